@@ -1,0 +1,65 @@
+#include "form1.h"
+
+#include "colour.h"
+#include "combobox.h"
+#include "constants.h"
+#include "datetime.h"
+#include "label.h"
+#include "msgbox.h"
+#include "runtimeerror.h"
+#include "screen.h"
+#include "timer.h"
+
+using namespace platform;
+
+// Every measure is read at its own step: the order matters, since the self-
+// sizing labels change size with each font change.
+void Form1::Form_Load()
+{
+    Timer1->setEnabled(true);
+    Timer3->setEnabled(false);
+    setCurrentX(checked(Screen::Width() - 100));
+    setCurrentY(checked(Screen::Height() - 100));
+    Print(clockapp::CreditLine);
+    setWidth(checked(Screen::Width()));
+    setHeight(checked(Screen::Height()));
+
+    Label2->setFontSize(checked(Screen::Width() / 400));
+    Label2->setFontName(QStringLiteral("楷体"));
+    Label2->setLeft(checked(ScaleWidth() / 2 - Label2->Width() / 2));
+    Label2->setTop(checked(Screen::Height() / 10 - Label2->Height() / 2));
+    Label2->setForeColor(QBColor(3));
+
+    Label1->setFontSize(checked(Screen::Width() / 90));
+    Label1->setFontName(QStringLiteral("楷体"));
+    Label1->setFontBold(true);
+    Label1->setLeft(checked(ScaleWidth() / 10 - Label1->Width() / 2));
+    Label1->setTop(checked(Screen::Height() / 2 - Label1->Height() / 2));
+
+    Label7->setFontSize(checked(Label1->FontSize() / 2));
+    Label7->setFontName(QStringLiteral("楷体"));
+    Label7->setFontBold(true);
+    Label7->setLeft(checked(ScaleWidth() - 7 * Label1->Left()));
+    Label7->setTop(checked(Screen::Height() / 2 - Label7->Height() / 2 + 1000));
+    Label7->setForeColor(Rgb(170, 170, 170));
+
+    Label4->setVisible(true);
+    Label4->setFontSize(14);
+    Label4->setLeft(checked(ScaleWidth() / 2 - Label4->Width() / 2 - 1800));
+    Label4->setTop(checked(Screen::Height() - 2000));
+
+    Label6->setFontSize(16);
+    Label6->setLeft(checked(ScaleWidth() / 2 - Label4->Width() / 2));
+    Label6->setTop(checked(Screen::Height() - 2800));
+
+    Combo1->setLeft(checked(ScaleWidth() / 2 - Combo1->Width() / 2 + 600));
+    Combo1->setTop(checked(Screen::Height() - 2000));
+
+    Label8->setVisible(true);
+    Label8->setFontSize(12);
+    Label8->setLeft(checked(ScaleWidth() / 2 - Label8->Width() / 2 + 3500));
+    Label8->setTop(checked(Screen::Height() - 2000));
+
+    MsgBox(QStringLiteral("现在同步的是本地时间"), vbOKOnly, QStringLiteral("提示"));
+    Label2->setCaption(Format(Now(), QStringLiteral("dddddd")));
+}

@@ -39,12 +39,15 @@ signals:
     void KeyPress(qint16 &KeyAscii);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
-    bool raiseKeyPress(QKeyEvent *event);
     void placeWidget();
+
+    // Set while the closed box handles a key or wheel step, which Qt reports
+    // as an activation but is not a pick from the list.
+    bool m_stepping = false;
 
     double m_left = 0;
     double m_top = 0;

@@ -32,7 +32,6 @@ public:
     void setSize(double widthTwips, double heightTwips);
 
     bool Visible() const { return !isHidden(); }
-    void setVisible(bool visible) override;
 
     QString FontName() const { return m_fontName; }
     void setFontName(const QString &name);
@@ -58,11 +57,11 @@ signals:
     void MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, double x, double y);
 
 protected:
+    void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
-    void applyFont(const QFont &font);
     void fitToCaption();
     void placeWidget();
 

@@ -12,6 +12,7 @@ enum ErrorNumber : int {
     Overflow = 6,
     DivisionByZero = 11,
     TypeMismatch = 13,
+    InvalidPropertyValue = 380,
 };
 
 // The one error type of the program: a failure that ends the program with the
@@ -20,6 +21,7 @@ enum ErrorNumber : int {
 class RuntimeError : public std::runtime_error
 {
 public:
+    // what() gives the description in UTF-8.
     RuntimeError(int number, const QString &description);
 
     int number() const { return m_number; }
@@ -30,10 +32,17 @@ private:
     QString m_description;
 };
 
+// The standard description of an error number: "无效的过程调用或参数" (5),
+// "溢出" (6), "除数为零" (11), "类型不匹配" (13), "无效的属性值" (380); an empty
+// text for any other number.
+QString errorDescription(int number);
+
 // Checks a computed floating-point value before it is handed to a control:
-// NaN is an invalid operation, an infinity an overflow.
+// NaN is an invalid operation (InvalidProcedureCall), an infinity an overflow
+// (Overflow); a finite value is returned unchanged.
 double checked(double value);
-// Division that raises the run-time error instead of giving inf or NaN.
+// Division that raises the run-time error instead of giving inf or NaN: a zero
+// denominator (0/0 included) raises DivisionByZero, and the quotient is checked.
 double divide(double numerator, double denominator);
 
 // Shows the run-time error report in a message box and ends the event loop

@@ -11,8 +11,9 @@ public:
     static double Width();
     static double Height();
 
-    // Tests pretend another screen size; an invalid size restores the real one.
+    // Tests pretend another screen size, any values included.
     static void setSizeOverride(const QSizeF &twips);
+    static void clearSizeOverride();
 };
 
 } // namespace platform

@@ -35,6 +35,7 @@ private:
 
     QTimer *m_timer;
     int m_interval;
+    qint64 m_due = 0;
     bool m_enabled = false;
     QString m_tag;
 };

@@ -1,0 +1,26 @@
+#include "twips.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform {
+
+double twipsPerPixel()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    return 1440.0 / (dpi > 0 ? dpi : 96.0);
+}
+
+int toPixels(double twips)
+{
+    const double pixels = twips / twipsPerPixel();
+    if (std::isnan(pixels))
+        return 0;
+    return int(std::lround(std::clamp(pixels, -1.0e6, 1.0e6)));
+}
+
+} // namespace platform

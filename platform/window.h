@@ -31,8 +31,7 @@ public:
     // Inner (client) size.
     double ScaleWidth() const;
     double ScaleHeight() const;
-    // Client size in twips, outer corner in twips on the screen.
-    void setClientGeometry(double left, double top, double width, double height);
+    void setClientSize(double widthTwips, double heightTwips);
 
     double CurrentX() const { return m_currentX; }
     void setCurrentX(double twips) { m_currentX = twips; }
@@ -56,7 +55,7 @@ protected:
 
 private:
     void commitData(QSessionManager &manager);
-    QSizeF frameTwips() const;
+    void applyOuterSize();
 
     ColourWord m_foreColor = 0x00FFFFFF;
     double m_currentX = 0;
