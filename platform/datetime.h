@@ -6,32 +6,61 @@
 namespace platform {
 
 // The date type: days since 1899-12-30, the fraction being the time of day.
-// Valid from 0100-01-01 to 9999-12-31. Calendar arithmetic only: no time zone
-// is involved.
+// For a negative serial the integer part is the day and the absolute value of
+// the fraction the time of day, as in the classic OLE date (-1.25 is
+// 1899-12-29 06:00). Valid from 0100-01-01 00:00:00 to 9999-12-31 23:59:59.
+// Calendar arithmetic only: no time zone and no locale is involved, except
+// for the long date "dddddd".
+//
+// Every service that reads fields (Hour, Minute, Second, Format) first rounds
+// the serial to the nearest second, so 46363.9999999 reads as the next day
+// 00:00:00 and a sum like CDate(...) + 1/3 gives exact times. A serial that
+// is non-finite or outside the range (after that rounding) raises Overflow.
 struct Date {
     double serial = 0.0;
 };
 
+// The PC's current local date and time, fromDateTime(SystemClock::now()) with
+// the milliseconds dropped (whole seconds, so 23:59:59.600 reads 23:59:59).
 Date Now();
 
-int Hour(Date d);
-int Minute(Date d);
-int Second(Date d);
+int Hour(Date d);   // 0..23
+int Minute(Date d); // 0..59
+int Second(Date d); // 0..59
 
-// Accepts "HH:mm", "HH:mm:ss" and the HTTP-date slice " 07 Dec 2026 14:04:45"
-// (blanks around it allowed, English month abbreviations). Anything else
-// raises TypeMismatch.
+// Strict text-to-date conversion, independent of locale and time zone.
+// Accepts, with any spaces or tabs before and after:
+//   "HH:mm" and "HH:mm:ss"   -> a time of day only (serial in [0, 1));
+//   "dd Mon yyyy HH:mm:ss"   -> date and time, the HTTP-date slice
+//                               " 07 Dec 2026 14:04:45";
+// with exactly two ASCII digits per field (four for the year), single blanks
+// between the slice's fields, English month abbreviations Jan..Dec in any
+// case (ASCII only), and validated ranges (day within its month, so Feb 29
+// only in leap years; year 0100..9999; hour 0..23; minute and second 0..59).
+// Anything else raises TypeMismatch; there is never a guess.
 Date CDate(const QString &text);
 
-// Adds days; a sum outside the date range, or a non-finite one, raises Overflow.
+// Adds days (fractions allowed) on the continuous time line; a non-finite sum
+// or one outside the date range raises Overflow, and so does a start outside
+// the range.
 Date DateAdd(Date d, double days);
 
-// Patterns "hh:mm:ss" and "HH:mm:ss" (24-hour), "yyyy-MM-dd HH:mm:ss", and
-// "dddddd", the long date of the user's locale.
+// Patterns "hh:mm:ss" and "HH:mm:ss" (both 24-hour, two digits per field),
+// "yyyy-MM-dd HH:mm:ss", and "dddddd", the long date of the user's locale:
+// QLocale::system().toString(date, QLocale::LongFormat), for example
+// "2026年12月7日星期一" in zh_CN. Any other pattern raises InvalidProcedureCall.
 QString Format(Date d, const QString &pattern);
-// Pattern "00": a whole number with at least two digits.
+// Pattern "00": the number rounded to a whole number (halves away from zero),
+// at least two digits ("07", "59", "123", "-05"). Any other pattern raises
+// InvalidProcedureCall; NaN raises InvalidProcedureCall, an infinity Overflow.
 QString Format(double number, const QString &pattern);
 
+// Local wall-clock time <-> serial, by pure calendar arithmetic on whole
+// milliseconds: fromDateTime reads the QDateTime's date() and time() fields
+// whatever its time spec (an invalid date or time raises
+// InvalidProcedureCall, a year outside 100..9999 Overflow); toDateTime builds
+// a Qt::LocalTime QDateTime from the serial rounded to the millisecond (a wall
+// time in a daylight-saving gap is then as Qt makes it).
 Date fromDateTime(const QDateTime &localTime);
 QDateTime toDateTime(Date d);
 
