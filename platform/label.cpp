@@ -100,7 +100,7 @@ double Label::FontSize() const
 void Label::setFontSize(double points)
 {
     if (!std::isfinite(points) || points <= 0)
-        throw RuntimeError(InvalidPropertyValue, QStringLiteral("无效的属性值"));
+        throw RuntimeError(InvalidPropertyValue, errorDescription(InvalidPropertyValue));
     QFont f = font();
     f.setPointSizeF(points);
     setFont(f);

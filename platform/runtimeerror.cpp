@@ -1,6 +1,7 @@
 #include "runtimeerror.h"
 
 #include <cmath>
+#include <limits>
 
 namespace platform {
 
@@ -34,6 +35,14 @@ double checked(double value)
     if (std::isinf(value))
         throw RuntimeError(Overflow, errorDescription(Overflow));
     return value;
+}
+
+float single(double value)
+{
+    checked(value);
+    if (std::abs(value) > double(std::numeric_limits<float>::max()))
+        throw RuntimeError(Overflow, errorDescription(Overflow));
+    return float(value);
 }
 
 double divide(double numerator, double denominator)

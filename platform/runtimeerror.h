@@ -41,6 +41,9 @@ QString errorDescription(int number);
 // NaN is an invalid operation (InvalidProcedureCall), an infinity an overflow
 // (Overflow); a finite value is returned unchanged.
 double checked(double value);
+// A computed value as the single-precision number a control property takes:
+// checked, and beyond the single range an Overflow.
+float single(double value);
 // Division that raises the run-time error instead of giving inf or NaN: a zero
 // denominator (0/0 included) raises DivisionByZero, and the quotient is checked.
 double divide(double numerator, double denominator);

@@ -207,6 +207,7 @@ void TestLayout::arithmeticFaultEndsWithRuntimeError_data()
     QTest::newRow("zero-sized screen") << QSizeF(0, 0);
     QTest::newRow("infinite width") << QSizeF(qInf(), 11520);
     QTest::newRow("NaN height") << QSizeF(15360, qQNaN());
+    QTest::newRow("beyond the single range") << QSizeF(1e40, 11520);
 }
 
 // The program reports the run-time error and exits non-zero instead of
