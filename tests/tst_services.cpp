@@ -1,5 +1,5 @@
-// Data-driven tests of the platform's date, text and colour services
-// (spec Part 4.2, as used by Parts 2.1, 2.2, 2.3 and 3.1).
+// Data-driven tests of the platform's date, text and colour services, as the
+// clocks and the network time query use them.
 //
 // CTest runs this executable twice: as tst_services in the plain environment
 // (LANG=C.UTF-8, the machine's time zone) and as tst_services_newyork_zh_CN
@@ -52,7 +52,7 @@ double timeOfDay(int hour, int minute, int second)
     return (hour * 3600 + minute * 60 + second) / 86400.0;
 }
 
-// The HTTP-date conversion of Part 3.1, step 9: characters 5 to 25 of the
+// The network time query's conversion: characters 5 to 25 of the
 // header, the text-to-date conversion, plus one third of a day, formatted.
 QString networkTimeString(const QString &header)
 {
