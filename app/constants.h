@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace clockapp {
+namespace clockapp
+{
 
 // The time server queried by a click on the network sync prompt.
 inline const QString DefaultTimeServer = QStringLiteral("http://www.baidu.com");

@@ -8,7 +8,8 @@
 
 using namespace platform;
 
-namespace {
+namespace
+{
 
 struct LabelDescription {
     const char *caption;
@@ -69,8 +70,8 @@ Form1::Form1(QWidget *parent)
     describe(Label3, {"", 0, 0, 450, 180, nullptr, 0, SystemButtonText, false, 2});
     describe(Label4, {"同步网络时间:", 6240, 9120, 1170, 180, "楷体", 134, Grey, true, 3});
     describe(Label5, {"", 360, 0, 2055, 375, "楷体", 134, SystemButtonText, false, 4});
-    describe(Label6, {"点击这里同步本地时间", 6240, 8760, 1800, 180, "楷体", 134,
-                      SystemButtonText, true, 5});
+    describe(Label6, {"点击这里同步本地时间", 6240, 8760, 1800, 180, "楷体", 134, SystemButtonText,
+                      true, 5});
     describe(Label7, {"", 12120, 4560, 90, 180, nullptr, 0, SystemButtonText, true, 7});
     describe(Label8, {"", 11040, 9120, 2250, 180, nullptr, 0, Grey, true, 8});
     Label8->setCaption(QStringLiteral("例：") + clockapp::DefaultTimeServer);

@@ -2,7 +2,8 @@
 
 #include "window.h"
 
-namespace platform {
+namespace platform
+{
 class ComboBox;
 class Label;
 class Timer;
@@ -15,22 +16,22 @@ class Form1 : public platform::Window
 {
     Q_OBJECT
 
-public:
+  public:
     explicit Form1(QWidget *parent = nullptr);
 
-    platform::Label *Label1; // hour-minute display
-    platform::Label *Label2; // date display
-    platform::Label *Label3; // resync counter
-    platform::Label *Label4; // network sync prompt
-    platform::Label *Label5; // network time holder
-    platform::Label *Label6; // local-time switch
-    platform::Label *Label7; // seconds display
-    platform::Label *Label8; // default server caption
+    platform::Label *Label1;    // hour-minute display
+    platform::Label *Label2;    // date display
+    platform::Label *Label3;    // resync counter
+    platform::Label *Label4;    // network sync prompt
+    platform::Label *Label5;    // network time holder
+    platform::Label *Label6;    // local-time switch
+    platform::Label *Label7;    // seconds display
+    platform::Label *Label8;    // default server caption
     platform::ComboBox *Combo1; // server list
-    platform::Timer *Timer1; // local clock tick
-    platform::Timer *Timer2; // resync counter tick
-    platform::Timer *Timer3; // network clock tick
-    platform::Timer *Timer4; // midnight date refresh
+    platform::Timer *Timer1;    // local clock tick
+    platform::Timer *Timer2;    // resync counter tick
+    platform::Timer *Timer3;    // network clock tick
+    platform::Timer *Timer4;    // midnight date refresh
 
     // app/
     void Form_Load();
@@ -49,7 +50,7 @@ public:
     void Label4_MouseMove();
     void Label6_Click();
 
-private:
+  private:
     // sync/: the network time query shared by Combo1_Click and Label4_click.
     void queryNetworkTime(const QString &url);
 };

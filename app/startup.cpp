@@ -5,7 +5,8 @@
 
 #include <QApplication>
 
-namespace clockapp {
+namespace clockapp
+{
 
 int run()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
-namespace clockapp {
+namespace clockapp
+{
 
 // Creates the window, loads it and runs the event loop; returns the exit status.
 int run();

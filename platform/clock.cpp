@@ -1,8 +1,10 @@
 #include "clock.h"
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 // The fixed time of a test; a null QDateTime when the real clock runs.
 QDateTime &fixedTime()

@@ -2,12 +2,13 @@
 
 #include <QDateTime>
 
-namespace platform {
+namespace platform
+{
 
 // The PC's clock. Tests fix it to a chosen local time.
 class SystemClock
 {
-public:
+  public:
     static QDateTime now();
 
     static void setFixed(const QDateTime &localTime);

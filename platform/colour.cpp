@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-namespace platform {
+namespace platform
+{
 
 ColourWord QBColor(int index)
 {

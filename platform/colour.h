@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace platform
+{
 
 // A colour word 0x00BBGGRR: red in the low byte.
 using ColourWord = std::uint32_t;

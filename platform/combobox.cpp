@@ -5,7 +5,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
-namespace platform {
+namespace platform
+{
 
 ComboBox::ComboBox(QWidget *parent) : QComboBox(parent)
 {

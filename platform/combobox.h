@@ -2,7 +2,8 @@
 
 #include <QComboBox>
 
-namespace platform {
+namespace platform
+{
 
 // A drop-down combo box with an editable text field, positioned in twips.
 // Click is raised once for each entry picked from the list; KeyPress is raised
@@ -11,7 +12,7 @@ class ComboBox : public QComboBox
 {
     Q_OBJECT
 
-public:
+  public:
     explicit ComboBox(QWidget *parent);
 
     QString Text() const;
@@ -32,17 +33,17 @@ public:
     int TabIndex() const { return m_tabIndex; }
     void setTabIndex(int index) { m_tabIndex = index; }
 
-signals:
+  signals:
     void Click();
     // KeyAscii is the 16-bit character code; a handler that sets it to 0
     // swallows the key.
     void KeyPress(qint16 &KeyAscii);
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
 
-private:
+  private:
     void placeWidget();
 
     // Set while the closed box handles a key or wheel step, which Qt reports

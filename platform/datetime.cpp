@@ -8,9 +8,11 @@
 #include <cmath>
 #include <cstdint>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 constexpr std::int64_t SecondsPerDay = 86400;
 constexpr std::int64_t MsPerDay = 86400000;

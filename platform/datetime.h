@@ -3,7 +3,8 @@
 #include <QDateTime>
 #include <QString>
 
-namespace platform {
+namespace platform
+{
 
 // The date type: days since 1899-12-30, the fraction being the time of day.
 // For a negative serial the integer part is the day and the absolute value of

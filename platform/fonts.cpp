@@ -3,7 +3,8 @@
 #include <QApplication>
 #include <QFont>
 
-namespace platform {
+namespace platform
+{
 
 void installFonts()
 {

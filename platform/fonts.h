@@ -1,6 +1,7 @@
 #pragma once
 
-namespace platform {
+namespace platform
+{
 
 // Maps the Chinese regular-script family names the program asks for onto an
 // installed font and sets the default user-interface font. Idempotent.

@@ -9,9 +9,11 @@
 
 #include <cmath>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 // System colours carry the high bit and follow the user's colour scheme.
 QColor resolve(ColourWord colour, const QPalette &palette)
 {

@@ -4,7 +4,8 @@
 
 #include <QLabel>
 
-namespace platform {
+namespace platform
+{
 
 // A label positioned in twips. Positions and sizes are kept unrounded; the
 // widget itself sits on the nearest pixels.
@@ -12,7 +13,7 @@ class Label : public QLabel
 {
     Q_OBJECT
 
-public:
+  public:
     explicit Label(QWidget *parent);
 
     QString Caption() const { return m_caption; }
@@ -52,16 +53,16 @@ public:
     int TabIndex() const { return m_tabIndex; }
     void setTabIndex(int index) { m_tabIndex = index; }
 
-signals:
+  signals:
     void Click();
     void MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, double x, double y);
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
 
-private:
+  private:
     void fitToCaption();
     void placeWidget();
 

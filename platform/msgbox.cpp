@@ -6,9 +6,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 MsgBoxHook g_hook;
 
 int showDialog(const QString &prompt, int buttons, const QString &title)

@@ -4,7 +4,8 @@
 
 #include <functional>
 
-namespace platform {
+namespace platform
+{
 
 enum MsgBoxStyle : int {
     vbOKOnly = 0,

@@ -3,7 +3,8 @@
 #include <cmath>
 #include <limits>
 
-namespace platform {
+namespace platform
+{
 
 QString errorDescription(int number)
 {

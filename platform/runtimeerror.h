@@ -4,7 +4,8 @@
 
 #include <stdexcept>
 
-namespace platform {
+namespace platform
+{
 
 // Error numbers of the run-time error report.
 enum ErrorNumber : int {
@@ -20,14 +21,14 @@ enum ErrorNumber : int {
 // is either one of ErrorNumber or a 32-bit failure code of the HTTP request.
 class RuntimeError : public std::runtime_error
 {
-public:
+  public:
     // what() gives the description in UTF-8.
     RuntimeError(int number, const QString &description);
 
     int number() const { return m_number; }
     QString description() const { return m_description; }
 
-private:
+  private:
     int m_number;
     QString m_description;
 };
@@ -54,8 +55,7 @@ void reportRuntimeError(const RuntimeError &error);
 
 // Wraps an event handler so that a run-time error it raises is reported
 // instead of unwinding through the event loop.
-template <class Object>
-auto guarded(Object *object, void (Object::*handler)())
+template <class Object> auto guarded(Object *object, void (Object::*handler)())
 {
     return [object, handler]() {
         try {

@@ -5,9 +5,11 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 QSizeF g_override;
 bool g_overridden = false;
 

@@ -2,12 +2,13 @@
 
 #include <QSizeF>
 
-namespace platform {
+namespace platform
+{
 
 // The primary screen, in twips.
 class Screen
 {
-public:
+  public:
     static double Width();
     static double Height();
 

@@ -6,9 +6,11 @@
 
 #include <cmath>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 bool isBlank(QChar c)
 {

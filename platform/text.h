@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace platform {
+namespace platform
+{
 
 // The number at the start of a text: leading blanks (spaces, tabs, line
 // feeds, carriage returns), an optional sign ("+" or "-"), ASCII digits and

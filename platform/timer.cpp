@@ -3,7 +3,8 @@
 #include <QDateTime>
 #include <QTimer>
 
-namespace platform {
+namespace platform
+{
 
 Timer::Timer(int intervalMs, QObject *parent)
     : QObject(parent), m_timer(new QTimer(this)), m_interval(intervalMs)

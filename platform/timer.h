@@ -5,7 +5,8 @@
 
 class QTimer;
 
-namespace platform {
+namespace platform
+{
 
 // A timer that ticks on the wall clock's boundaries: a 1000 ms timer just
 // after each whole second, a 500 ms timer just after each half second. A
@@ -16,7 +17,7 @@ class Timer : public QObject
 {
     Q_OBJECT
 
-public:
+  public:
     Timer(int intervalMs, QObject *parent);
 
     bool Enabled() const { return m_enabled; }
@@ -26,10 +27,10 @@ public:
     QString Tag() const { return m_tag; }
     void setTag(const QString &tag) { m_tag = tag; }
 
-signals:
+  signals:
     void tick();
 
-private:
+  private:
     void arm();
     void fire();
 

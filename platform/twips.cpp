@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform {
+namespace platform
+{
 
 double twipsPerPixel()
 {

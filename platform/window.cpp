@@ -3,13 +3,14 @@
 #include "fonts.h"
 #include "twips.h"
 
-#include <QCloseEvent>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QPainter>
 #include <QSessionManager>
 #include <QTimer>
 
-namespace platform {
+namespace platform
+{
 
 Window::Window(QWidget *parent) : QWidget(parent)
 {

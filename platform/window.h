@@ -6,7 +6,8 @@
 
 class QSessionManager;
 
-namespace platform {
+namespace platform
+{
 
 // The top-level window. Outer sizes, the inner width and the drawing position
 // are in twips.
@@ -14,7 +15,7 @@ class Window : public QWidget
 {
     Q_OBJECT
 
-public:
+  public:
     explicit Window(QWidget *parent = nullptr);
 
     QString Caption() const { return windowTitle(); }
@@ -45,7 +46,7 @@ public:
     // Form_Unload it joins the close under way.
     void Unload();
 
-protected:
+  protected:
     // Set Cancel to -1 to call the close off.
     virtual void Form_Unload(qint16 &Cancel) { Q_UNUSED(Cancel) }
 
@@ -53,7 +54,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
-private:
+  private:
     void commitData(QSessionManager &manager);
     void applyOuterSize();
 

@@ -10,7 +10,7 @@
 // Answers the program's message boxes for a test and records what they asked.
 class MsgBoxScript
 {
-public:
+  public:
     struct Call {
         QString prompt;
         int buttons;
@@ -35,7 +35,7 @@ public:
     void setOnShow(std::function<void()> action) { m_onShow = std::move(action); }
     const QList<Call> &calls() const { return m_calls; }
 
-private:
+  private:
     int m_answer;
     std::function<void()> m_onShow;
     QList<Call> m_calls;

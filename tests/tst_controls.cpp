@@ -12,7 +12,7 @@ using namespace platform;
 // A window with one combo box holding three entries, shown and focused.
 class ComboFixture
 {
-public:
+  public:
     ComboFixture() : combo(new ComboBox(&window))
     {
         for (const char *entry : {"http://a.example/", "http://b.example/", "http://c.example"})
@@ -32,7 +32,7 @@ class TestControls : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void pickingFromTheListClicksOnce_data();
     void pickingFromTheListClicksOnce();
     void keysRaiseKeyPressOnly_data();
@@ -73,7 +73,8 @@ void TestControls::keysRaiseKeyPressOnly_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("keyAscii");
     QTest::addColumn<QString>("textAfter");
-    QTest::newRow("Enter with typed text") << "http://x/" << int(Qt::Key_Return) << 13 << "http://x/";
+    QTest::newRow("Enter with typed text")
+        << "http://x/" << int(Qt::Key_Return) << 13 << "http://x/";
     // Qt would report this as an activation; it must stay a key press.
     QTest::newRow("Enter with an entry's text")
         << "http://b.example/" << int(Qt::Key_Return) << 13 << "http://b.example/";

@@ -15,7 +15,8 @@
 
 using namespace platform;
 
-namespace {
+namespace
+{
 constexpr double Tolerance = 1e-6;
 
 bool near(double actual, double expected)
@@ -24,18 +25,17 @@ bool near(double actual, double expected)
 }
 } // namespace
 
-#define COMPARE_NEAR(actual, expected)                                                           \
-    QVERIFY2(near((actual), (expected)),                                                         \
-             qPrintable(QStringLiteral("%1 = %2, expected %3")                                   \
-                            .arg(QStringLiteral(#actual))                                        \
-                            .arg((actual), 0, 'g', 12)                                           \
-                            .arg((expected), 0, 'g', 12)))
+#define COMPARE_NEAR(actual, expected)                                                             \
+    QVERIFY2(near((actual), (expected)), qPrintable(QStringLiteral("%1 = %2, expected %3")         \
+                                                        .arg(QStringLiteral(#actual))              \
+                                                        .arg((actual), 0, 'g', 12)                 \
+                                                        .arg((expected), 0, 'g', 12)))
 
 class TestLayout : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void cleanup()
     {
         Screen::clearSizeOverride();

@@ -12,7 +12,7 @@ class TestMsgBox : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void realDialogAnswers_data();
     void realDialogAnswers();
 };

@@ -24,7 +24,8 @@
 
 using namespace platform;
 
-namespace {
+namespace
+{
 
 constexpr double Inf = std::numeric_limits<double>::infinity();
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
@@ -72,7 +73,7 @@ void tzsetNow()
 // Sets TZ and the default QLocale for one scope, restoring both afterwards.
 class ZoneAndLocale
 {
-public:
+  public:
     ZoneAndLocale(const QByteArray &tz, const QLocale &locale)
         : m_hadTz(qEnvironmentVariableIsSet("TZ")), m_tz(qgetenv("TZ")), m_locale(QLocale())
     {
@@ -92,7 +93,7 @@ public:
     ZoneAndLocale(const ZoneAndLocale &) = delete;
     ZoneAndLocale &operator=(const ZoneAndLocale &) = delete;
 
-private:
+  private:
     bool m_hadTz;
     QByteArray m_tz;
     QLocale m_locale;
@@ -110,7 +111,7 @@ class TestServices : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void cleanup();
 
     // Run-time errors

@@ -21,7 +21,7 @@ class TestWindow : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void cleanup() { SystemClock::reset(); }
 
     void labelsAsDescribed_data();
@@ -48,7 +48,7 @@ private slots:
     void busyThreadGetsOneLateTick();
     void disabledTimerStaysSilent();
 
-private:
+  private:
     static Label *label(Form1 &form, int index);
 };
 
@@ -72,20 +72,20 @@ void TestWindow::labelsAsDescribed_data()
     QTest::addColumn<int>("tabIndex");
 
     const QString window; // empty: the window's own font
-    QTest::newRow("Label1 hour-minute") << 1 << "" << 3120.0 << 5400.0 << "Arial" << 0
-                                        << 0x40C0u << true << 0;
+    QTest::newRow("Label1 hour-minute")
+        << 1 << "" << 3120.0 << 5400.0 << "Arial" << 0 << 0x40C0u << true << 0;
     QTest::newRow("Label2 date") << 2 << "" << 2040.0 << 2160.0 << "华文楷体" << 134 << 0x40C0u
                                  << true << 1;
-    QTest::newRow("Label3 counter") << 3 << "" << 0.0 << 0.0 << window << 0
-                                    << uint(SystemButtonText) << false << 2;
-    QTest::newRow("Label4 sync prompt") << 4 << "同步网络时间:" << 6240.0 << 9120.0 << "楷体"
-                                        << 134 << 0x808080u << true << 3;
-    QTest::newRow("Label5 holder") << 5 << "" << 360.0 << 0.0 << "楷体" << 134
-                                   << uint(SystemButtonText) << false << 4;
+    QTest::newRow("Label3 counter")
+        << 3 << "" << 0.0 << 0.0 << window << 0 << uint(SystemButtonText) << false << 2;
+    QTest::newRow("Label4 sync prompt")
+        << 4 << "同步网络时间:" << 6240.0 << 9120.0 << "楷体" << 134 << 0x808080u << true << 3;
+    QTest::newRow("Label5 holder")
+        << 5 << "" << 360.0 << 0.0 << "楷体" << 134 << uint(SystemButtonText) << false << 4;
     QTest::newRow("Label6 local switch") << 6 << "点击这里同步本地时间" << 6240.0 << 8760.0
                                          << "楷体" << 134 << uint(SystemButtonText) << true << 5;
-    QTest::newRow("Label7 seconds") << 7 << "" << 12120.0 << 4560.0 << window << 0
-                                    << uint(SystemButtonText) << true << 7;
+    QTest::newRow("Label7 seconds")
+        << 7 << "" << 12120.0 << 4560.0 << window << 0 << uint(SystemButtonText) << true << 7;
     QTest::newRow("Label8 default server")
         << 8 << QStringLiteral("例：http://www.baidu.com") << 11040.0 << 9120.0 << window << 0
         << 0x808080u << true << 8;
@@ -261,10 +261,14 @@ void TestWindow::localClock_data()
     QTest::addColumn<QTime>("time");
     QTest::addColumn<QString>("hourMinute");
     QTest::addColumn<QString>("seconds");
-    QTest::newRow("morning with leading zeros") << QTime(9, 5, 7) << "09:05" << ":07";
-    QTest::newRow("afternoon stays 24-hour") << QTime(13, 0, 0) << "13:00" << ":00";
-    QTest::newRow("midnight") << QTime(0, 0, 0) << "00:00" << ":00";
-    QTest::newRow("last second of the day") << QTime(23, 59, 59) << "23:59" << ":59";
+    QTest::newRow("morning with leading zeros") << QTime(9, 5, 7) << "09:05"
+                                                << ":07";
+    QTest::newRow("afternoon stays 24-hour") << QTime(13, 0, 0) << "13:00"
+                                             << ":00";
+    QTest::newRow("midnight") << QTime(0, 0, 0) << "00:00"
+                              << ":00";
+    QTest::newRow("last second of the day") << QTime(23, 59, 59) << "23:59"
+                                            << ":59";
 }
 
 // Runs also under an English locale with a 12-hour time format: the hour is a
@@ -295,13 +299,20 @@ void TestWindow::midnightRefresh_data()
     QTest::addColumn<QString>("hourMinute");
     QTest::addColumn<QString>("seconds");
     QTest::addColumn<bool>("writes");
-    QTest::newRow("00:00 :00 writes") << "00:00" << ":00" << true;
-    QTest::newRow("00:00 :01 does not") << "00:00" << ":01" << false;
-    QTest::newRow("00:01 :00 does not") << "00:01" << ":00" << false;
-    QTest::newRow("12:00 :00 does not") << "12:00" << ":00" << false;
-    QTest::newRow("longer caption, first five count") << "00:00:00" << ":00" << true;
-    QTest::newRow("seconds compared exactly") << "00:00" << ":00 " << false;
-    QTest::newRow("empty displays") << "" << "" << false;
+    QTest::newRow("00:00 :00 writes") << "00:00"
+                                      << ":00" << true;
+    QTest::newRow("00:00 :01 does not") << "00:00"
+                                        << ":01" << false;
+    QTest::newRow("00:01 :00 does not") << "00:01"
+                                        << ":00" << false;
+    QTest::newRow("12:00 :00 does not") << "12:00"
+                                        << ":00" << false;
+    QTest::newRow("longer caption, first five count") << "00:00:00"
+                                                      << ":00" << true;
+    QTest::newRow("seconds compared exactly") << "00:00"
+                                              << ":00 " << false;
+    QTest::newRow("empty displays") << ""
+                                    << "" << false;
 }
 
 // The date written is the PC's, even when the network clock shows midnight
@@ -349,13 +360,13 @@ void TestWindow::timerTicksOnWallClockBoundaries()
     QFETCH(int, interval);
     Timer timer(interval, nullptr);
     QList<qint64> phases;
-    connect(&timer, &Timer::tick, &timer, [&] {
-        phases.append(QDateTime::currentMSecsSinceEpoch() % interval);
-    });
+    connect(&timer, &Timer::tick, &timer,
+            [&] { phases.append(QDateTime::currentMSecsSinceEpoch() % interval); });
     timer.setEnabled(true);
     QTRY_VERIFY_WITH_TIMEOUT(phases.size() >= 3, 3 * interval + 1000);
     for (qint64 phase : phases)
-        QVERIFY2(phase < 100, qPrintable(QStringLiteral("tick %1 ms after the boundary").arg(phase)));
+        QVERIFY2(phase < 100,
+                 qPrintable(QStringLiteral("tick %1 ms after the boundary").arg(phase)));
 }
 
 void TestWindow::busyThreadGetsOneLateTick()
