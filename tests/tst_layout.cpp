@@ -182,6 +182,12 @@ void TestLayout::stateAfterLoad()
     QCOMPARE(form.Label1->Caption(), QString());
     QCOMPARE(form.Label7->Caption(), QString());
 
+    // The credit line went out at (W - 100, H - 100); the drawing position is
+    // now on the line below it.
+    QCOMPARE(form.CurrentX(), 0.0);
+    const double lineHeight = form.CurrentY() - (11520 - 100);
+    QVERIFY2(lineHeight > 100 && lineHeight < 400, qPrintable(QString::number(lineHeight)));
+
     QCOMPARE(boxes.calls().size(), 1);
     QCOMPARE(boxes.calls().first().prompt, QStringLiteral("现在同步的是本地时间"));
     QCOMPARE(boxes.calls().first().title, QStringLiteral("提示"));
