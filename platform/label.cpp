@@ -39,11 +39,18 @@ Label::Label(QWidget *parent) : QLabel(parent)
     setAutoFillBackground(true);
     setMouseTracking(true);
     setBackColor(SystemButtonFace);
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, resolve(m_foreColor, QApplication::palette()));
+    setPalette(pal);
     m_fontName = font().family();
 }
 
+// The clocks rewrite their captions and colours every tick; unchanged values
+// cost no repaint.
 void Label::setCaption(const QString &caption)
 {
+    if (caption == m_caption)
+        return;
     m_caption = caption;
     setText(caption);
     fitToCaption();
@@ -51,6 +58,8 @@ void Label::setCaption(const QString &caption)
 
 void Label::setForeColor(ColourWord colour)
 {
+    if (colour == m_foreColor)
+        return;
     m_foreColor = colour;
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, resolve(colour, QApplication::palette()));

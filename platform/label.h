@@ -68,7 +68,8 @@ class Label : public QLabel
 
     QString m_caption;
     QString m_fontName;
-    ColourWord m_foreColor = 0;
+    // Labels start in the scheme's text colour.
+    ColourWord m_foreColor = SystemButtonText;
     double m_left = 0;
     double m_top = 0;
     double m_width = 0;
