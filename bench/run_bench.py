@@ -1,0 +1,267 @@
+#!/usr/bin/env python3
+"""Measures what the clock costs and how well it keeps time, side by side
+with its peers in one run on one virtual display.
+
+usage: bench/run_bench.py BUILD_DIR [--idle-seconds 60] [--startups 10]
+                          [--keep-seconds 600] [--rounds 200] [--only NAME ...]
+
+BUILD_DIR holds app/fullscreenclock and bench/bench_query
+(cmake --build BUILD_DIR --target fullscreenclock bench_query).
+"""
+
+import argparse
+import os
+import platform
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
+from xsession import Failure, Image, XSession, ocr, poll  # noqa: E402
+from clock_e2e import DateServer, SECONDS_COLOUR, LOCAL_COLOUR, TITLE, MAIN_TITLE  # noqa: E402
+
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+APP_ENV = dict(LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8", QT_QPA_PLATFORM="xcb")
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / CLK_TCK  # utime + stime
+
+
+def memory_kib(pid):
+    out = {}
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith(("VmRSS:", "VmHWM:")):
+                out[line.split(":")[0]] = int(line.split()[1])
+    return out
+
+
+def machine():
+    model = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
+                  if line.startswith("model name")), platform.processor())
+    mem = next(int(line.split()[1]) for line in open("/proc/meminfo") if line.startswith("MemTotal"))
+    return "%s, %d cores, %.0f GiB RAM, %s %s, Xvfb + openbox" % (
+        model, os.cpu_count(), mem / 2 ** 20, platform.system(), platform.release())
+
+
+def start_clock(x, app):
+    """Launches the clock and answers the start-up notice; returns the process."""
+    proc = x.spawn([app], **APP_ENV)
+    box = poll("the start-up notice",
+               lambda: next((w for w, t in x.visible_windows(proc.pid).items() if t == TITLE), None), 20)
+    x.xdotool("windowactivate", "--sync", box)
+    x.xdotool("key", "Return")
+    main = poll("the clock window", lambda: x.find_window(MAIN_TITLE, proc.pid), 10)
+    return proc, main
+
+
+def stop(proc):
+    proc.terminate()
+    try:
+        proc.wait(5)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+
+
+# --- idle cost ------------------------------------------------------------
+
+def idle(x, app, seconds, results):
+    peer = x.spawn(["xclock", "-digital", "-update", "1"])
+    proc, main = start_clock(x, app)
+    time.sleep(3)  # past start-up, both settled
+
+    def window(label):
+        c0, p0, t0 = cpu_seconds(proc.pid), cpu_seconds(peer.pid), time.monotonic()
+        time.sleep(seconds)
+        c1, p1, t1 = cpu_seconds(proc.pid), cpu_seconds(peer.pid), time.monotonic()
+        per_min = 60.0 / (t1 - t0)
+        ours, theirs = (c1 - c0) * per_min, (p1 - p0) * per_min
+        mem, peer_mem = memory_kib(proc.pid), memory_kib(peer.pid)
+        results.append(("idle %s: CPU s/min" % label, ours, theirs))
+        results.append(("idle %s: RSS MiB" % label, mem["VmRSS"] / 1024, peer_mem["VmRSS"] / 1024))
+        results.append(("idle %s: peak RSS MiB" % label, mem["VmHWM"] / 1024, peer_mem["VmHWM"] / 1024))
+        print("idle %s over %.0f s: clock %.3f CPU s/min, RSS %.1f MiB (peak %.1f); "
+              "xclock %.3f CPU s/min, RSS %.1f MiB" % (
+                  label, t1 - t0, ours, mem["VmRSS"] / 1024, mem["VmHWM"] / 1024,
+                  theirs, peer_mem["VmRSS"] / 1024), flush=True)
+
+    window("local mode")
+    with DateServer(0) as server:
+        x.xdotool("windowactivate", "--sync", main)
+        x.xdotool("key", "--clearmodifiers", "ctrl+a")
+        x.xdotool("type", "--delay", 10, server.url)
+        x.xdotool("key", "Return")
+        poll("network mode", lambda: Image.mask(x.screenshot(), (128, 128, 0)).count() > 500, 15, 0.2)
+        time.sleep(2)
+        window("network mode")
+    stop(proc)
+    stop(peer)
+
+
+# --- start-up ---------------------------------------------------------------
+
+def startup(x, app, runs, results):
+    """Launch to the notice being mapped, seen through root MapNotify events."""
+    times = []
+    for _ in range(runs):
+        # xev reports every window the window manager maps on the root;
+        # the clock's first one is the notice (its main window waits for OK).
+        xev = subprocess.Popen(["stdbuf", "-oL", "xev", "-root", "-event", "substructure"],
+                               env=x.env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               text=True, bufsize=1)
+        time.sleep(0.5)  # xev selects its events before the launch
+        t0 = time.monotonic()
+        proc = x.spawn([app], **APP_ENV)
+        mapped = None
+        deadline = t0 + 20
+        for line in xev.stdout:
+            if line.startswith("MapNotify"):
+                mapped = time.monotonic()
+                break
+            if time.monotonic() > deadline:
+                break
+        xev.terminate()
+        xev.wait()
+        if mapped is None:
+            raise Failure("no window was mapped within 20 s of the launch")
+        # Confirm it was the notice and not something else.
+        poll("the notice", lambda: TITLE in x.visible_windows(proc.pid).values(), 10)
+        times.append((mapped - t0) * 1000)
+        stop(proc)
+    med = statistics.median(times)
+    results.append(("start-up to notice, ms (median of %d)" % runs, med, None))
+    print("start-up to notice mapped, ms: median %.0f, min %.0f, max %.0f (%s)"
+          % (med, min(times), max(times), ", ".join("%.0f" % t for t in times)), flush=True)
+
+
+# --- timekeeping -------------------------------------------------------------
+
+def timekeeping(x, app, seconds, results, build):
+    watcher = os.path.join(build, "secwatch")
+    subprocess.run(["cc", "-O2", "-o", watcher, os.path.join(HERE, "secwatch.c"), "-lX11"], check=True)
+    proc, main = start_clock(x, app)
+    time.sleep(2)
+    img = x.screenshot()
+    digits = img.mask(LOCAL_COLOUR).bbox()
+    x0, y0, x1, y1 = digits
+    sec_box = img.mask(SECONDS_COLOUR, 2).bbox((x1, y0, img.width, min(img.height, y1 + (y1 - y0) // 2)))
+    bx0, by0, bx1, by1 = sec_box
+    m = 6
+    region = (bx0 - m, by0 - m, bx1 - bx0 + 2 * m, by1 - by0 + 2 * m)
+    pics = tempfile.mkdtemp(prefix="secwatch-")
+    interval_us = 2000
+    out = subprocess.run([watcher] + [str(v) for v in region] + [str(seconds), str(interval_us), pics],
+                         env=x.env(), stdout=subprocess.PIPE, check=True, text=True).stdout
+    stop(proc)
+
+    # Each distinct picture is read once at a few sizes. A sighting counts when
+    # one reading is the second the wall clock had just begun (or the one
+    # before, for a second shown over a second late).
+    readings = {}
+    for name in os.listdir(pics):
+        with open(os.path.join(pics, name), "rb") as f:
+            img = Image.from_ppm(f.read())
+        mask = img.mask(SECONDS_COLOUR, 2)
+        box = mask.bbox()
+        runs = mask.ink_runs(box) if box else []
+        seen = set()
+        if len(runs) >= 2:
+            box = (runs[1][0], box[1], box[2], box[3])
+            pgm = os.path.join(pics, name + ".pgm")
+            mask.to_pgm(pgm, box, pad=(box[3] - box[1]) // 3)
+            for height, psm in ((100, 7), (60, 7), (160, 8)):
+                scaled = pgm + ".%d.pgm" % height
+                subprocess.run(["convert", pgm, "-resize", "x%d" % height, "-threshold", "50%",
+                                scaled], check=True)
+                seen.add(ocr(scaled, psm=psm, whitelist="0123456789").strip())
+        readings[name[:-4]] = seen
+
+    events = [line.split() for line in out.splitlines()][1:]  # the first is the starting state
+    late, unread, shown = [], 0, []
+    for t_ns, _lower_ns, h in events:
+        t = int(t_ns) / 1e9
+        for behind in (0, 1):
+            second = int(t) - behind
+            if "%02d" % (time.localtime(second).tm_sec) in readings.get(h, ()):
+                late.append((t - second) * 1000)
+                shown.append(second)
+                break
+        else:
+            unread += 1
+    # Every wall-clock second between the first and last sighting is shown
+    # exactly once.
+    span = range(shown[0], shown[-1] + 1) if shown else range(0)
+    doubled = len(shown) - len(set(shown))
+    skipped = len(set(span) - set(shown)) if not unread else \
+        max(0, len(span) - len(events))
+    mismatched = unread
+    late.sort()
+    med = statistics.median(late)
+    results.append(("timekeeping over %d s: median lateness ms" % seconds, med, None))
+    results.append(("timekeeping: worst lateness ms", late[-1], None))
+    results.append(("timekeeping: seconds skipped / shown twice / unconfirmed", "%d / %d / %d" % (
+        skipped, doubled, mismatched), None))
+    print("timekeeping over %d s, %d seconds confirmed (%d pictures, %d changes unread), sampling every %.1f ms: "
+          "lateness median %.1f ms, p90 %.1f, min %.1f, max %.1f; skipped %d, shown twice %d, "
+          "unconfirmed %d" % (
+              seconds, len(late), len(readings), unread, interval_us / 1000, med,
+              late[int(0.9 * (len(late) - 1))], late[0], late[-1], skipped, doubled, mismatched),
+          flush=True)
+
+
+# --- network query ---------------------------------------------------------------
+
+def query(build, rounds, results):
+    out = subprocess.run([os.path.join(build, "bench", "bench_query"), str(rounds)],
+                         env=dict(os.environ, QT_QPA_PLATFORM="offscreen"),
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=True, text=True).stdout
+    print(out, end="", flush=True)
+    med = {}
+    for line in out.splitlines():
+        if line.startswith(("libcurl", "Combo1_Click")):
+            med[line.split()[0]] = float(line.split("median")[1].split()[0])
+    results.append(("query: Combo1_Click vs libcurl round trip, median ms",
+                    med["Combo1_Click"], med["libcurl"]))
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("build")
+    ap.add_argument("--idle-seconds", type=float, default=60)
+    ap.add_argument("--startups", type=int, default=10)
+    ap.add_argument("--keep-seconds", type=float, default=600)
+    ap.add_argument("--rounds", type=int, default=200)
+    ap.add_argument("--only", action="append", choices=["idle", "startup", "timekeeping", "query"])
+    args = ap.parse_args()
+    build = os.path.abspath(args.build)
+    app = os.path.join(build, "app", "fullscreenclock")
+    only = set(args.only or ["idle", "startup", "timekeeping", "query"])
+    print("machine: " + machine(), flush=True)
+    results = []
+    with XSession(1920, 1080) as x:
+        print("display %s at 1920x1080" % x.display, flush=True)
+        if "startup" in only:
+            startup(x, app, args.startups, results)
+        if "idle" in only:
+            idle(x, app, args.idle_seconds, results)
+        if "timekeeping" in only:
+            timekeeping(x, app, int(args.keep_seconds), results, build)
+    if "query" in only:
+        query(build, args.rounds, results)
+    print("\n| measure | clock | peer | ratio |\n|---|---|---|---|")
+    for name, ours, peer in results:
+        fmt = lambda v: v if isinstance(v, str) else "%.3g" % v
+        ratio = "%.2f" % (ours / peer) if isinstance(ours, float) and peer else ""
+        print("| %s | %s | %s | %s |" % (name, fmt(ours), "" if peer is None else fmt(peer), ratio))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,468 @@
+#!/usr/bin/env python3
+"""Drives the real clock on a virtual X display as a user would and reads it
+back from screenshots: the start-up notice, the local clock, a network time
+query against a server of our own, the return to local time, a refused
+connection and the exit question.
+
+usage: clock_e2e.py APP [--size WxH ...] [--workdir DIR]
+"""
+
+import argparse
+import datetime
+import email.utils
+import http.server
+import os
+import re
+import signal
+import socket
+import subprocess
+import sys
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xsession import Failure, XSession, ocr, ocr_lines, poll, squeeze  # noqa: E402
+
+LOCAL_COLOUR = (192, 64, 0)
+NETWORK_COLOUR = (128, 128, 0)
+DATE_COLOUR = (0, 128, 128)
+SECONDS_COLOUR = (170, 170, 170)
+TITLE = "提示"
+MAIN_TITLE = "全屏时钟"
+DIGITS = "0123456789:"
+# The app's own layout puts thousands of pixels of each colour on screen;
+# a few stray ones (icons, anti-aliasing) must not count as a display.
+MIN_PIXELS = 500
+
+
+class DateServer:
+    """Answers every request on 127.0.0.1 with a Date shifted by `shift`."""
+
+    def __init__(self, shift):
+        self.shift = shift
+        self.requests = []
+        self.served = []  # (wall clock at reply, the time put in Date)
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def date_time_string(self, timestamp=None):
+                stamp = time.time() + server.shift
+                server.served.append((time.time(), stamp))
+                return email.utils.formatdate(stamp, usegmt=True)
+
+            def _answer(self):
+                length = int(self.headers.get("Content-Length") or 0)
+                if length:
+                    self.rfile.read(length)
+                server.requests.append((self.command, self.path))
+                body = b"ok"
+                self.send_response(200)
+                self.send_header("Content-Type", "text/plain")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            do_GET = do_POST = do_HEAD = _answer
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = "http://127.0.0.1:%d/" % self.httpd.server_address[1]
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+
+    def __enter__(self):
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+def closed_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def hm(t):
+    return time.strftime("%H:%M", time.localtime(t))
+
+
+def utc8_hm(t):
+    return time.strftime("%H:%M", time.gmtime(t + 8 * 3600))
+
+
+def long_date_zh(t):
+    d = datetime.date.fromtimestamp(t)
+    return "%d年%d月%d日星期%s" % (d.year, d.month, d.day, "一二三四五六日"[d.weekday()])
+
+
+def no_punct(text):
+    return re.sub(r"[\s!！?？,，.。:：;；]", "", text)
+
+
+class Reading:
+    """What one screenshot of the clock shows."""
+
+    def __init__(self, x, name=None):
+        self.before = time.time()
+        self.img = x.screenshot(name)
+        self.after = time.time()
+        self.workdir = x.workdir
+        local, network = self.img.mask(LOCAL_COLOUR), self.img.mask(NETWORK_COLOUR)
+        self.local_pixels, self.network_pixels = local.count(), network.count()
+        self.mode = None
+        if self.local_pixels >= MIN_PIXELS and self.network_pixels < MIN_PIXELS:
+            self.mode, digits = "local", local
+        elif self.network_pixels >= MIN_PIXELS and self.local_pixels < MIN_PIXELS:
+            self.mode, digits = "network", network
+        self.digits_box = digits.bbox() if self.mode else None
+
+    def _ocr_mask(self, mask, box, tag, **kw):
+        path = os.path.join(self.workdir, "ocr-%s.pgm" % tag)
+        mask.to_pgm(path, box, pad=(box[3] - box[1]) // 3)
+        return squeeze(ocr(path, **kw))
+
+    def _ocr_digits(self, mask, box, tag, whitelist):
+        """The readings at two glyph sizes: tesseract misreads the odd big
+        serif digit at one size but hardly ever the same way at both."""
+        path = os.path.join(self.workdir, "ocr-%s.pgm" % tag)
+        mask.to_pgm(path, box, pad=(box[3] - box[1]) // 3)
+        readings = set()
+        for height, psm in ((100, 7), (160, 8)):
+            scaled = os.path.join(self.workdir, "ocr-%s-%d.pgm" % (tag, height))
+            subprocess.run(["convert", path, "-resize", "x%d" % height, "-threshold", "50%",
+                            scaled], check=True)
+            readings.add(squeeze(ocr(scaled, psm=psm, whitelist=whitelist)))
+        return readings
+
+    def hour_minute(self):
+        """Readings of the big digits ("HH:MM"), an empty set if there are none."""
+        if not self.mode:
+            return set()
+        colour = LOCAL_COLOUR if self.mode == "local" else NETWORK_COLOUR
+        return self._ocr_digits(self.img.mask(colour), self.digits_box, "hm", DIGITS)
+
+    def seconds(self):
+        """Readings of the two seconds digits, found right of the big digits."""
+        if not self.digits_box:
+            return set()
+        x0, y0, x1, y1 = self.digits_box
+        mask = self.img.mask(SECONDS_COLOUR, tolerance=2)
+        # Below it, within half the digits' height; the grey captions lie further down.
+        box = mask.bbox((x1, y0, self.img.width, min(self.img.height, y1 + (y1 - y0) // 2)))
+        if not box:
+            return set()
+        # Tesseract reads the lone colon as a digit now and then: leave it out.
+        runs = mask.ink_runs(box)
+        if len(runs) < 2:
+            return set()
+        box = (runs[1][0], box[1], box[2], box[3])
+        return self._ocr_digits(mask, box, "ss", "0123456789")
+
+    def date(self):
+        mask = self.img.mask(DATE_COLOUR)
+        box = mask.bbox()
+        if not box or mask.count() < MIN_PIXELS // 5:
+            return None
+        return self._ocr_mask(mask, box, "date", lang="chi_sim")
+
+
+class ClockRun:
+    def __init__(self, app, x, server):
+        self.app, self.x, self.server = app, x, server
+        self.proc = None
+        self.main = None
+
+    def log(self, msg):
+        print("  [%dx%d] %s" % (self.x.width, self.x.height, msg), flush=True)
+
+    # --- helpers -----------------------------------------------------------
+
+    def message_box(self, timeout=15):
+        """Waits for a visible box titled TITLE of the program; returns its id."""
+        return poll("a message box titled %s" % TITLE,
+                    lambda: next((w for w, t in self.x.visible_windows(self.proc.pid).items()
+                                  if t == TITLE), None), timeout)
+
+    def box_lines(self, wid):
+        """The text lines in the box, with boxes in screen coordinates."""
+        gx, gy, gw, gh = self.x.geometry(wid)
+        path = os.path.join(self.x.workdir, "box.ppm")
+        # Scaled up: the box text is small and tesseract wants tall glyphs.
+        self.x.screenshot().crop((gx, gy, gx + gw, gy + gh)).save_ppm(path)
+        scaled = os.path.join(self.x.workdir, "box3.png")
+        self.x.run(["convert", path, "-resize", "300%", "-colorspace", "gray",
+                    "-threshold", "60%", scaled], check=True)
+        return [(t, (gx + b[0] / 3, gy + b[1] / 3, gx + b[2] / 3, gy + b[3] / 3))
+                for t, b in ocr_lines(scaled, psm=11)]
+
+    def expect_box(self, text, buttons):
+        wid = self.message_box()
+        lines = self.box_lines(wid)
+        texts = [no_punct(t) for t, _ in lines]
+        # The icon, if any, stands left of the text and may read as a glyph or two.
+        if not any(t.endswith(no_punct(text)) and len(t) <= len(no_punct(text)) + 3 for t in texts):
+            raise Failure("box %s reads %r, not %r" % (TITLE, texts, text))
+        places = {}
+        for button in buttons:
+            hit = [b for t, b in lines if no_punct(t) == button]
+            if not hit:
+                # Buttons sit side by side; tesseract may read them as one line.
+                hit = [b for t, b in lines if button in t]
+            if not hit:
+                raise Failure("box %s has no %r button, reads %r" % (TITLE, button, texts))
+            places[button] = hit[0]
+        return wid, places
+
+    def box_gone(self, wid, timeout=5):
+        poll("the message box to close",
+             lambda: wid not in self.x.visible_windows(self.proc.pid), timeout)
+
+    def click_box(self, b):
+        self.x.click((b[0] + b[2]) / 2, (b[1] + b[3]) / 2)
+
+    def read_until(self, what, accept, timeout=8):
+        last = []
+
+        def attempt():
+            r = Reading(self.x, "last.ppm")
+            ok = accept(r)
+            last[:] = [r]
+            return r if ok else None
+        try:
+            return poll(what, attempt, timeout, interval=0.2)
+        except Failure as e:
+            r = last[0] if last else None
+            detail = "" if r is None else \
+                " (last: mode %s, local px %d, network px %d, digits %r)" % (
+                    r.mode, r.local_pixels, r.network_pixels, r.hour_minute())
+            raise Failure(str(e) + detail)
+
+    def shows_local_time(self, r):
+        if r.mode != "local":
+            return False
+        return bool(r.hour_minute() & {hm(r.before - 1), hm(r.after)})
+
+    def keeps_running(self, mode):
+        """The seconds display changes and the mode colour stays."""
+        first = self.read_until("a readable %s clock" % mode,
+                                lambda r: r.mode == mode and r.seconds())
+        s0 = first.seconds()
+        self.read_until("the seconds to move on from %s" % sorted(s0),
+                        lambda r: r.mode == mode and r.seconds() and not r.seconds() & s0,
+                        timeout=5)
+
+    def activate_main(self):
+        self.x.xdotool("windowactivate", "--sync", self.main)
+
+    def type_url(self, url):
+        # The combo box holds the keyboard focus; select its text and replace it.
+        self.activate_main()
+        self.x.xdotool("key", "--clearmodifiers", "ctrl+a")
+        self.x.xdotool("type", "--delay", 15, url)
+        self.x.xdotool("key", "Return")
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    # --- cases -------------------------------------------------------------
+
+    def case_startup(self):
+        self.proc = self.x.spawn([self.app], LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8",
+                                 QT_QPA_PLATFORM="xcb")
+        wid = self.message_box(timeout=20)
+        if self.x.find_window(MAIN_TITLE, self.proc.pid):
+            raise Failure("the main window is on screen before the start-up notice is answered")
+        wid, buttons = self.expect_box("现在同步的是本地时间", ["确定"])
+        self.click_box(buttons["确定"])
+        self.box_gone(wid)
+        self.main = poll("the main window", lambda: self.x.find_window(MAIN_TITLE, self.proc.pid), 10)
+        gx, gy, gw, gh = self.x.geometry(self.main)
+        if (gw, gh) != (self.x.width, self.x.height):
+            raise Failure("window is %dx%d, screen %dx%d" % (gw, gh, self.x.width, self.x.height))
+        covered = (min(gx + gw, self.x.width) - max(gx, 0)) * (min(gy + gh, self.x.height) - max(gy, 0))
+        if covered < 0.95 * self.x.width * self.x.height:
+            raise Failure("window at %d,%d covers only %.0f%% of the screen"
+                          % (gx, gy, 100.0 * covered / (self.x.width * self.x.height)))
+
+    def case_local_clock(self):
+        r = self.read_until("the local time in RGB%s" % (LOCAL_COLOUR,), self.shows_local_time)
+        self.log("local clock shows %s" % sorted(r.hour_minute()))
+        want = long_date_zh(r.after)
+        date = r.date()
+        if date != want:
+            raise Failure("date display reads %r, expected %r" % (date, want))
+        s = r.seconds()
+        expected = {time.strftime("%S", time.localtime(t)) for t in (r.before - 1, r.before, r.after)}
+        if not s & expected:
+            raise Failure("seconds display reads %s, expected one of %s" % (sorted(s), sorted(expected)))
+        self.keeps_running("local")
+
+    def case_network(self):
+        before = len(self.server.requests)
+        self.type_url(self.server.url)
+        r = self.read_until("the network time in RGB%s" % (NETWORK_COLOUR,),
+                            lambda r: r.mode == "network", timeout=15)
+        if len(self.server.requests) <= before:
+            raise Failure("network colour without a request reaching the server")
+        method = self.server.requests[before][0]
+        if method != "POST":
+            raise Failure("the query used %s, not POST" % method)
+        wall, stamp = self.server.served[-1]
+
+        def server_time(r):
+            # Only hour and minute come from the server; the seconds run on
+            # from the display, so the minute may turn up to a minute early.
+            if r.mode != "network":
+                return False
+            lag = r.after - wall
+            return bool(r.hour_minute() & {utc8_hm(stamp + lag + d) for d in (-60, 0, 60)})
+        r = self.read_until("the server's time + 8 h", server_time)
+        self.log("network clock shows %s (local %s)" % (sorted(r.hour_minute()), hm(r.after)))
+        self.keeps_running("network")
+
+    def case_back_to_local(self):
+        img = self.x.screenshot()
+        top = img.height * 2 // 3
+        path = os.path.join(self.x.workdir, "bottom.ppm")
+        img.crop((0, top, img.width, img.height)).save_ppm(path)
+        hits = [b for t, b in ocr_lines(path) if "点击这里同步本地时间" in no_punct(t)]
+        if not hits:
+            raise Failure("no label reading 点击这里同步本地时间 at the bottom of the screen")
+        b = hits[0]
+        self.x.click((b[0] + b[2]) / 2, top + (b[1] + b[3]) / 2)
+        r = self.read_until("the local time and colour again", self.shows_local_time)
+        self.log("back to local: %s" % sorted(r.hour_minute()))
+        self.keeps_running("local")
+
+    def case_refused(self):
+        mode = Reading(self.x).mode
+        self.type_url("http://127.0.0.1:%d/" % closed_port())
+        wid, buttons = self.expect_box("时间服务器连接错误！请检查网络或校正本地时间，重启软件！", ["确定"])
+        self.click_box(buttons["确定"])
+        self.box_gone(wid)
+        self.keeps_running(mode or "local")
+
+    def case_exit(self):
+        question = "确定要退出吗？"
+        # Escape answers Cancel, and so does Enter since Cancel is the default.
+        for key in ("Escape", "Return"):
+            self.activate_main()
+            self.x.xdotool("key", "--clearmodifiers", "alt+F4")
+            wid, _ = self.expect_box(question, ["确定", "取消"])
+            # Typed into the focused box, not sent to its id: the box is gone
+            # before the key's release would arrive.
+            self.x.xdotool("windowactivate", "--sync", wid)
+            self.x.xdotool("key", key)
+            self.box_gone(wid)
+            if not self.alive():
+                raise Failure("the program ended after %s on the exit question" % key)
+            if not self.x.find_window(MAIN_TITLE, self.proc.pid):
+                raise Failure("the window went away after %s on the exit question" % key)
+            self.keeps_running(Reading(self.x).mode or "local")
+        self.activate_main()
+        self.x.xdotool("key", "--clearmodifiers", "alt+F4")
+        wid, buttons = self.expect_box(question, ["确定", "取消"])
+        self.click_box(buttons["确定"])
+        try:
+            status = self.proc.wait(timeout=10)
+        except Exception:
+            raise Failure("the program still runs 10 s after OK on the exit question")
+        if status != 0:
+            raise Failure("the program ended with status %d" % status)
+
+    def dismiss_strays(self):
+        """After a failed case: answer any box left open so later cases can run."""
+        if not self.proc or not self.alive():
+            return
+        for wid, title in self.x.visible_windows(self.proc.pid).items():
+            if title == TITLE:
+                self.x.run(["xdotool", "windowactivate", "--sync", str(wid), "key", "Escape"])
+
+
+CASES = ["startup", "local_clock", "network", "back_to_local", "refused", "exit"]
+
+
+def run_size(app, width, height, workdir):
+    os.makedirs(workdir, exist_ok=True)
+    failures = []
+    local_hour = time.localtime().tm_hour
+    # Serve a time whose hour + 8 differs from the local hour for the next
+    # minutes, so the local clock cannot pass for the network one.
+    shift = next(h * 3600 + 17 * 60 for h in (3, 5, 7, 11)
+                 if all(time.gmtime(time.time() + h * 3600 + 17 * 60 + 8 * 3600 + m).tm_hour
+                        != time.localtime(time.time() + m).tm_hour for m in (0, 300)))
+    with XSession(width, height, workdir) as x, DateServer(shift) as server:
+        run = ClockRun(app, x, server)
+        print("== %dx%d on %s (local hour %02d, server serves UTC%+.2f h)"
+              % (width, height, x.display, local_hour, shift / 3600), flush=True)
+        for name in CASES:
+            started = time.monotonic()
+            try:
+                if name != "startup" and (run.proc is None or not run.alive()):
+                    raise Failure("the program is not running")
+                getattr(run, "case_" + name)()
+                print("  PASS %s (%.1f s)" % (name, time.monotonic() - started), flush=True)
+            except Failure as e:
+                failures.append("%dx%d %s: %s" % (width, height, name, e))
+                print("  FAIL %s: %s" % (name, e), flush=True)
+                try:
+                    x.screenshot("fail-%s.ppm" % name)
+                except Exception:
+                    pass
+                run.dismiss_strays()
+                if name == "startup" and run.main is None:
+                    break
+        if run.proc and run.alive():
+            run.proc.terminate()
+            try:
+                run.proc.wait(timeout=5)
+            except Exception:
+                run.proc.kill()
+    return failures
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("app")
+    ap.add_argument("--size", action="append", default=[])
+    ap.add_argument("--workdir", default=os.path.join(os.getcwd(), "e2e-artifacts"))
+    ap.add_argument("--timeout", type=int, default=280, help="hard limit for the whole run, s")
+    args = ap.parse_args()
+    sizes = args.size or ["1920x1080", "1024x768"]
+
+    # Nothing may outlive the run: the alarm ends it and the X sessions close.
+    def expire(*_):
+        raise SystemExit("e2e: run exceeded %d s" % args.timeout)
+    signal.signal(signal.SIGALRM, expire)
+    signal.signal(signal.SIGTERM, expire)
+    signal.alarm(args.timeout)
+
+    if not os.access(args.app, os.X_OK):
+        print("e2e: no executable at %s" % args.app)
+        return 1
+    langs = subprocess.run(["tesseract", "--list-langs"], stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL).stdout.decode()
+    if "chi_sim" not in langs.split():
+        print("e2e: tesseract has no chi_sim data (Debian package tesseract-ocr-chi-sim)")
+        return 1
+    failures = []
+    for size in sizes:
+        w, h = map(int, size.lower().split("x"))
+        failures += run_size(args.app, w, h, os.path.join(args.workdir, size))
+    if failures:
+        print("\n%d failure(s); screenshots in %s" % (len(failures), args.workdir))
+        for f in failures:
+            print("  " + f)
+        return 1
+    print("\nall cases passed at " + ", ".join(sizes))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,314 @@
+"""A private X display with a window manager, and the means to look at it:
+screenshots as RGB pixel buffers, colour masks, OCR of cropped regions.
+
+Only the Python standard library and Debian's xvfb, openbox, xdotool,
+x11-utils, imagemagick and tesseract-ocr are used.
+"""
+
+import os
+import random
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+
+class Failure(Exception):
+    pass
+
+
+def poll(what, predicate, timeout, interval=0.05):
+    """Returns the first truthy value of predicate() before the deadline."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise Failure("timed out after %.1f s waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+def need(*programs):
+    missing = [p for p in programs if shutil.which(p) is None]
+    if missing:
+        raise Failure("missing programs: " + " ".join(missing) +
+                      " (scripts/setup test installs them)")
+
+
+class Image:
+    """A screenshot as packed 8-bit RGB."""
+
+    def __init__(self, width, height, rgb):
+        self.width, self.height, self.rgb = width, height, rgb
+
+    @classmethod
+    def from_ppm(cls, data):
+        # P6 header: magic, width, height, maxval, each followed by whitespace.
+        fields, pos = [], 0
+        while len(fields) < 4:
+            while data[pos:pos + 1].isspace():
+                pos += 1
+            if data[pos:pos + 1] == b"#":
+                pos = data.index(b"\n", pos)
+                continue
+            end = pos
+            while not data[end:end + 1].isspace():
+                end += 1
+            fields.append(data[pos:end])
+            pos = end
+        if fields[0] != b"P6" or fields[3] != b"255":
+            raise Failure("unexpected screenshot format %r" % fields)
+        w, h = int(fields[1]), int(fields[2])
+        rgb = data[pos + 1:pos + 1 + 3 * w * h]
+        return cls(w, h, rgb)
+
+    def crop(self, box):
+        x0, y0, x1, y1 = box
+        x0, y0 = max(0, x0), max(0, y0)
+        x1, y1 = min(self.width, x1), min(self.height, y1)
+        rows = [self.rgb[3 * (y * self.width + x0):3 * (y * self.width + x1)]
+                for y in range(y0, y1)]
+        return Image(x1 - x0, y1 - y0, b"".join(rows))
+
+    def pixel(self, x, y):
+        i = 3 * (y * self.width + x)
+        return tuple(self.rgb[i:i + 3])
+
+    def mask(self, colour, tolerance=0):
+        """One byte per pixel, 1 where every channel is within tolerance."""
+        acc = None
+        for channel, value in enumerate(colour):
+            table = bytes(1 if abs(i - value) <= tolerance else 0 for i in range(256))
+            bits = int.from_bytes(self.rgb[channel::3].translate(table), "big")
+            acc = bits if acc is None else acc & bits
+        return Mask(self.width, self.height,
+                    acc.to_bytes(self.width * self.height, "big"))
+
+    def save_ppm(self, path):
+        with open(path, "wb") as f:
+            f.write(b"P6\n%d %d\n255\n" % (self.width, self.height))
+            f.write(self.rgb)
+
+
+class Mask:
+    def __init__(self, width, height, bits):
+        self.width, self.height, self.bits = width, height, bits
+
+    def count(self):
+        return self.bits.count(1)
+
+    def bbox(self, region=None):
+        """Bounding box (x0, y0, x1, y1) of the set pixels, or None."""
+        x0, y0, x1, y1 = region or (0, 0, self.width, self.height)
+        left, right, top, bottom = None, None, None, None
+        for y in range(y0, y1):
+            start = y * self.width
+            first = self.bits.find(1, start + x0, start + x1)
+            if first < 0:
+                continue
+            last = self.bits.rfind(1, start + x0, start + x1)
+            left = first - start if left is None else min(left, first - start)
+            right = last - start if right is None else max(right, last - start)
+            top = y if top is None else top
+            bottom = y
+        if top is None:
+            return None
+        return (left, top, right + 1, bottom + 1)
+
+    def count_in(self, box):
+        x0, y0, x1, y1 = box
+        return sum(self.bits.count(1, y * self.width + x0, y * self.width + x1)
+                   for y in range(max(0, y0), min(self.height, y1)))
+
+    def ink_runs(self, box):
+        """[(x0, x1)] of the column runs inside box that hold set pixels."""
+        x0, y0, x1, y1 = box
+        inked = bytearray(x1 - x0)
+        for y in range(y0, y1):
+            row = self.bits[y * self.width + x0:y * self.width + x1]
+            inked = bytearray(a | b for a, b in zip(inked, row)) if row.count(1) else inked
+        runs, start = [], None
+        for i, v in enumerate(inked + b"\x00"):
+            if v and start is None:
+                start = i
+            elif not v and start is not None:
+                runs.append((x0 + start, x0 + i))
+                start = None
+        return runs
+
+    def to_pgm(self, path, box, pad=20):
+        """Writes the box as black glyphs on white with a margin, for OCR."""
+        x0, y0, x1, y1 = box
+        w = x1 - x0 + 2 * pad
+        lines = [b"\xff" * w] * pad
+        ink = bytes(255 - 255 * i for i in range(2)) + b"\x00" * 254
+        for y in range(y0, y1):
+            row = self.bits[y * self.width + x0:y * self.width + x1]
+            lines.append(b"\xff" * pad + row.translate(ink) + b"\xff" * pad)
+        lines += [b"\xff" * w] * pad
+        with open(path, "wb") as f:
+            f.write(b"P5\n%d %d\n255\n" % (w, len(lines)))
+            f.write(b"".join(lines))
+
+
+class XSession:
+    """Xvfb at the given size plus openbox, on a display number nobody uses."""
+
+    def __init__(self, width, height, workdir=None):
+        need("Xvfb", "openbox", "xdotool", "xprop", "xwininfo", "import", "tesseract")
+        self.width, self.height = width, height
+        self.workdir = workdir or tempfile.mkdtemp(prefix="clock-x-")
+        self.procs = []
+        self.display = None
+
+    def __enter__(self):
+        self._start_server()
+        self._start_wm()
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def env(self, **extra):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.display
+        env.pop("WAYLAND_DISPLAY", None)
+        env.update(extra)
+        return env
+
+    def spawn(self, argv, **extra_env):
+        log = open(os.path.join(self.workdir, os.path.basename(argv[0]) + ".log"), "ab")
+        p = subprocess.Popen(argv, env=self.env(**extra_env), stdout=log,
+                             stderr=subprocess.STDOUT, start_new_session=True)
+        self.procs.append(p)
+        return p
+
+    def _start_server(self):
+        # Parallel runs pick different numbers; the lock file settles any race.
+        candidates = list(range(100, 400))
+        random.shuffle(candidates)
+        for n in candidates:
+            if os.path.exists("/tmp/.X%d-lock" % n) or \
+                    os.path.exists("/tmp/.X11-unix/X%d" % n):
+                continue
+            p = subprocess.Popen(
+                ["Xvfb", ":%d" % n, "-screen", "0", "%dx%dx24" % (self.width, self.height),
+                 "-nolisten", "tcp", "-noreset"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                start_new_session=True)
+            self.display = ":%d" % n
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and p.poll() is None:
+                if self._x_ok():
+                    self.procs.append(p)
+                    return
+                time.sleep(0.05)
+            p.kill()
+            p.wait()
+        raise Failure("could not start Xvfb on any display from :100 to :399")
+
+    def _x_ok(self):
+        return subprocess.run(["xprop", "-root", "-display", self.display, "_XKB_RULES_NAMES"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+    def _start_wm(self):
+        self.spawn(["openbox", "--config-file", "/etc/xdg/openbox/rc.xml"])
+        poll("openbox to manage the display",
+             lambda: "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
+             timeout=15)
+
+    def close(self):
+        for p in reversed(self.procs):
+            if p.poll() is None:
+                try:
+                    os.killpg(p.pid, signal.SIGTERM)
+                except ProcessLookupError:
+                    pass
+                try:
+                    p.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    os.killpg(p.pid, signal.SIGKILL)
+                    p.wait()
+        self.procs = []
+
+    # --- X queries -------------------------------------------------------
+
+    def run(self, argv, check=False):
+        r = subprocess.run(argv, env=self.env(), stdout=subprocess.PIPE,
+                           stderr=subprocess.PIPE, timeout=30)
+        if check and r.returncode != 0:
+            raise Failure("%s failed: %s" % (" ".join(argv), r.stderr.decode(errors="replace")))
+        return r.stdout.decode(errors="replace")
+
+    def xdotool(self, *args):
+        return self.run(["xdotool"] + [str(a) for a in args], check=True)
+
+    def visible_windows(self, pid=None):
+        """{window id: title} of the mapped top-level windows (of pid)."""
+        args = ["xdotool", "search", "--onlyvisible"]
+        if pid is not None:
+            args += ["--pid", str(pid)]
+        args += ["--name", ""]
+        out = {}
+        for line in self.run(args).split():
+            wid = int(line)
+            out[wid] = self.run(["xdotool", "getwindowname", str(wid)]).rstrip("\n")
+        return out
+
+    def find_window(self, title_prefix, pid=None):
+        for wid, title in self.visible_windows(pid).items():
+            if title.startswith(title_prefix):
+                return wid
+        return None
+
+    def geometry(self, wid):
+        info = self.run(["xwininfo", "-id", str(wid)])
+        get = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
+        return (get("Absolute upper-left X"), get("Absolute upper-left Y"),
+                get("Width"), get("Height"))
+
+    def screenshot(self, save_as=None):
+        data = subprocess.run(["import", "-display", self.display, "-window", "root",
+                               "-depth", "8", "ppm:-"],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              check=True, timeout=30).stdout
+        img = Image.from_ppm(data)
+        if save_as:
+            img.save_ppm(os.path.join(self.workdir, save_as))
+        return img
+
+    def click(self, x, y):
+        self.xdotool("mousemove", "--sync", int(x), int(y), "click", 1)
+
+
+def ocr(image_path, lang="eng", psm=7, whitelist=None, tsv=False):
+    args = ["tesseract", image_path, "-", "-l", lang, "--psm", str(psm)]
+    if whitelist:
+        args += ["-c", "tessedit_char_whitelist=" + whitelist]
+    if tsv:
+        args.append("tsv")
+    r = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=60)
+    return r.stdout.decode(errors="replace")
+
+
+def ocr_lines(image_path, lang="chi_sim", psm=11):
+    """[(text, (x0, y0, x1, y1))] of the text lines tesseract finds."""
+    lines = {}
+    for row in ocr(image_path, lang=lang, psm=psm, tsv=True).splitlines()[1:]:
+        cols = row.split("\t")
+        if len(cols) != 12 or not cols[11].strip():
+            continue
+        key = tuple(cols[1:5])  # page, block, paragraph, line
+        x, y, w, h = map(int, cols[6:10])
+        text, box = lines.get(key, ("", None))
+        box = (x, y, x + w, y + h) if box is None else \
+            (min(box[0], x), min(box[1], y), max(box[2], x + w), max(box[3], y + h))
+        lines[key] = (text + cols[11].strip(), box)
+    return list(lines.values())
+
+
+def squeeze(text):
+    return re.sub(r"\s+", "", text)
