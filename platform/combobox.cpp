@@ -87,8 +87,7 @@ void ComboBox::wheelEvent(QWheelEvent *event)
 
 void ComboBox::placeWidget()
 {
-    setGeometry(QRect(QPoint(toPixels(m_left), toPixels(m_top)),
-                      QSize(toPixels(m_width), toPixels(m_height))));
+    setGeometry(pixelRect(m_left, m_top, m_width, m_height));
 }
 
 } // namespace platform

@@ -93,10 +93,6 @@ void XmlHttpRequest::Open(const QString &method, const QString &url, bool async)
         fail(InvalidUrl, QStringLiteral("Invalid URL"));
     m_method = methodBytes.toUpper();
     m_url = urlBytes;
-    m_headers.clear();
-    m_headerBytes = 0;
-    m_headersComplete = false;
-    m_headersTooLarge = false;
     m_readyState = Opened;
 }
 

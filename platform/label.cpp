@@ -39,9 +39,7 @@ Label::Label(QWidget *parent) : QLabel(parent)
     setAutoFillBackground(true);
     setMouseTracking(true);
     setBackColor(SystemButtonFace);
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, resolve(m_foreColor, QApplication::palette()));
-    setPalette(pal);
+    setRoleColour(QPalette::WindowText, m_foreColor);
     m_fontName = font().family();
 }
 
@@ -61,15 +59,18 @@ void Label::setForeColor(ColourWord colour)
     if (colour == m_foreColor)
         return;
     m_foreColor = colour;
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, resolve(colour, QApplication::palette()));
-    setPalette(pal);
+    setRoleColour(QPalette::WindowText, colour);
 }
 
 void Label::setBackColor(ColourWord colour)
 {
+    setRoleColour(QPalette::Window, colour);
+}
+
+void Label::setRoleColour(QPalette::ColorRole role, ColourWord colour)
+{
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, resolve(colour, QApplication::palette()));
+    pal.setColor(role, resolve(colour, QApplication::palette()));
     setPalette(pal);
 }
 
@@ -100,7 +101,6 @@ void Label::setFontName(const QString &name)
     QFont f = font();
     f.setFamily(name);
     setFont(f);
-    fitToCaption();
 }
 
 double Label::FontSize() const
@@ -115,7 +115,6 @@ void Label::setFontSize(double points)
     QFont f = font();
     f.setPointSizeF(points);
     setFont(f);
-    fitToCaption();
 }
 
 void Label::setFontBold(bool bold)
@@ -123,7 +122,6 @@ void Label::setFontBold(bool bold)
     QFont f = font();
     f.setBold(bold);
     setFont(f);
-    fitToCaption();
 }
 
 void Label::setAutoSize(bool autoSize)
@@ -139,6 +137,14 @@ void Label::setMousePointer(int pointer)
         setCursor(Qt::WhatsThisCursor);
     else
         unsetCursor();
+}
+
+// Every font change, whichever property made it, resizes a self-sizing label.
+void Label::changeEvent(QEvent *event)
+{
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fitToCaption();
 }
 
 void Label::mousePressEvent(QMouseEvent *event)
@@ -175,8 +181,7 @@ void Label::fitToCaption()
 
 void Label::placeWidget()
 {
-    setGeometry(QRect(QPoint(toPixels(m_left), toPixels(m_top)),
-                      QSize(toPixels(m_width), toPixels(m_height))));
+    setGeometry(pixelRect(m_left, m_top, m_width, m_height));
 }
 
 } // namespace platform

@@ -58,11 +58,13 @@ class Label : public QLabel
     void MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, double x, double y);
 
   protected:
+    void changeEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
 
   private:
+    void setRoleColour(QPalette::ColorRole role, ColourWord colour);
     void fitToCaption();
     void placeWidget();
 

@@ -24,4 +24,9 @@ int toPixels(double twips)
     return int(std::lround(std::clamp(pixels, -1.0e6, 1.0e6)));
 }
 
+QRect pixelRect(double left, double top, double width, double height)
+{
+    return QRect(QPoint(toPixels(left), toPixels(top)), QSize(toPixels(width), toPixels(height)));
+}
+
 } // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QRect>
+
 namespace platform
 {
 
@@ -8,5 +10,7 @@ double twipsPerPixel();
 
 // Nearest whole pixel, held within what a widget geometry can take.
 int toPixels(double twips);
+// A widget geometry from a position and size in twips.
+QRect pixelRect(double left, double top, double width, double height);
 
 } // namespace platform
