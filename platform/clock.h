@@ -1,17 +1,38 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QDateTime>
+#include <cstdint>
+#include <functional>
 
 namespace platform
 {
 
-// The PC's clock. Tests fix it to a chosen local time.
+// A civil (wall-clock) date and time, as the calendar and the clock on the
+// wall give it: no time zone attached.
+struct CivilDateTime {
+    int year = 1899;
+    int month = 12;
+    int day = 30;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+};
+
+// The PC's clock. Tests fix the local time, or give the wall clock a source
+// of their own that they can step.
 class SystemClock
 {
   public:
-    static QDateTime now();
+    // Milliseconds since 1970-01-01 00:00 UTC: what the timers schedule on.
+    static std::int64_t nowMs();
+    // The local civil time now: the fixed time of a test, else nowMs() in the
+    // PC's time zone.
+    static CivilDateTime localNow();
 
-    static void setFixed(const QDateTime &localTime);
+    static void setFixed(const CivilDateTime &localTime);
+    static void setSource(std::function<std::int64_t()> msSinceEpoch);
+    // Back to the real clock.
     static void reset();
 };
 

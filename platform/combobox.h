@@ -1,26 +1,35 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QComboBox>
+#include "peers.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
 
 namespace platform
 {
 
+class Window;
+
 // A drop-down combo box with an editable text field, positioned in twips.
-// Click is raised once for each entry picked from the list; KeyPress is raised
-// for every character key before the control sees it.
-class ComboBox : public QComboBox
+// Click is raised once for each entry picked from the list; KeyPress for every
+// character key before the field sees it.
+class ComboBox
 {
-    Q_OBJECT
-
   public:
-    explicit ComboBox(QWidget *parent);
+    explicit ComboBox(Window &parent);
+    ~ComboBox();
+    ComboBox(const ComboBox &) = delete;
+    ComboBox &operator=(const ComboBox &) = delete;
 
-    QString Text() const;
-    void setText(const QString &text);
+    platform::Text Text() const;
+    void setText(const platform::Text &text);
 
-    void AddItem(const QString &item);
-    int ListCount() const { return count(); }
-    QString List(int index) const { return itemText(index); }
+    void AddItem(const platform::Text &item);
+    int ListCount() const { return int(m_items.size()); }
+    platform::Text List(int index) const;
 
     double Left() const { return m_left; }
     void setLeft(double twips);
@@ -33,23 +42,22 @@ class ComboBox : public QComboBox
     int TabIndex() const { return m_tabIndex; }
     void setTabIndex(int index) { m_tabIndex = index; }
 
-  signals:
-    void Click();
+    void SetFocus();
+
+    // Events; a run-time error a handler raises is reported, not passed on.
+    std::function<void()> Click;
     // KeyAscii is the 16-bit character code; a handler that sets it to 0
     // swallows the key.
-    void KeyPress(qint16 &KeyAscii);
+    std::function<void(std::int16_t &KeyAscii)> KeyPress;
 
-  protected:
-    void keyPressEvent(QKeyEvent *event) override;
-    void wheelEvent(QWheelEvent *event) override;
+    ComboBoxPeer &peer() { return *m_peer; }
 
   private:
-    void placeWidget();
+    void place();
 
-    // Set while the closed box handles a key or wheel step, which Qt reports
-    // as an activation but is not a pick from the list.
-    bool m_stepping = false;
-
+    Window &m_window;
+    std::unique_ptr<ComboBoxPeer> m_peer;
+    std::vector<platform::Text> m_items;
     double m_left = 0;
     double m_top = 0;
     double m_width = 0;

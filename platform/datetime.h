@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QDateTime>
-#include <QString>
+#include "clock.h"
+#include "text.h"
 
 namespace platform
 {
@@ -21,8 +22,18 @@ struct Date {
     double serial = 0.0;
 };
 
-// The PC's current local date and time, fromDateTime(SystemClock::now()) with
-// the milliseconds dropped (whole seconds, so 23:59:59.600 reads 23:59:59).
+// A calendar day with its weekday (0 = Sunday .. 6 = Saturday), as handed to
+// the long-date formatter.
+struct CivilDate {
+    int year;
+    int month;
+    int day;
+    int weekday;
+};
+
+// The PC's current local date and time, fromCivil(SystemClock::localNow())
+// with the milliseconds dropped (whole seconds, so 23:59:59.600 reads
+// 23:59:59).
 Date Now();
 
 int Hour(Date d);   // 0..23
@@ -39,7 +50,7 @@ int Second(Date d); // 0..59
 // case (ASCII only), and validated ranges (day within its month, so Feb 29
 // only in leap years; year 0100..9999; hour 0..23; minute and second 0..59).
 // Anything else raises TypeMismatch; there is never a guess.
-Date CDate(const QString &text);
+Date CDate(const Text &text);
 
 // Adds days (fractions allowed) on the continuous time line; a non-finite sum
 // or one outside the date range raises Overflow, and so does a start outside
@@ -47,22 +58,27 @@ Date CDate(const QString &text);
 Date DateAdd(Date d, double days);
 
 // Patterns "hh:mm:ss" and "HH:mm:ss" (both 24-hour, two digits per field),
-// "yyyy-MM-dd HH:mm:ss", and "dddddd", the long date of the user's locale:
-// QLocale::system().toString(date, QLocale::LongFormat), for example
-// "2026年12月7日星期一" in zh_CN. Any other pattern raises InvalidProcedureCall.
-QString Format(Date d, const QString &pattern);
+// "yyyy-MM-dd HH:mm:ss", and "dddddd", the long date of the user's locale as
+// the installed long-date formatter writes it. Any other pattern raises
+// InvalidProcedureCall, and so does "dddddd" with no formatter installed.
+Text Format(Date d, const Text &pattern);
 // Pattern "00": the number rounded to a whole number (halves away from zero),
 // at least two digits ("07", "59", "123", "-05"). Any other pattern raises
 // InvalidProcedureCall; NaN raises InvalidProcedureCall, an infinity Overflow.
-QString Format(double number, const QString &pattern);
+Text Format(double number, const Text &pattern);
 
-// Local wall-clock time <-> serial, by pure calendar arithmetic on whole
-// milliseconds: fromDateTime reads the QDateTime's date() and time() fields
-// whatever its time spec (an invalid date or time raises
-// InvalidProcedureCall, a year outside 100..9999 Overflow); toDateTime builds
-// a Qt::LocalTime QDateTime from the serial rounded to the millisecond (a wall
-// time in a daylight-saving gap is then as Qt makes it).
-Date fromDateTime(const QDateTime &localTime);
-QDateTime toDateTime(Date d);
+// The user's long date ("2026年12月7日星期一" in zh_CN) comes from the back
+// end's locale services, which install their formatter at start-up.
+using LongDateFormatter = Text (*)(const CivilDate &date);
+void setLongDateFormatter(LongDateFormatter formatter);
+
+// Civil time <-> serial, by pure calendar arithmetic on whole milliseconds. An
+// invalid field (month 13, 31 April, hour 24, ...) raises
+// InvalidProcedureCall, a year outside 100..9999 Overflow. toCivil rounds
+// the serial to the millisecond.
+Date fromCivil(const CivilDateTime &time);
+CivilDateTime toCivil(Date d);
+// The calendar day of a serial (rounded to the second), with its weekday.
+CivilDate civilDateOf(Date d);
 
 } // namespace platform

@@ -1,8 +1,7 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QByteArray>
-#include <QList>
-#include <QString>
+#include "text.h"
 
 #include <chrono>
 #include <memory>
@@ -10,21 +9,21 @@
 namespace platform
 {
 
-// A synchronous HTTP request over libcurl, one object per exchange. Failures
-// raise RuntimeError with one of the codes below as its number.
+// The HTTP request object of the network time query, one per exchange.
+// Failures raise RuntimeError with one of the codes below as its number.
 //
-// Only absolute http and https URLs are requested; redirects are not
-// followed, so the headers are those of the first response, whatever its
-// status. Receiving stops as soon as the response headers are complete: the
-// body is never read. Proxies come from the usual environment variables, as
-// for any libcurl program; https is verified against the system's store.
+// Only absolute http and https URLs are requested; nothing else is contacted.
+// Redirects are not followed, so the headers are those of the first response,
+// whatever its status. The body is never needed. Each back end bounds the
+// waits: connecting (name lookup, TCP and TLS) by the connect time-out, the
+// whole exchange by the total time-out.
 class XmlHttpRequest
 {
   public:
     enum FailureCode : int {
         // Not found or unreachable: the host or proxy name did not resolve,
         // the connection was refused or could not be made, or connecting
-        // (TCP and TLS handshake) took longer than the connect time-out.
+        // took longer than the connect time-out.
         ResourceNotFound = static_cast<int>(0x800C0005),
         // Not an absolute http or https URL; nothing is contacted.
         InvalidUrl = static_cast<int>(0x800C0002),
@@ -38,7 +37,7 @@ class XmlHttpRequest
         InvalidRequest = static_cast<int>(0x800C000C),
         // Members called out of order (send before Open, headers before send).
         InvalidState = static_cast<int>(0x8000FFFF),
-        // libcurl could not create a handle.
+        // The request object could not be created.
         CreationFailure = static_cast<int>(0x8007000E),
     };
 
@@ -53,46 +52,31 @@ class XmlHttpRequest
     // Response headers beyond this many bytes fail the exchange.
     static constexpr int MaxHeaderBytes = 64 * 1024;
 
+    // Raises CreationFailure when the back end cannot make the object.
     XmlHttpRequest();
     ~XmlHttpRequest();
     XmlHttpRequest(const XmlHttpRequest &) = delete;
     XmlHttpRequest &operator=(const XmlHttpRequest &) = delete;
 
     // Only synchronous requests are supported: async must be false.
-    void Open(const QString &method, const QString &url, bool async);
+    void Open(const Text &method, const Text &url, bool async);
     // Returns when the response headers have arrived; raises on failure.
     void send();
     // The value of a response header, names compared without case; repeated
     // headers are joined with ", ". "" when there is no such header.
-    QString getResponseHeader(const QString &name) const;
-    int readyState() const { return m_readyState; }
+    Text getResponseHeader(const Text &name) const;
+    int readyState() const;
 
     // Lets tests shorten the waits; the defaults are restored by resetTimeouts.
     static void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds total);
     static void resetTimeouts();
+    static std::chrono::milliseconds connectTimeout();
+    static std::chrono::milliseconds totalTimeout();
+
+    struct Impl;
 
   private:
-    struct CurlDeleter {
-        void operator()(void *handle) const;
-    };
-    struct Header {
-        QByteArray name;
-        QByteArray value;
-    };
-
-    static size_t onHeader(char *data, size_t size, size_t count, void *self);
-    static size_t onBody(char *data, size_t size, size_t count, void *self);
-    void addHeaderLine(const QByteArray &line);
-    [[noreturn]] void fail(int code, const QString &description) const;
-
-    std::unique_ptr<void, CurlDeleter> m_curl;
-    QByteArray m_method;
-    QByteArray m_url;
-    QList<Header> m_headers;
-    qsizetype m_headerBytes = 0;
-    bool m_headersComplete = false;
-    bool m_headersTooLarge = false;
-    int m_readyState = Unsent;
+    std::unique_ptr<Impl> d;
 };
 
 } // namespace platform

@@ -1,26 +1,35 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "colour.h"
+#include "peers.h"
 
-#include <QLabel>
+#include <functional>
+#include <memory>
 
 namespace platform
 {
 
+class Window;
+
 // A label positioned in twips. Positions and sizes are kept unrounded; the
-// widget itself sits on the nearest pixels.
-class Label : public QLabel
+// toolkit's control sits on the nearest pixels. A self-sizing label takes the
+// size of its caption on one line whenever its caption or font changes; with
+// an empty caption it is one space wide and one line high.
+class Label
 {
-    Q_OBJECT
-
   public:
-    explicit Label(QWidget *parent);
+    explicit Label(Window &parent);
+    ~Label();
+    Label(const Label &) = delete;
+    Label &operator=(const Label &) = delete;
 
-    QString Caption() const { return m_caption; }
-    void setCaption(const QString &caption);
+    Text Caption() const { return m_caption; }
+    void setCaption(const Text &caption);
 
     ColourWord ForeColor() const { return m_foreColor; }
     void setForeColor(ColourWord colour);
+    ColourWord BackColor() const { return m_backColor; }
     void setBackColor(ColourWord colour);
 
     double Left() const { return m_left; }
@@ -32,17 +41,22 @@ class Label : public QLabel
     // Ignored while AutoSize is on, as the caption then decides the size.
     void setSize(double widthTwips, double heightTwips);
 
-    bool Visible() const { return !isHidden(); }
+    bool Visible() const { return m_visible; }
+    void setVisible(bool visible);
 
-    QString FontName() const { return m_fontName; }
-    void setFontName(const QString &name);
-    double FontSize() const;
+    Alignment alignment() const { return m_alignment; }
+    void setAlignment(Alignment alignment);
+
+    Text FontName() const { return m_font.name; }
+    void setFontName(const Text &name);
+    // What the toolkit realised of the size asked for.
+    double FontSize() const { return m_realisedPoints; }
+    // Raises InvalidPropertyValue for a size that is not finite and positive.
     void setFontSize(double points);
-    bool FontBold() const { return font().bold(); }
+    bool FontBold() const { return m_font.bold; }
     void setFontBold(bool bold);
-    // Kept for the Windows font mapper; fontconfig picks by family alone.
-    int FontCharset() const { return m_charset; }
-    void setFontCharset(int charset) { m_charset = charset; }
+    int FontCharset() const { return m_font.charset; }
+    void setFontCharset(int charset);
 
     bool AutoSize() const { return m_autoSize; }
     void setAutoSize(bool autoSize);
@@ -53,33 +67,34 @@ class Label : public QLabel
     int TabIndex() const { return m_tabIndex; }
     void setTabIndex(int index) { m_tabIndex = index; }
 
-  signals:
-    void Click();
-    void MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, double x, double y);
+    // Events; a run-time error a handler raises is reported, not passed on.
+    std::function<void()> Click;
+    std::function<void(int button, int shift, double x, double y)> MouseMove;
 
-  protected:
-    void changeEvent(QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
+    LabelPeer &peer() { return *m_peer; }
 
   private:
-    void setRoleColour(QPalette::ColorRole role, ColourWord colour);
+    void applyFont();
     void fitToCaption();
-    void placeWidget();
+    void place();
 
-    QString m_caption;
-    QString m_fontName;
-    // Labels start in the scheme's text colour.
+    Window &m_window;
+    std::unique_ptr<LabelPeer> m_peer;
+    Text m_caption;
+    FontSpec m_font;
+    double m_realisedPoints = 9;
+    // Labels start in the scheme's text colour on the face colour.
     ColourWord m_foreColor = SystemButtonText;
+    ColourWord m_backColor = SystemButtonFace;
     double m_left = 0;
     double m_top = 0;
     double m_width = 0;
     double m_height = 0;
-    int m_charset = 0;
+    Alignment m_alignment = Alignment::Left;
     int m_mousePointer = 0;
     int m_tabIndex = 0;
     bool m_autoSize = false;
+    bool m_visible = true;
 };
 
 } // namespace platform

@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QString>
+#include "runtimeerror.h"
+#include "text.h"
 
 #include <functional>
+#include <utility>
 
 namespace platform
 {
@@ -20,12 +23,35 @@ enum MsgBoxResult : int {
 };
 
 // Modal message box; returns the button chosen. Escape or closing the box
-// answers Cancel where there is one, else OK.
-int MsgBox(const QString &prompt, int buttons, const QString &title);
+// answers Cancel where there is one, else OK. Timer ticks go on meanwhile.
+int MsgBox(const Text &prompt, int buttons, const Text &title);
 
 // Tests answer message boxes through this hook; an empty hook restores the
 // real dialogs.
-using MsgBoxHook = std::function<int(const QString &prompt, int buttons, const QString &title)>;
+using MsgBoxHook = std::function<int(const Text &prompt, int buttons, const Text &title)>;
 void setMsgBoxHook(MsgBoxHook hook);
+
+// Shows the run-time error report in a message box and ends the event loop
+// with a non-zero status.
+void reportRuntimeError(const RuntimeError &error);
+
+// Runs an event handler, reporting a run-time error it raises instead of
+// letting it unwind through the toolkit's event loop.
+template <class Handler, class... Args> void dispatch(const Handler &handler, Args &&...args)
+{
+    if (!handler)
+        return;
+    try {
+        handler(std::forward<Args>(args)...);
+    } catch (const RuntimeError &error) {
+        reportRuntimeError(error);
+    }
+}
+
+namespace backend
+{
+// The toolkit's own dialog, with the flags as they stand.
+int showMessageBox(const Text &prompt, int buttons, const Text &title);
+} // namespace backend
 
 } // namespace platform

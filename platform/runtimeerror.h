@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QString>
+#include "text.h"
 
 #include <stdexcept>
 
@@ -23,20 +24,25 @@ class RuntimeError : public std::runtime_error
 {
   public:
     // what() gives the description in UTF-8.
-    RuntimeError(int number, const QString &description);
+    RuntimeError(int number, const Text &description);
+    // With the standard description of the number.
+    explicit RuntimeError(ErrorNumber number);
 
     int number() const { return m_number; }
-    QString description() const { return m_description; }
+    Text description() const { return m_description; }
 
   private:
     int m_number;
-    QString m_description;
+    Text m_description;
 };
 
 // The standard description of an error number: "无效的过程调用或参数" (5),
 // "溢出" (6), "除数为零" (11), "类型不匹配" (13), "无效的属性值" (380); an empty
 // text for any other number.
-QString errorDescription(int number);
+Text errorDescription(int number);
+
+// The report's text: "运行时错误 '<number>':\n\n<description>".
+Text errorReport(const RuntimeError &error);
 
 // Checks a computed floating-point value before it is handed to a control:
 // NaN is an invalid operation (InvalidProcedureCall), an infinity an overflow
@@ -48,22 +54,5 @@ float single(double value);
 // Division that raises the run-time error instead of giving inf or NaN: a zero
 // denominator (0/0 included) raises DivisionByZero, and the quotient is checked.
 double divide(double numerator, double denominator);
-
-// Shows the run-time error report in a message box and ends the event loop
-// with a non-zero status.
-void reportRuntimeError(const RuntimeError &error);
-
-// Wraps an event handler so that a run-time error it raises is reported
-// instead of unwinding through the event loop.
-template <class Object> auto guarded(Object *object, void (Object::*handler)())
-{
-    return [object, handler]() {
-        try {
-            (object->*handler)();
-        } catch (const RuntimeError &error) {
-            reportRuntimeError(error);
-        }
-    };
-}
 
 } // namespace platform

@@ -1,30 +1,35 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "colour.h"
+#include "peers.h"
+#include "timer.h"
 
-#include <QWidget>
-
-class QSessionManager;
+#include <cstdint>
+#include <memory>
 
 namespace platform
 {
 
 // The top-level window. Outer sizes, the inner width and the drawing position
-// are in twips.
-class Window : public QWidget
+// are in twips. It owns the wake-up source of its timers.
+class Window
 {
-    Q_OBJECT
-
   public:
-    explicit Window(QWidget *parent = nullptr);
+    Window();
+    virtual ~Window();
+    Window(const Window &) = delete;
+    Window &operator=(const Window &) = delete;
 
-    QString Caption() const { return windowTitle(); }
-    void setCaption(const QString &caption) { setWindowTitle(caption); }
+    Text Caption() const { return m_caption; }
+    void setCaption(const Text &caption);
+    // The program's icon, from its resources.
+    void setProgramIcon();
 
-    void setForeColor(ColourWord colour) { m_foreColor = colour; }
     ColourWord ForeColor() const { return m_foreColor; }
+    void setForeColor(ColourWord colour) { m_foreColor = colour; }
 
-    // Outer size, frame included.
+    // Outer size, frame included: what was last set, else what the window has.
     double Width() const;
     void setWidth(double twips);
     double Height() const;
@@ -33,6 +38,8 @@ class Window : public QWidget
     double ScaleWidth() const;
     double ScaleHeight() const;
     void setClientSize(double widthTwips, double heightTwips);
+    // Outer top-left corner on the screen.
+    void Move(double leftTwips, double topTwips);
 
     double CurrentX() const { return m_currentX; }
     void setCurrentX(double twips) { m_currentX = twips; }
@@ -40,31 +47,32 @@ class Window : public QWidget
     void setCurrentY(double twips) { m_currentY = twips; }
     // Draws one line at the drawing position and moves it to the next line.
     // Nothing keeps the drawing: the next repaint of that area erases it.
-    void Print(const QString &line);
+    void Print(const Text &line);
 
+    void Show();
     // Closes the window, asking Form_Unload first. Called from inside
     // Form_Unload it joins the close under way.
     void Unload();
 
+    double twipsPerPixel() const;
+    WindowPeer &peer() { return *m_peer; }
+    TimerScheduler &timers() { return *m_timers; }
+
   protected:
     // Set Cancel to -1 to call the close off.
-    virtual void Form_Unload(qint16 &Cancel) { Q_UNUSED(Cancel) }
-
-    void closeEvent(QCloseEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-    void showEvent(QShowEvent *event) override;
+    virtual void Form_Unload(std::int16_t &Cancel) { (void)Cancel; }
 
   private:
-    void commitData(QSessionManager &manager);
-    void applyOuterSize();
+    bool closeRequested();
 
+    std::unique_ptr<WindowPeer> m_peer;
+    std::unique_ptr<TimerScheduler> m_timers;
+    Text m_caption;
     ColourWord m_foreColor = 0x00FFFFFF;
     double m_currentX = 0;
     double m_currentY = 0;
     double m_outerWidth = -1;
     double m_outerHeight = -1;
-    QString m_pendingLine;
-    QPointF m_pendingAt;
     bool m_unloading = false;
 };
 

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+namespace platform
+{
+
+// Program start and the event loop of the back end that is built. Create one
+// before any window; it installs the toolkit's fonts and locale services
+// (the long date).
+class Application
+{
+  public:
+    Application(int &argc, char **argv);
+    ~Application();
+    Application(const Application &) = delete;
+    Application &operator=(const Application &) = delete;
+
+    // Runs the event loop until the last window has closed or exit() is
+    // called; returns the exit status.
+    static int exec();
+    static void exit(int status);
+    // Dispatches the pending events from inside a handler, then returns.
+    static void DoEvents();
+};
+
+} // namespace platform
