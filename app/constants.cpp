@@ -1,18 +1,17 @@
+// SPDX-License-Identifier: MIT
 #include "constants.h"
 
 namespace clockapp
 {
 
-QStringList serverList()
+std::vector<platform::Text> serverList()
 {
     return {
-        QStringLiteral("http://www.baidu.com/"),     QStringLiteral("http://www.qq.com/"),
-        QStringLiteral("http://www.163.com/"),       QStringLiteral("http://www.sina.com.cn/"),
-        QStringLiteral("http://www.sohu.com"),       QStringLiteral("http://www.taobao.com/"),
-        QStringLiteral("http://www.jd.com/"),        QStringLiteral("http://www.bing.com/"),
-        QStringLiteral("http://www.microsoft.com/"), QStringLiteral("http://www.apple.com/"),
-        QStringLiteral("http://www.ntsc.ac.cn/"),    QStringLiteral("http://www.tsinghua.edu.cn/"),
-        QStringLiteral("http://www.pku.edu.cn/"),
+        u"http://www.baidu.com/",     u"http://www.qq.com/",         u"http://www.163.com/",
+        u"http://www.sina.com.cn/",   u"http://www.sohu.com",        u"http://www.taobao.com/",
+        u"http://www.jd.com/",        u"http://www.bing.com/",       u"http://www.microsoft.com/",
+        u"http://www.apple.com/",     u"http://www.ntsc.ac.cn/",     u"http://www.tsinghua.edu.cn/",
+        u"http://www.pku.edu.cn/",
     };
 }
 

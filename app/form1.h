@@ -1,41 +1,39 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
+#include "combobox.h"
+#include "label.h"
+#include "timer.h"
 #include "window.h"
 
-namespace platform
-{
-class ComboBox;
-class Label;
-class Timer;
-} // namespace platform
+#include <cstdint>
 
 // The clock's one window. Its state lives in its controls: the mode is the
 // Enabled flags of Timer1..Timer3, the network clock is the captions of Label5
 // and Label7, the resync counter the caption of Label3.
 class Form1 : public platform::Window
 {
-    Q_OBJECT
-
   public:
-    explicit Form1(QWidget *parent = nullptr);
+    Form1();
 
-    platform::Label *Label1;    // hour-minute display
-    platform::Label *Label2;    // date display
-    platform::Label *Label3;    // resync counter
-    platform::Label *Label4;    // network sync prompt
-    platform::Label *Label5;    // network time holder
-    platform::Label *Label6;    // local-time switch
-    platform::Label *Label7;    // seconds display
-    platform::Label *Label8;    // default server caption
-    platform::ComboBox *Combo1; // server list
-    platform::Timer *Timer1;    // local clock tick
-    platform::Timer *Timer2;    // resync counter tick
-    platform::Timer *Timer3;    // network clock tick
-    platform::Timer *Timer4;    // midnight date refresh
+    // Declared in stacking order, bottom first: Label1 lies lowest, Combo1 on top.
+    platform::Label Label1{*this};    // hour-minute display
+    platform::Label Label2{*this};    // date display
+    platform::Label Label3{*this};    // resync counter
+    platform::Label Label4{*this};    // network sync prompt
+    platform::Label Label5{*this};    // network time holder
+    platform::Label Label6{*this};    // local-time switch
+    platform::Label Label7{*this};    // seconds display
+    platform::Label Label8{*this};    // default server caption
+    platform::ComboBox Combo1{*this}; // server list
+    platform::Timer Timer1{timers(), 1000}; // local clock tick
+    platform::Timer Timer2{timers(), 1000}; // resync counter tick
+    platform::Timer Timer3{timers(), 1000}; // network clock tick
+    platform::Timer Timer4{timers(), 500};  // midnight date refresh
 
     // app/
     void Form_Load();
-    void Form_Unload(qint16 &Cancel) override;
+    void Form_Unload(std::int16_t &Cancel) override;
 
     // clock/
     void Timer1_Timer();
@@ -45,12 +43,16 @@ class Form1 : public platform::Window
 
     // sync/
     void Combo1_Click();
-    void Combo1_KeyPress(qint16 &KeyAscii);
+    void Combo1_KeyPress(std::int16_t &KeyAscii);
     void Label4_click();
     void Label4_MouseMove();
     void Label6_Click();
 
   private:
     // sync/: the network time query shared by Combo1_Click and Label4_click.
-    void queryNetworkTime(const QString &url);
+    void queryNetworkTime(const platform::Text &url);
+
+    // Set while the query's failure message is open: an unattended clock
+    // whose server went away would otherwise stack a new box at every resync.
+    bool m_failureMessageOpen = false;
 };

@@ -1,14 +1,12 @@
+// SPDX-License-Identifier: MIT
 #include "form1.h"
 
 #include "colour.h"
-#include "combobox.h"
 #include "constants.h"
 #include "datetime.h"
-#include "label.h"
 #include "msgbox.h"
 #include "runtimeerror.h"
 #include "screen.h"
-#include "timer.h"
 
 using namespace platform;
 
@@ -17,50 +15,50 @@ using namespace platform;
 // checked and handed over unrounded, as the single a property takes.
 void Form1::Form_Load()
 {
-    Timer1->setEnabled(true);
-    Timer3->setEnabled(false);
+    Timer1.setEnabled(true);
+    Timer3.setEnabled(false);
     setCurrentX(single(Screen::Width() - 100));
     setCurrentY(single(Screen::Height() - 100));
     Print(clockapp::CreditLine);
     setWidth(single(Screen::Width()));
     setHeight(single(Screen::Height()));
 
-    Label2->setFontSize(single(Screen::Width() / 400));
-    Label2->setFontName(QStringLiteral("楷体"));
-    Label2->setLeft(single(ScaleWidth() / 2 - Label2->Width() / 2));
-    Label2->setTop(single(Screen::Height() / 10 - Label2->Height() / 2));
-    Label2->setForeColor(QBColor(3));
+    Label2.setFontSize(single(Screen::Width() / 400));
+    Label2.setFontName(u"楷体");
+    Label2.setLeft(single(ScaleWidth() / 2 - Label2.Width() / 2));
+    Label2.setTop(single(Screen::Height() / 10 - Label2.Height() / 2));
+    Label2.setForeColor(QBColor(3));
 
-    Label1->setFontSize(single(Screen::Width() / 90));
-    Label1->setFontName(QStringLiteral("楷体"));
-    Label1->setFontBold(true);
-    Label1->setLeft(single(ScaleWidth() / 10 - Label1->Width() / 2));
-    Label1->setTop(single(Screen::Height() / 2 - Label1->Height() / 2));
+    Label1.setFontSize(single(Screen::Width() / 90));
+    Label1.setFontName(u"楷体");
+    Label1.setFontBold(true);
+    Label1.setLeft(single(ScaleWidth() / 10 - Label1.Width() / 2));
+    Label1.setTop(single(Screen::Height() / 2 - Label1.Height() / 2));
 
-    Label7->setFontSize(single(Label1->FontSize() / 2));
-    Label7->setFontName(QStringLiteral("楷体"));
-    Label7->setFontBold(true);
-    Label7->setLeft(single(ScaleWidth() - 7 * Label1->Left()));
-    Label7->setTop(single(Screen::Height() / 2 - Label7->Height() / 2 + 1000));
-    Label7->setForeColor(Rgb(170, 170, 170));
+    Label7.setFontSize(single(Label1.FontSize() / 2));
+    Label7.setFontName(u"楷体");
+    Label7.setFontBold(true);
+    Label7.setLeft(single(ScaleWidth() - 7 * Label1.Left()));
+    Label7.setTop(single(Screen::Height() / 2 - Label7.Height() / 2 + 1000));
+    Label7.setForeColor(Rgb(170, 170, 170));
 
-    Label4->setVisible(true);
-    Label4->setFontSize(14);
-    Label4->setLeft(single(ScaleWidth() / 2 - Label4->Width() / 2 - 1800));
-    Label4->setTop(single(Screen::Height() - 2000));
+    Label4.setVisible(true);
+    Label4.setFontSize(14);
+    Label4.setLeft(single(ScaleWidth() / 2 - Label4.Width() / 2 - 1800));
+    Label4.setTop(single(Screen::Height() - 2000));
 
-    Label6->setFontSize(16);
-    Label6->setLeft(single(ScaleWidth() / 2 - Label4->Width() / 2));
-    Label6->setTop(single(Screen::Height() - 2800));
+    Label6.setFontSize(16);
+    Label6.setLeft(single(ScaleWidth() / 2 - Label4.Width() / 2));
+    Label6.setTop(single(Screen::Height() - 2800));
 
-    Combo1->setLeft(single(ScaleWidth() / 2 - Combo1->Width() / 2 + 600));
-    Combo1->setTop(single(Screen::Height() - 2000));
+    Combo1.setLeft(single(ScaleWidth() / 2 - Combo1.Width() / 2 + 600));
+    Combo1.setTop(single(Screen::Height() - 2000));
 
-    Label8->setVisible(true);
-    Label8->setFontSize(12);
-    Label8->setLeft(single(ScaleWidth() / 2 - Label8->Width() / 2 + 3500));
-    Label8->setTop(single(Screen::Height() - 2000));
+    Label8.setVisible(true);
+    Label8.setFontSize(12);
+    Label8.setLeft(single(ScaleWidth() / 2 - Label8.Width() / 2 + 3500));
+    Label8.setTop(single(Screen::Height() - 2000));
 
-    MsgBox(QStringLiteral("现在同步的是本地时间"), vbOKOnly, QStringLiteral("提示"));
-    Label2->setCaption(Format(Now(), QStringLiteral("dddddd")));
+    MsgBox(u"现在同步的是本地时间", vbOKOnly, u"提示");
+    Label2.setCaption(Format(Now(), u"dddddd"));
 }

@@ -1,11 +1,10 @@
+// SPDX-License-Identifier: MIT
+#include "application.h"
+#include "constants.h"
 #include "startup.h"
-
-#include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("全屏时钟"));
-    QApplication::setApplicationVersion(QStringLiteral(CLOCK_VERSION));
+    platform::Application app(argc, argv, clockapp::ProgramName);
     return clockapp::run();
 }

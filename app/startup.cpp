@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: MIT
 #include "startup.h"
 
+#include "application.h"
 #include "form1.h"
+#include "msgbox.h"
 #include "runtimeerror.h"
-
-#include <QApplication>
 
 namespace clockapp
 {
@@ -17,8 +18,8 @@ int run()
         platform::reportRuntimeError(error);
         return 1;
     }
-    form.show();
-    return QApplication::exec();
+    form.Show();
+    return platform::Application::exec();
 }
 
 } // namespace clockapp

@@ -1,7 +1,6 @@
+// SPDX-License-Identifier: MIT
 #include "form1.h"
 
-#include "combobox.h"
-#include "label.h"
 #include "text.h"
 
 using namespace platform;
@@ -10,13 +9,13 @@ using namespace platform;
 // the working value, so the early reset of the caption does not hide it.
 void Form1::Timer2_Timer()
 {
-    const double counter = Val(Label3->Caption()) + 1;
-    Label3->setCaption(CStr(counter));
+    const double counter = Val(Label3.Caption()) + 1;
+    Label3.setCaption(CStr(counter));
     if (counter == 180)
-        Label3->setCaption(QStringLiteral("0"));
-    const QString holder = Label5->Caption();
-    if (counter == 180 && !holder.isEmpty()) {
+        Label3.setCaption(u"0");
+    const Text holder = Label5.Caption();
+    if (counter == 180 && !holder.empty()) {
         Combo1_Click();
-        Label3->setCaption(QStringLiteral("0"));
+        Label3.setCaption(u"0");
     }
 }

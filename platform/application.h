@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "text.h"
+
 namespace platform
 {
 
@@ -10,13 +12,15 @@ namespace platform
 class Application
 {
   public:
-    Application(int &argc, char **argv);
+    // `title` names the program, also in the run-time error report.
+    Application(int &argc, char **argv, const Text &title);
     ~Application();
     Application(const Application &) = delete;
     Application &operator=(const Application &) = delete;
 
     // Runs the event loop until the last window has closed or exit() is
     // called; returns the exit status.
+    static Text Title();
     static int exec();
     static void exit(int status);
     // Dispatches the pending events from inside a handler, then returns.

@@ -1,93 +1,71 @@
+// SPDX-License-Identifier: MIT
 #include "combobox.h"
 
-#include "twips.h"
-
-#include <QKeyEvent>
-#include <QLineEdit>
+#include "msgbox.h"
+#include "runtimeerror.h"
+#include "window.h"
 
 namespace platform
 {
 
-ComboBox::ComboBox(QWidget *parent) : QComboBox(parent)
+ComboBox::ComboBox(Window &parent) : m_window(parent), m_peer(parent.peer().createComboBox())
 {
-    setEditable(true);
-    setInsertPolicy(QComboBox::NoInsert);
-    setFocusPolicy(Qt::StrongFocus);
-    connect(this, &QComboBox::activated, this, [this] {
-        if (!m_stepping)
-            emit Click();
-    });
+    m_peer->onClick = [this] { dispatch(Click); };
+    m_peer->onKeyPress = [this](std::int16_t &keyAscii) { dispatch(KeyPress, keyAscii); };
 }
 
-QString ComboBox::Text() const
+ComboBox::~ComboBox() = default;
+
+Text ComboBox::Text() const
 {
-    return currentText();
+    return m_peer->text();
 }
 
-void ComboBox::setText(const QString &text)
+void ComboBox::setText(const platform::Text &text)
 {
-    setEditText(text);
+    m_peer->setText(text);
 }
 
-void ComboBox::AddItem(const QString &item)
+void ComboBox::AddItem(const platform::Text &item)
 {
-    const QString text = Text();
-    addItem(item);
-    // Adding the first entry would otherwise replace the typed text.
-    setEditText(text);
+    m_items.push_back(item);
+    m_peer->addItem(item);
+}
+
+Text ComboBox::List(int index) const
+{
+    if (index < 0 || index >= ListCount())
+        throw RuntimeError(InvalidProcedureCall);
+    return m_items[std::size_t(index)];
 }
 
 void ComboBox::setLeft(double twips)
 {
     m_left = twips;
-    placeWidget();
+    place();
 }
 
 void ComboBox::setTop(double twips)
 {
     m_top = twips;
-    placeWidget();
+    place();
 }
 
 void ComboBox::setSize(double widthTwips, double heightTwips)
 {
     m_width = widthTwips;
     m_height = heightTwips;
-    placeWidget();
+    place();
 }
 
-void ComboBox::keyPressEvent(QKeyEvent *event)
+void ComboBox::SetFocus()
 {
-    const QString text = event->text();
-    if (!text.isEmpty()) {
-        qint16 keyAscii = qint16(text.at(0).unicode());
-        emit KeyPress(keyAscii);
-        if (keyAscii == 0) {
-            event->accept();
-            return;
-        }
-    }
-    // Enter belongs to KeyPress alone; Qt would also report it as an
-    // activation when the text matches an entry, running the query twice.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        event->accept();
-        return;
-    }
-    m_stepping = true;
-    QComboBox::keyPressEvent(event);
-    m_stepping = false;
+    m_peer->setFocus();
 }
 
-void ComboBox::wheelEvent(QWheelEvent *event)
+void ComboBox::place()
 {
-    m_stepping = true;
-    QComboBox::wheelEvent(event);
-    m_stepping = false;
-}
-
-void ComboBox::placeWidget()
-{
-    setGeometry(pixelRect(m_left, m_top, m_width, m_height));
+    m_peer->setGeometry(pixelRect(m_left, m_top, m_width, m_height, m_window.twipsPerPixel()));
 }
 
 } // namespace platform

@@ -1,56 +1,37 @@
+// SPDX-License-Identifier: MIT
 #include "label.h"
 
+#include "msgbox.h"
 #include "runtimeerror.h"
-#include "twips.h"
-
-#include <QApplication>
-#include <QFontMetricsF>
-#include <QMouseEvent>
+#include "window.h"
 
 #include <cmath>
 
 namespace platform
 {
 
-namespace
+Label::Label(Window &parent) : m_window(parent), m_peer(parent.peer().createLabel())
 {
-// System colours carry the high bit and follow the user's colour scheme.
-QColor resolve(ColourWord colour, const QPalette &palette)
-{
-    switch (colour) {
-    case SystemButtonText:
-        return palette.color(QPalette::ButtonText);
-    case SystemButtonFace:
-        return palette.color(QPalette::Button);
-    case SystemWindowText:
-        return palette.color(QPalette::Text);
-    case SystemWindowBackground:
-        return palette.color(QPalette::Base);
-    default:
-        return toQColor(colour);
-    }
+    m_peer->setBackColor(m_backColor);
+    m_peer->setForeColor(m_foreColor);
+    m_peer->onClick = [this] { dispatch(Click); };
+    m_peer->onMouseMove = [this](int button, int shift, double x, double y) {
+        const double tpp = m_window.twipsPerPixel();
+        dispatch(MouseMove, button, shift, x * tpp, y * tpp);
+    };
+    applyFont();
 }
-} // namespace
 
-Label::Label(QWidget *parent) : QLabel(parent)
-{
-    setTextFormat(Qt::PlainText);
-    setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    setAutoFillBackground(true);
-    setMouseTracking(true);
-    setBackColor(SystemButtonFace);
-    setRoleColour(QPalette::WindowText, m_foreColor);
-    m_fontName = font().family();
-}
+Label::~Label() = default;
 
 // The clocks rewrite their captions and colours every tick; unchanged values
-// cost no repaint.
-void Label::setCaption(const QString &caption)
+// cost the toolkit nothing.
+void Label::setCaption(const Text &caption)
 {
     if (caption == m_caption)
         return;
     m_caption = caption;
-    setText(caption);
+    m_peer->setText(caption);
     fitToCaption();
 }
 
@@ -59,31 +40,25 @@ void Label::setForeColor(ColourWord colour)
     if (colour == m_foreColor)
         return;
     m_foreColor = colour;
-    setRoleColour(QPalette::WindowText, colour);
+    m_peer->setForeColor(colour);
 }
 
 void Label::setBackColor(ColourWord colour)
 {
-    setRoleColour(QPalette::Window, colour);
-}
-
-void Label::setRoleColour(QPalette::ColorRole role, ColourWord colour)
-{
-    QPalette pal = palette();
-    pal.setColor(role, resolve(colour, QApplication::palette()));
-    setPalette(pal);
+    m_backColor = colour;
+    m_peer->setBackColor(colour);
 }
 
 void Label::setLeft(double twips)
 {
     m_left = twips;
-    placeWidget();
+    place();
 }
 
 void Label::setTop(double twips)
 {
     m_top = twips;
-    placeWidget();
+    place();
 }
 
 void Label::setSize(double widthTwips, double heightTwips)
@@ -92,36 +67,50 @@ void Label::setSize(double widthTwips, double heightTwips)
         return;
     m_width = widthTwips;
     m_height = heightTwips;
-    placeWidget();
+    place();
 }
 
-void Label::setFontName(const QString &name)
+void Label::setVisible(bool visible)
 {
-    m_fontName = name;
-    QFont f = font();
-    f.setFamily(name);
-    setFont(f);
+    m_visible = visible;
+    m_peer->setVisible(visible);
 }
 
-double Label::FontSize() const
+void Label::setAlignment(Alignment alignment)
 {
-    return font().pointSizeF();
+    m_alignment = alignment;
+    m_peer->setAlignment(alignment);
+}
+
+Text Label::FontName() const
+{
+    return m_font.name.empty() ? m_window.peer().fontName() : m_font.name;
+}
+
+void Label::setFontName(const Text &name)
+{
+    m_font.name = name;
+    applyFont();
 }
 
 void Label::setFontSize(double points)
 {
     if (!std::isfinite(points) || points <= 0)
-        throw RuntimeError(InvalidPropertyValue, errorDescription(InvalidPropertyValue));
-    QFont f = font();
-    f.setPointSizeF(points);
-    setFont(f);
+        throw RuntimeError(InvalidPropertyValue);
+    m_font.points = points;
+    applyFont();
 }
 
 void Label::setFontBold(bool bold)
 {
-    QFont f = font();
-    f.setBold(bold);
-    setFont(f);
+    m_font.bold = bold;
+    applyFont();
+}
+
+void Label::setFontCharset(int charset)
+{
+    m_font.charset = charset;
+    applyFont();
 }
 
 void Label::setAutoSize(bool autoSize)
@@ -132,56 +121,35 @@ void Label::setAutoSize(bool autoSize)
 
 void Label::setMousePointer(int pointer)
 {
+    if (pointer == m_mousePointer)
+        return;
     m_mousePointer = pointer;
-    if (pointer == 14)
-        setCursor(Qt::WhatsThisCursor);
-    else
-        unsetCursor();
+    m_peer->setMousePointer(pointer);
 }
 
 // Every font change, whichever property made it, resizes a self-sizing label.
-void Label::changeEvent(QEvent *event)
+void Label::applyFont()
 {
-    QLabel::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
-        fitToCaption();
+    m_realisedPoints = m_peer->setFont(m_font);
+    fitToCaption();
 }
 
-void Label::mousePressEvent(QMouseEvent *event)
-{
-    event->accept();
-}
-
-void Label::mouseReleaseEvent(QMouseEvent *event)
-{
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        emit Click();
-}
-
-void Label::mouseMoveEvent(QMouseEvent *event)
-{
-    const double tpp = twipsPerPixel();
-    emit MouseMove(event->buttons(), event->modifiers(), event->position().x() * tpp,
-                   event->position().y() * tpp);
-}
-
-// One line of the caption in the label's font; an empty caption is one space
-// wide, so an empty label still grows with its font.
+// One line of the caption in the label's font, in whole pixels; an empty
+// caption is one space wide, so an empty label still grows with its font.
 void Label::fitToCaption()
 {
     if (!m_autoSize)
         return;
-    const QFontMetricsF metrics(font());
-    const QString sample = m_caption.isEmpty() ? QStringLiteral(" ") : m_caption;
-    const double tpp = twipsPerPixel();
-    m_width = std::ceil(metrics.horizontalAdvance(sample)) * tpp;
-    m_height = std::ceil(metrics.height()) * tpp;
-    placeWidget();
+    const TextExtent extent = m_peer->measure(m_caption.empty() ? Text(u" ") : m_caption);
+    const double tpp = m_window.twipsPerPixel();
+    m_width = std::ceil(extent.width) * tpp;
+    m_height = std::ceil(extent.height) * tpp;
+    place();
 }
 
-void Label::placeWidget()
+void Label::place()
 {
-    setGeometry(pixelRect(m_left, m_top, m_width, m_height));
+    m_peer->setGeometry(pixelRect(m_left, m_top, m_width, m_height, m_window.twipsPerPixel()));
 }
 
 } // namespace platform

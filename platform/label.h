@@ -47,7 +47,7 @@ class Label
     Alignment alignment() const { return m_alignment; }
     void setAlignment(Alignment alignment);
 
-    Text FontName() const { return m_font.name; }
+    Text FontName() const;
     void setFontName(const Text &name);
     // What the toolkit realised of the size asked for.
     double FontSize() const { return m_realisedPoints; }

@@ -48,6 +48,12 @@ template <class Handler, class... Args> void dispatch(const Handler &handler, Ar
     }
 }
 
+// A handler for an event that has no arguments, reporting its run-time errors.
+inline std::function<void()> guarded(std::function<void()> handler)
+{
+    return [handler = std::move(handler)]() { dispatch(handler); };
+}
+
 namespace backend
 {
 // The toolkit's own dialog, with the flags as they stand.

@@ -21,10 +21,10 @@ namespace platform
 {
 
 struct FontSpec {
-    Text name;           // face name as the program asks for it ("楷体", "Arial")
-    double points = 9;   // may be fractional
+    Text name;         // face as the program asks for it ("楷体"); empty: the window's font
+    double points = 9; // may be fractional
     bool bold = false;
-    int charset = 1;     // 0 Western, 134 GB2312, 1 the default character set
+    int charset = 0; // 0 Western, 134 GB2312
 };
 
 // Size of one line of text in pixels, unrounded.
@@ -88,6 +88,8 @@ class WindowPeer
     virtual std::unique_ptr<WakeSource> createWakeSource() = 0;
 
     virtual double twipsPerPixel() const = 0;
+    // The face of the window's own font, which labels without a face use.
+    virtual Text fontName() const = 0;
     virtual void setTitle(const Text &title) = 0;
     // The program's own icon from its resources.
     virtual void setProgramIcon() = 0;

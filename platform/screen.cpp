@@ -1,48 +1,48 @@
+// SPDX-License-Identifier: MIT
 #include "screen.h"
-
-#include "twips.h"
-
-#include <QGuiApplication>
-#include <QScreen>
 
 namespace platform
 {
 
 namespace
 {
-QSizeF g_override;
-bool g_overridden = false;
+struct Override {
+    bool active = false;
+    double width = 0;
+    double height = 0;
+};
 
-QSizeF screenTwips()
+Override &testSize()
 {
-    if (g_overridden)
-        return g_override;
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return QSizeF(0, 0);
-    return QSizeF(screen->geometry().size()) * twipsPerPixel();
+    static Override instance;
+    return instance;
+}
+
+double primaryTwips(int backend::ScreenMetrics::*side)
+{
+    const backend::ScreenMetrics metrics = backend::primaryScreen();
+    return metrics.*side * metrics.twipsPerPixel;
 }
 } // namespace
 
 double Screen::Width()
 {
-    return screenTwips().width();
+    return testSize().active ? testSize().width : primaryTwips(&backend::ScreenMetrics::width);
 }
 
 double Screen::Height()
 {
-    return screenTwips().height();
+    return testSize().active ? testSize().height : primaryTwips(&backend::ScreenMetrics::height);
 }
 
-void Screen::setSizeOverride(const QSizeF &twips)
+void Screen::setSizeOverride(double widthTwips, double heightTwips)
 {
-    g_override = twips;
-    g_overridden = true;
+    testSize() = Override{true, widthTwips, heightTwips};
 }
 
 void Screen::clearSizeOverride()
 {
-    g_overridden = false;
+    testSize() = Override{};
 }
 
 } // namespace platform

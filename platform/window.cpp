@@ -1,143 +1,121 @@
+// SPDX-License-Identifier: MIT
 #include "window.h"
 
-#include "fonts.h"
-#include "twips.h"
-
-#include <QApplication>
-#include <QCloseEvent>
-#include <QPainter>
-#include <QSessionManager>
-#include <QTimer>
+#include "msgbox.h"
 
 namespace platform
 {
 
-Window::Window(QWidget *parent) : QWidget(parent)
+Window::Window()
+    : m_peer(backend::createWindow()),
+      m_timers(std::make_unique<TimerScheduler>(m_peer->createWakeSource()))
 {
-    installFonts();
-    setFont(QApplication::font());
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
-    setPalette(pal);
-    setAutoFillBackground(true);
-#if QT_CONFIG(sessionmanager)
-    connect(qApp, &QGuiApplication::commitDataRequest, this, &Window::commitData);
-#endif
+    m_peer->onCloseRequest = [this] { return closeRequested(); };
+}
+
+Window::~Window()
+{
+    m_peer->onCloseRequest = nullptr;
+}
+
+void Window::setCaption(const Text &caption)
+{
+    m_caption = caption;
+    m_peer->setTitle(caption);
+}
+
+void Window::setProgramIcon()
+{
+    m_peer->setProgramIcon();
+}
+
+double Window::twipsPerPixel() const
+{
+    return m_peer->twipsPerPixel();
 }
 
 double Window::Width() const
 {
-    return m_outerWidth >= 0 ? m_outerWidth : frameGeometry().width() * twipsPerPixel();
+    return m_outerWidth >= 0 ? m_outerWidth : m_peer->outerWidth() * twipsPerPixel();
+}
+
+double Window::Height() const
+{
+    return m_outerHeight >= 0 ? m_outerHeight : m_peer->outerHeight() * twipsPerPixel();
 }
 
 void Window::setWidth(double twips)
 {
     m_outerWidth = twips;
-    applyOuterSize();
-}
-
-double Window::Height() const
-{
-    return m_outerHeight >= 0 ? m_outerHeight : frameGeometry().height() * twipsPerPixel();
+    m_peer->setOuterSize(toPixels(twips, twipsPerPixel()), toPixels(Height(), twipsPerPixel()));
 }
 
 void Window::setHeight(double twips)
 {
     m_outerHeight = twips;
-    applyOuterSize();
+    m_peer->setOuterSize(toPixels(Width(), twipsPerPixel()), toPixels(twips, twipsPerPixel()));
 }
 
 double Window::ScaleWidth() const
 {
-    return width() * twipsPerPixel();
+    return m_peer->clientWidth() * twipsPerPixel();
 }
 
 double Window::ScaleHeight() const
 {
-    return height() * twipsPerPixel();
+    return m_peer->clientHeight() * twipsPerPixel();
 }
 
 void Window::setClientSize(double widthTwips, double heightTwips)
 {
     m_outerWidth = m_outerHeight = -1;
-    resize(toPixels(widthTwips), toPixels(heightTwips));
+    const double tpp = twipsPerPixel();
+    m_peer->setClientSize(toPixels(widthTwips, tpp), toPixels(heightTwips, tpp));
 }
 
-// The frame is known only once the window manager has framed the window, so
-// the outer size is applied again after the window is shown.
-void Window::applyOuterSize()
+void Window::Move(double leftTwips, double topTwips)
 {
-    const QSize frame = frameGeometry().size() - size();
-    QSize client = size();
-    if (m_outerWidth >= 0)
-        client.setWidth(std::max(0, toPixels(m_outerWidth) - frame.width()));
-    if (m_outerHeight >= 0)
-        client.setHeight(std::max(0, toPixels(m_outerHeight) - frame.height()));
-    resize(client);
+    const double tpp = twipsPerPixel();
+    m_peer->moveTo(toPixels(leftTwips, tpp), toPixels(topTwips, tpp));
 }
 
-void Window::Print(const QString &line)
+void Window::Print(const Text &line)
 {
-    const QFontMetricsF metrics(font());
-    if (isVisible()) {
-        m_pendingLine = line;
-        m_pendingAt = QPointF(m_currentX, m_currentY) / twipsPerPixel();
-        update();
-    }
+    const double tpp = twipsPerPixel();
+    const double lineHeight =
+        m_peer->print(line, toPixels(m_currentX, tpp), toPixels(m_currentY, tpp), m_foreColor);
     m_currentX = 0;
-    m_currentY += metrics.height() * twipsPerPixel();
+    m_currentY += lineHeight * tpp;
+}
+
+void Window::Show()
+{
+    m_peer->show();
 }
 
 void Window::Unload()
 {
     if (m_unloading)
         return;
-    close();
+    m_peer->close();
 }
 
-void Window::closeEvent(QCloseEvent *event)
+// Every close asks Form_Unload; an Unload from inside it joins this close.
+bool Window::closeRequested()
 {
-    if (m_unloading) {
-        event->accept();
-        return;
-    }
-    qint16 cancel = 0;
+    if (m_unloading)
+        return true;
+    std::int16_t cancel = 0;
     m_unloading = true;
-    Form_Unload(cancel);
+    try {
+        Form_Unload(cancel);
+    } catch (const RuntimeError &error) {
+        m_unloading = false;
+        reportRuntimeError(error);
+        return true;
+    }
     m_unloading = false;
-    if (cancel != 0)
-        event->ignore();
-    else
-        event->accept();
-}
-
-void Window::paintEvent(QPaintEvent *event)
-{
-    QWidget::paintEvent(event);
-    if (m_pendingLine.isEmpty())
-        return;
-    QPainter painter(this);
-    painter.setPen(toQColor(m_foreColor));
-    const QFontMetricsF metrics(font());
-    painter.drawText(m_pendingAt + QPointF(0, metrics.ascent()), m_pendingLine);
-    m_pendingLine.clear();
-}
-
-void Window::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    if (m_outerWidth >= 0 || m_outerHeight >= 0)
-        QTimer::singleShot(0, this, &Window::applyOuterSize);
-}
-
-void Window::commitData(QSessionManager &manager)
-{
-    if (!isVisible() || !manager.allowsInteraction())
-        return;
-    const bool closed = close();
-    manager.release();
-    if (!closed)
-        manager.cancel();
+    return cancel == 0;
 }
 
 } // namespace platform

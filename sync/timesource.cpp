@@ -1,11 +1,9 @@
+// SPDX-License-Identifier: MIT
 #include "form1.h"
-
-#include "label.h"
-#include "timer.h"
 
 using namespace platform;
 
-void Form1::Combo1_KeyPress(qint16 &KeyAscii)
+void Form1::Combo1_KeyPress(std::int16_t &KeyAscii)
 {
     if (KeyAscii == 13)
         Combo1_Click();
@@ -13,15 +11,15 @@ void Form1::Combo1_KeyPress(qint16 &KeyAscii)
 
 void Form1::Label4_MouseMove()
 {
-    Label4->setMousePointer(14);
+    Label4.setMousePointer(14);
 }
 
 // Back to the PC's clock, shown at once rather than at the next tick.
 void Form1::Label6_Click()
 {
     Timer1_Timer();
-    Label5->setVisible(false);
-    Timer1->setEnabled(true);
-    Timer2->setEnabled(false);
-    Timer3->setEnabled(false);
+    Label5.setVisible(false);
+    Timer1.setEnabled(true);
+    Timer2.setEnabled(false);
+    Timer3.setEnabled(false);
 }
