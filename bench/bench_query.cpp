@@ -1,16 +1,15 @@
+// SPDX-License-Identifier: MIT
 // One network time query, timed from Combo1_Click's entry to its return,
 // beside the bare HTTP round trip of the same POST made with libcurl, both
 // against one loopback server in the same run, interleaved.
 //
 // usage: bench_query [ROUNDS]   (QT_QPA_PLATFORM=offscreen is enough)
 
-#include "combobox.h"
+#include "application.h"
 #include "form1.h"
 
 #include <curl/curl.h>
 #include <httplib.h>
-
-#include <QApplication>
 
 #include <algorithm>
 #include <chrono>
@@ -74,7 +73,7 @@ Stats stats(std::vector<double> v)
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    platform::Application app(argc, argv, u"bench_query");
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
 
     httplib::Server server;
@@ -94,7 +93,7 @@ int main(int argc, char *argv[])
 
     curl_global_init(CURL_GLOBAL_DEFAULT);
     Form1 form;
-    form.Combo1->setText(QString::fromStdString(url));
+    form.Combo1.setText(platform::fromUtf8(url));
 
     // Warm both paths (first connection, lazy library set-up) before timing.
     for (int i = 0; i < 5; ++i) {

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Measures what the clock costs and how well it keeps time, side by side
 with its peers in one run on one virtual display.
 
@@ -28,16 +29,38 @@ APP_ENV = dict(LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8", QT_QPA_PLATFORM="xcb")
 
 
 def cpu_seconds(pid):
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / CLK_TCK  # utime + stime
+    """CPU time of all threads in seconds, from schedstat (nanoseconds, not 10 ms ticks)."""
+    total = 0
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, tid)) as f:
+                total += int(f.read().split()[0])
+        except FileNotFoundError:
+            pass  # a thread that ended meanwhile
+    return total / 1e9
+
+
+def switches(pid):
+    """(all threads, main thread): voluntary + involuntary context switches so far."""
+    every = main = 0
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
+                n = sum(int(line.split()[1]) for line in f
+                        if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")))
+        except FileNotFoundError:
+            continue
+        every += n
+        if int(tid) == pid:
+            main = n
+    return every, main
 
 
 def memory_kib(pid):
     out = {}
     with open("/proc/%d/status" % pid) as f:
         for line in f:
-            if line.startswith(("VmRSS:", "VmHWM:")):
+            if line.startswith(("VmRSS:", "VmHWM:", "RssAnon:")):
                 out[line.split(":")[0]] = int(line.split()[1])
     return out
 
@@ -72,25 +95,36 @@ def stop(proc):
 
 # --- idle cost ------------------------------------------------------------
 
+# Two peers: xclock's small default face, and digits as large as ours in the same font.
+PEERS = [
+    ("xclock", ["xclock", "-digital", "-update", "1"]),
+    ("xclock big", ["xclock", "-digital", "-update", "1",
+                    "-face", "AR PL UKai CN:bold:pixelsize=427"]),
+]
+
+
 def idle(x, app, seconds, results):
-    peer = x.spawn(["xclock", "-digital", "-update", "1"])
+    peers = [(name, x.spawn(cmd)) for name, cmd in PEERS]
     proc, main = start_clock(x, app)
-    time.sleep(3)  # past start-up, both settled
+    time.sleep(3)  # past start-up, all settled
+    pids = [("clock", proc.pid)] + [(name, p.pid) for name, p in peers]
 
     def window(label):
-        c0, p0, t0 = cpu_seconds(proc.pid), cpu_seconds(peer.pid), time.monotonic()
+        before = {name: (cpu_seconds(pid), switches(pid)) for name, pid in pids}
+        t0 = time.monotonic()
         time.sleep(seconds)
-        c1, p1, t1 = cpu_seconds(proc.pid), cpu_seconds(peer.pid), time.monotonic()
-        per_min = 60.0 / (t1 - t0)
-        ours, theirs = (c1 - c0) * per_min, (p1 - p0) * per_min
-        mem, peer_mem = memory_kib(proc.pid), memory_kib(peer.pid)
-        results.append(("idle %s: CPU s/min" % label, ours, theirs))
-        results.append(("idle %s: RSS MiB" % label, mem["VmRSS"] / 1024, peer_mem["VmRSS"] / 1024))
-        results.append(("idle %s: peak RSS MiB" % label, mem["VmHWM"] / 1024, peer_mem["VmHWM"] / 1024))
-        print("idle %s over %.0f s: clock %.3f CPU s/min, RSS %.1f MiB (peak %.1f); "
-              "xclock %.3f CPU s/min, RSS %.1f MiB" % (
-                  label, t1 - t0, ours, mem["VmRSS"] / 1024, mem["VmHWM"] / 1024,
-                  theirs, peer_mem["VmRSS"] / 1024), flush=True)
+        t1 = time.monotonic()
+        for name, pid in pids:
+            c0, (a0, m0) = before[name]
+            c1, (a1, m1) = cpu_seconds(pid), switches(pid)
+            mem = memory_kib(pid)
+            row = dict(cpu_ms_min=(c1 - c0) * 1000 * 60 / (t1 - t0),
+                       cs_all=(a1 - a0) / (t1 - t0), cs_main=(m1 - m0) / (t1 - t0),
+                       rss=mem["VmRSS"] / 1024, anon=mem.get("RssAnon", 0) / 1024)
+            results.append(("idle %s: %s" % (label, name), row))
+            print("idle %s over %.0f s: %-10s CPU %.1f ms/min, context switches %.2f/s (main %.2f/s), "
+                  "RSS %.1f MiB (anon %.1f)" % (label, t1 - t0, name, row["cpu_ms_min"], row["cs_all"],
+                                               row["cs_main"], row["rss"], row["anon"]), flush=True)
 
     window("local mode")
     with DateServer(0) as server:
@@ -102,7 +136,8 @@ def idle(x, app, seconds, results):
         time.sleep(2)
         window("network mode")
     stop(proc)
-    stop(peer)
+    for _, p in peers:
+        stop(p)
 
 
 # --- start-up ---------------------------------------------------------------
@@ -234,6 +269,7 @@ def query(build, rounds, results):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("build")
+    ap.add_argument("--app", help="the clock's executable (default BUILD/app/fullscreenclock)")
     ap.add_argument("--idle-seconds", type=float, default=60)
     ap.add_argument("--startups", type=int, default=10)
     ap.add_argument("--keep-seconds", type=float, default=600)
@@ -241,7 +277,7 @@ def main():
     ap.add_argument("--only", action="append", choices=["idle", "startup", "timekeeping", "query"])
     args = ap.parse_args()
     build = os.path.abspath(args.build)
-    app = os.path.join(build, "app", "fullscreenclock")
+    app = os.path.abspath(args.app) if args.app else os.path.join(build, "app", "fullscreenclock")
     only = set(args.only or ["idle", "startup", "timekeeping", "query"])
     print("machine: " + machine(), flush=True)
     results = []
@@ -255,8 +291,15 @@ def main():
             timekeeping(x, app, int(args.keep_seconds), results, build)
     if "query" in only:
         query(build, args.rounds, results)
+    idle_rows = [(n, r) for n, r in results if isinstance(r, dict)]
+    if idle_rows:
+        print("\n| idle | CPU ms/min | context switches/s (all / main) | RSS MB | RssAnon MB |\n"
+              "|---|---|---|---|---|")
+        for name, r in idle_rows:
+            print("| %s | %.1f | %.2f / %.2f | %.1f | %.1f |" % (
+                name, r["cpu_ms_min"], r["cs_all"], r["cs_main"], r["rss"], r["anon"]))
     print("\n| measure | clock | peer | ratio |\n|---|---|---|---|")
-    for name, ours, peer in results:
+    for name, ours, peer in (r for r in results if not isinstance(r[1], dict)):
         fmt = lambda v: v if isinstance(v, str) else "%.3g" % v
         ratio = "%.2f" % (ours / peer) if isinstance(ours, float) and peer else ""
         print("| %s | %s | %s | %s |" % (name, fmt(ours), "" if peer is None else fmt(peer), ratio))

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Draws the program icon and writes every file made from it.
 
 The artwork is the drawing code below: a round clock face with a teal rim, hour
