@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "colour.h"
 
 #include "runtimeerror.h"
@@ -29,7 +30,7 @@ ColourWord QBColor(int index)
         0xFFFFFF, // 15 white      RGB(255, 255, 255)
     };
     if (index < 0 || index > 15)
-        throw RuntimeError(InvalidProcedureCall, errorDescription(InvalidProcedureCall));
+        throw RuntimeError(InvalidProcedureCall);
     return palette[index];
 }
 
@@ -39,12 +40,6 @@ ColourWord Rgb(int red, int green, int blue)
         return static_cast<ColourWord>(std::clamp(component, 0, 255));
     };
     return clamp(red) | (clamp(green) << 8) | (clamp(blue) << 16);
-}
-
-QColor toQColor(ColourWord colour)
-{
-    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
-                  static_cast<int>((colour >> 16) & 0xFF));
 }
 
 } // namespace platform

@@ -1,12 +1,12 @@
+// SPDX-License-Identifier: MIT
 #include "datetime.h"
 
-#include "clock.h"
 #include "runtimeerror.h"
 
-#include <QLocale>
-
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <string_view>
 
 namespace platform
 {
@@ -17,15 +17,17 @@ namespace
 constexpr std::int64_t SecondsPerDay = 86400;
 constexpr std::int64_t MsPerDay = 86400000;
 
-// Julian day of the serial's day 0, 1899-12-30.
-constexpr std::int64_t EpochJulianDay = 2415019;
 // Serial days of 0100-01-01 and 9999-12-31, the ends of the date range.
 constexpr std::int64_t MinDay = -657434;
 constexpr std::int64_t MaxDay = 2958465;
+// Days from 1899-12-30, the serial's day 0, to 1970-01-01.
+constexpr std::int64_t UnixEpochDay = 25569;
+
+LongDateFormatter longDateFormatter = nullptr;
 
 [[noreturn]] void raise(ErrorNumber number)
 {
-    throw RuntimeError(number, errorDescription(number));
+    throw RuntimeError(number);
 }
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b)
@@ -35,6 +37,57 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b)
         --q;
     return q;
 }
+
+// ---- Civil dates -------------------------------------------------------------
+// The proleptic Gregorian calendar counted in days, by eras of 400 years
+// (146097 days) whose years start on 1 March, so that the leap day ends them.
+
+bool isLeapYear(std::int64_t year)
+{
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+int daysInMonth(std::int64_t year, int month)
+{
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
+}
+
+bool isValidDate(std::int64_t year, int month, int day)
+{
+    return month >= 1 && month <= 12 && day >= 1 && day <= daysInMonth(year, month);
+}
+
+// The serial day of a valid calendar date.
+std::int64_t serialDayOf(std::int64_t year, int month, int day)
+{
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = floorDiv(year, 400);
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468 + UnixEpochDay;
+}
+
+// The calendar date and weekday of a serial day.
+CivilDate civilDateOfDay(std::int64_t serialDay)
+{
+    const std::int64_t z = serialDay - UnixEpochDay + 719468;
+    const std::int64_t era = floorDiv(z, 146097);
+    const std::int64_t dayOfEra = z - era * 146097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t shiftedMonth = (5 * dayOfYear + 2) / 153; // 0 is March
+    const int day = int(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+    const int month = int(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+    const int year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    // Day 0 was a Saturday.
+    const int weekday = int(serialDay - floorDiv(serialDay + 6, 7) * 7 + 6);
+    return CivilDate{year, month, day, weekday};
+}
+
+// ---- Serials -----------------------------------------------------------------
 
 // The serial as a whole count of `unitsPerDay` units since 1899-12-30 00:00,
 // on a continuous time line, rounded to the nearest unit. A negative serial
@@ -78,11 +131,18 @@ double fromLinear(double linear)
     const double day = std::floor(linear);
     if (day >= 0.0)
         return linear;
-    return day - (linear - day);
+    const double timeOfDay = linear - day; // in [0, 1], 1 only by rounding
+    const double serial = day - timeOfDay;
+    // A time of day a hair below 1 can round up to it here or in the
+    // subtraction, and day - 1 would then be midnight of the day before: 48
+    // hours early. The point is the next midnight.
+    if (serial <= day - 1.0)
+        return day + 1.0;
+    return serial;
 }
 
 struct Fields {
-    QDate date;
+    CivilDate date;
     int hour;
     int minute;
     int second;
@@ -94,23 +154,22 @@ Fields fieldsOf(Date d)
     const std::int64_t seconds = toUnits(d, SecondsPerDay);
     const std::int64_t day = floorDiv(seconds, SecondsPerDay);
     const int secondOfDay = static_cast<int>(seconds - day * SecondsPerDay);
-    return Fields{QDate::fromJulianDay(EpochJulianDay + day), secondOfDay / 3600,
-                  secondOfDay / 60 % 60, secondOfDay % 60};
+    return Fields{civilDateOfDay(day), secondOfDay / 3600, secondOfDay / 60 % 60, secondOfDay % 60};
 }
 
 // ---- CDate -----------------------------------------------------------------
 
-bool isBlank(QChar c)
+bool isBlank(char16_t c)
 {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+    return c == u' ' || c == u'\t';
 }
 
 // Reads `count` ASCII digits at `pos`; -1 if any of them is not one.
-int digitsAt(const QString &text, int pos, int count)
+int digitsAt(std::u16string_view text, std::size_t pos, std::size_t count)
 {
     int value = 0;
-    for (int i = pos; i < pos + count; ++i) {
-        const char16_t c = text.at(i).unicode();
+    for (std::size_t i = pos; i < pos + count; ++i) {
+        const char16_t c = text[i];
         if (c < u'0' || c > u'9')
             return -1;
         value = value * 10 + (c - u'0');
@@ -120,21 +179,19 @@ int digitsAt(const QString &text, int pos, int count)
 
 // The month 1..12 of an English three-letter abbreviation at `pos`, compared
 // case-insensitively in ASCII only; 0 if there is none.
-int monthAt(const QString &text, int pos)
+int monthAt(std::u16string_view text, std::size_t pos)
 {
-    static const char *const months[12] = {"jan", "feb", "mar", "apr", "may", "jun",
-                                           "jul", "aug", "sep", "oct", "nov", "dec"};
-    char lowered[4] = {0, 0, 0, 0};
-    for (int i = 0; i < 3; ++i) {
-        char16_t c = text.at(pos + i).unicode();
+    static const char16_t *const months[12] = {u"jan", u"feb", u"mar", u"apr", u"may", u"jun",
+                                               u"jul", u"aug", u"sep", u"oct", u"nov", u"dec"};
+    char16_t lowered[3];
+    for (std::size_t i = 0; i < 3; ++i) {
+        char16_t c = text[pos + i];
         if (c >= u'A' && c <= u'Z')
             c = char16_t(c - u'A' + u'a');
-        if (c < u'a' || c > u'z')
-            return 0;
-        lowered[i] = static_cast<char>(c);
+        lowered[i] = c;
     }
     for (int m = 0; m < 12; ++m) {
-        if (qstrcmp(lowered, months[m]) == 0)
+        if (std::u16string_view(lowered, 3) == months[m])
             return m + 1;
     }
     return 0;
@@ -142,15 +199,15 @@ int monthAt(const QString &text, int pos)
 
 // Reads "HH:mm" (withSeconds false) or "HH:mm:ss" at `pos` as seconds of the
 // day; -1 if malformed or out of range.
-int timeAt(const QString &text, int pos, bool withSeconds)
+int timeAt(std::u16string_view text, std::size_t pos, bool withSeconds)
 {
     const int hour = digitsAt(text, pos, 2);
     const int minute = digitsAt(text, pos + 3, 2);
     int second = 0;
-    if (text.at(pos + 2) != QLatin1Char(':'))
+    if (text[pos + 2] != u':')
         return -1;
     if (withSeconds) {
-        if (text.at(pos + 5) != QLatin1Char(':'))
+        if (text[pos + 5] != u':')
             return -1;
         second = digitsAt(text, pos + 6, 2);
     }
@@ -164,26 +221,54 @@ int timeAt(const QString &text, int pos, bool withSeconds)
     raise(TypeMismatch);
 }
 
-// A calendar date and a time of day in milliseconds (-1: invalid) as a serial.
-Date fromFields(const QDate &date, int msOfDay)
+Text digits(int value, std::size_t width)
 {
-    if (!date.isValid() || msOfDay < 0)
-        raise(InvalidProcedureCall);
-    const std::int64_t day = date.toJulianDay() - EpochJulianDay;
-    if (day < MinDay || day > MaxDay)
-        raise(Overflow);
-    return fromUnits(day * MsPerDay + msOfDay, MsPerDay);
+    char buffer[16];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    Text text(buffer, result.ptr);
+    if (text.size() < width)
+        text.insert(0, width - text.size(), u'0');
+    return text;
 }
 
 } // namespace
+
+Date fromCivil(const CivilDateTime &t)
+{
+    if (!isValidDate(t.year, t.month, t.day) || t.hour < 0 || t.hour > 23 || t.minute < 0 ||
+        t.minute > 59 || t.second < 0 || t.second > 59 || t.millisecond < 0 || t.millisecond > 999)
+        raise(InvalidProcedureCall);
+    const std::int64_t day = serialDayOf(t.year, t.month, t.day);
+    if (day < MinDay || day > MaxDay)
+        raise(Overflow);
+    const std::int64_t msOfDay =
+        ((t.hour * 60 + t.minute) * 60 + t.second) * std::int64_t(1000) + t.millisecond;
+    return fromUnits(day * MsPerDay + msOfDay, MsPerDay);
+}
+
+CivilDateTime toCivil(Date d)
+{
+    const std::int64_t ms = toUnits(d, MsPerDay);
+    const std::int64_t day = floorDiv(ms, MsPerDay);
+    const int msOfDay = static_cast<int>(ms - day * MsPerDay);
+    const CivilDate date = civilDateOfDay(day);
+    return CivilDateTime{date.year,         date.month,           date.day,
+                         msOfDay / 3600000, msOfDay / 60000 % 60, msOfDay / 1000 % 60,
+                         msOfDay % 1000};
+}
+
+CivilDate civilDateOf(Date d)
+{
+    return fieldsOf(d).date;
+}
 
 Date Now()
 {
     // Whole seconds, as the classic Now: the fields then never run ahead of
     // the PC's clock by the rounding of Hour, Minute, Second and Format.
-    const QDateTime now = SystemClock::now();
-    const QTime time = now.time();
-    return fromFields(now.date(), time.isValid() ? time.msecsSinceStartOfDay() / 1000 * 1000 : -1);
+    CivilDateTime now = SystemClock::localNow();
+    now.millisecond = 0;
+    return fromCivil(now);
 }
 
 int Hour(Date d)
@@ -201,15 +286,15 @@ int Second(Date d)
     return fieldsOf(d).second;
 }
 
-Date CDate(const QString &input)
+Date CDate(const Text &input)
 {
-    qsizetype begin = 0;
-    qsizetype end = input.size();
-    while (begin < end && isBlank(input.at(begin)))
+    std::size_t begin = 0;
+    std::size_t end = input.size();
+    while (begin < end && isBlank(input[begin]))
         ++begin;
-    while (end > begin && isBlank(input.at(end - 1)))
+    while (end > begin && isBlank(input[end - 1]))
         --end;
-    const QString text = input.mid(begin, end - begin);
+    const std::u16string_view text = std::u16string_view(input).substr(begin, end - begin);
 
     switch (text.size()) {
     case 5:   // HH:mm
@@ -220,8 +305,7 @@ Date CDate(const QString &input)
         return fromUnits(seconds, SecondsPerDay);
     }
     case 20: { // dd Mon yyyy HH:mm:ss
-        const QLatin1Char blank(' ');
-        if (text.at(2) != blank || text.at(6) != blank || text.at(11) != blank)
+        if (text[2] != u' ' || text[6] != u' ' || text[11] != u' ')
             typeMismatch();
         const int day = digitsAt(text, 0, 2);
         const int month = monthAt(text, 3);
@@ -229,11 +313,9 @@ Date CDate(const QString &input)
         const int seconds = timeAt(text, 12, true);
         if (day < 1 || month == 0 || year < 100 || seconds < 0)
             typeMismatch();
-        const QDate date(year, month, day);
-        if (!date.isValid()) // day past the month's end, Feb 29 of a common year
+        if (!isValidDate(year, month, day)) // past the month's end, Feb 29 of a common year
             typeMismatch();
-        const std::int64_t serialDay = date.toJulianDay() - EpochJulianDay;
-        return fromUnits(serialDay * SecondsPerDay + seconds, SecondsPerDay);
+        return fromUnits(serialDayOf(year, month, day) * SecondsPerDay + seconds, SecondsPerDay);
     }
     default:
         typeMismatch();
@@ -251,53 +333,42 @@ Date DateAdd(Date d, double days)
     return result;
 }
 
-QString Format(Date d, const QString &pattern)
+Text Format(Date d, const Text &pattern)
 {
-    const auto two = [](int value) {
-        return QString::number(value).rightJustified(2, QLatin1Char('0'));
-    };
-
-    if (pattern == QLatin1String("hh:mm:ss") || pattern == QLatin1String("HH:mm:ss")) {
+    if (pattern == u"hh:mm:ss" || pattern == u"HH:mm:ss") {
         const Fields f = fieldsOf(d);
-        return two(f.hour) + QLatin1Char(':') + two(f.minute) + QLatin1Char(':') + two(f.second);
+        return digits(f.hour, 2) + u':' + digits(f.minute, 2) + u':' + digits(f.second, 2);
     }
-    if (pattern == QLatin1String("yyyy-MM-dd HH:mm:ss")) {
+    if (pattern == u"yyyy-MM-dd HH:mm:ss") {
         const Fields f = fieldsOf(d);
-        return QString::number(f.date.year()).rightJustified(4, QLatin1Char('0')) +
-               QLatin1Char('-') + two(f.date.month()) + QLatin1Char('-') + two(f.date.day()) +
-               QLatin1Char(' ') + two(f.hour) + QLatin1Char(':') + two(f.minute) +
-               QLatin1Char(':') + two(f.second);
+        return digits(f.date.year, 4) + u'-' + digits(f.date.month, 2) + u'-' +
+               digits(f.date.day, 2) + u' ' + digits(f.hour, 2) + u':' + digits(f.minute, 2) +
+               u':' + digits(f.second, 2);
     }
-    if (pattern == QLatin1String("dddddd"))
-        return QLocale::system().toString(fieldsOf(d).date, QLocale::LongFormat);
+    if (pattern == u"dddddd" && longDateFormatter)
+        return longDateFormatter(civilDateOf(d));
     raise(InvalidProcedureCall);
 }
 
-QString Format(double number, const QString &pattern)
+Text Format(double number, const Text &pattern)
 {
-    if (pattern != QLatin1String("00"))
+    if (pattern != u"00")
         raise(InvalidProcedureCall);
     double whole = std::round(checked(number)); // halves away from zero
     if (whole == 0.0)
         whole = 0.0; // no "-00"
-    const QString digits =
-        QString::number(std::fabs(whole), 'f', 0).rightJustified(2, QLatin1Char('0'));
-    return whole < 0.0 ? QLatin1Char('-') + digits : digits;
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(whole),
+                                      std::chars_format::fixed, 0);
+    Text text(buffer, result.ptr);
+    if (text.size() < 2)
+        text.insert(0, 2 - text.size(), u'0');
+    return whole < 0.0 ? u'-' + text : text;
 }
 
-Date fromDateTime(const QDateTime &localTime)
+void setLongDateFormatter(LongDateFormatter formatter)
 {
-    const QTime time = localTime.time();
-    return fromFields(localTime.date(), time.isValid() ? time.msecsSinceStartOfDay() : -1);
-}
-
-QDateTime toDateTime(Date d)
-{
-    const std::int64_t ms = toUnits(d, MsPerDay);
-    const std::int64_t day = floorDiv(ms, MsPerDay);
-    const int msOfDay = static_cast<int>(ms - day * MsPerDay);
-    return QDateTime(QDate::fromJulianDay(EpochJulianDay + day),
-                     QTime::fromMSecsSinceStartOfDay(msOfDay));
+    longDateFormatter = formatter;
 }
 
 } // namespace platform

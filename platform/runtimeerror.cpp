@@ -1,40 +1,50 @@
+// SPDX-License-Identifier: MIT
 #include "runtimeerror.h"
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace platform
 {
 
-QString errorDescription(int number)
+Text errorDescription(int number)
 {
     switch (number) {
     case InvalidProcedureCall:
-        return QStringLiteral("无效的过程调用或参数");
+        return u"无效的过程调用或参数";
     case Overflow:
-        return QStringLiteral("溢出");
+        return u"溢出";
     case DivisionByZero:
-        return QStringLiteral("除数为零");
+        return u"除数为零";
     case TypeMismatch:
-        return QStringLiteral("类型不匹配");
+        return u"类型不匹配";
     case InvalidPropertyValue:
-        return QStringLiteral("无效的属性值");
+        return u"无效的属性值";
     default:
-        return QString();
+        return Text();
     }
 }
 
-RuntimeError::RuntimeError(int number, const QString &description)
-    : std::runtime_error(description.toStdString()), m_number(number), m_description(description)
+RuntimeError::RuntimeError(int number, const Text &description)
+    : std::runtime_error(toUtf8(description)), m_number(number), m_description(description)
 {
+}
+
+RuntimeError::RuntimeError(ErrorNumber number) : RuntimeError(number, errorDescription(number)) {}
+
+Text errorReport(const RuntimeError &error)
+{
+    return u"运行时错误 '" + fromUtf8(std::to_string(error.number())) + u"':\n\n" +
+           error.description();
 }
 
 double checked(double value)
 {
     if (std::isnan(value))
-        throw RuntimeError(InvalidProcedureCall, errorDescription(InvalidProcedureCall));
+        throw RuntimeError(InvalidProcedureCall);
     if (std::isinf(value))
-        throw RuntimeError(Overflow, errorDescription(Overflow));
+        throw RuntimeError(Overflow);
     return value;
 }
 
@@ -42,14 +52,14 @@ float single(double value)
 {
     checked(value);
     if (std::abs(value) > double(std::numeric_limits<float>::max()))
-        throw RuntimeError(Overflow, errorDescription(Overflow));
+        throw RuntimeError(Overflow);
     return float(value);
 }
 
 double divide(double numerator, double denominator)
 {
     if (denominator == 0.0)
-        throw RuntimeError(DivisionByZero, errorDescription(DivisionByZero));
+        throw RuntimeError(DivisionByZero);
     return checked(numerator / denominator);
 }
 

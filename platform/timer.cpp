@@ -1,17 +1,77 @@
+// SPDX-License-Identifier: MIT
 #include "timer.h"
 
-#include <QDateTime>
-#include <QTimer>
+#include "clock.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
 
 namespace platform
 {
 
-Timer::Timer(int intervalMs, QObject *parent)
-    : QObject(parent), m_timer(new QTimer(this)), m_interval(intervalMs)
+namespace
 {
-    m_timer->setSingleShot(true);
-    m_timer->setTimerType(Qt::PreciseTimer);
-    connect(m_timer, &QTimer::timeout, this, &Timer::fire);
+
+// The wait that lets a nested event loop deliver the ticks still owed from
+// the wake-up under way.
+constexpr std::int64_t FlushMs = 1;
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b)
+{
+    std::int64_t q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
+
+} // namespace
+
+// ---- TickSchedule --------------------------------------------------------------
+// A schedule with an interval of 0 or less never ticks; the scheduler never
+// consults one.
+
+std::int64_t TickSchedule::nextBoundary(std::int64_t now) const
+{
+    return (floorDiv(now, m_interval) + 1) * m_interval;
+}
+
+std::int64_t TickSchedule::start(std::int64_t now)
+{
+    if (m_interval <= 0)
+        return 0;
+    m_due = nextBoundary(now);
+    return m_due - now;
+}
+
+TickSchedule::Wake TickSchedule::wake(std::int64_t now)
+{
+    if (m_interval <= 0)
+        return Wake{false, 0};
+    if (now < m_due) {
+        const std::int64_t early = m_due - now;
+        if (early <= EarlySlackMs && early <= m_interval)
+            return Wake{false, early};
+        // Further off than the monotonic clock can drift: the wall clock was
+        // set back. Tick now, then follow the new clock.
+    }
+    // Due, late (a busy thread) or pushed past by a step forward: one tick,
+    // however many boundaries went by.
+    m_due = nextBoundary(now);
+    return Wake{true, m_due - now};
+}
+
+// ---- Timer ---------------------------------------------------------------------
+
+Timer::Timer(TimerScheduler &scheduler, int intervalMs)
+    : m_scheduler(scheduler), m_schedule(intervalMs)
+{
+    m_scheduler.add(this);
+}
+
+Timer::~Timer()
+{
+    m_scheduler.remove(this);
 }
 
 void Timer::setEnabled(bool enabled)
@@ -19,37 +79,142 @@ void Timer::setEnabled(bool enabled)
     if (enabled == m_enabled)
         return;
     m_enabled = enabled;
-    if (enabled)
-        arm();
-    else
-        m_timer->stop();
+    if (enabled) {
+        ++m_epoch;
+        m_scheduler.enable(this);
+    } else {
+        m_scheduler.rearm();
+    }
 }
 
-// Wakes at the next multiple of the interval on the wall clock. Re-arming
-// from the clock at every tick keeps the ticks on the boundaries, and a tick
-// delivered late (busy thread) simply aims at the boundary after it.
-void Timer::arm()
+// ---- TimerScheduler ------------------------------------------------------------
+
+TimerScheduler::TimerScheduler(std::unique_ptr<WakeSource> wake, WallClock clock)
+    : m_wake(std::move(wake)), m_clock(clock ? std::move(clock) : WallClock(&SystemClock::nowMs))
 {
-    if (m_interval <= 0)
-        return;
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    m_due = (now / m_interval + 1) * m_interval;
-    m_timer->start(int(m_due - now));
+    m_wake->onWake = [this] { onWake(); };
 }
 
-void Timer::fire()
+TimerScheduler::~TimerScheduler()
 {
-    if (!m_enabled)
-        return;
-    // The timer runs on the monotonic clock; should it wake before the wall
-    // clock reached the boundary, wait the rest rather than tick early.
-    const qint64 early = m_due - QDateTime::currentMSecsSinceEpoch();
-    if (early > 0) {
-        m_timer->start(int(early));
+    m_wake->cancel();
+    m_wake->onWake = nullptr;
+}
+
+void TimerScheduler::add(Timer *timer)
+{
+    timer->m_id = ++m_nextId;
+    m_timers.push_back(timer);
+}
+
+void TimerScheduler::remove(Timer *timer)
+{
+    m_timers.erase(std::remove(m_timers.begin(), m_timers.end(), timer), m_timers.end());
+    if (timer->m_enabled)
+        rearm();
+}
+
+void TimerScheduler::enable(Timer *timer)
+{
+    if (timer->Interval() > 0)
+        timer->m_schedule.start(m_clock());
+    rearm();
+}
+
+Timer *TimerScheduler::find(std::uint64_t id) const
+{
+    for (Timer *timer : m_timers) {
+        if (timer->m_id == id)
+            return timer;
+    }
+    return nullptr;
+}
+
+// Aims the one wake-up at the earliest due timer, or soon when ticks are
+// still owed.
+void TimerScheduler::rearm()
+{
+    std::int64_t now = 0;
+    bool haveNow = false;
+    std::int64_t wait = std::numeric_limits<std::int64_t>::max();
+    for (const Timer *timer : m_timers) {
+        if (!timer->m_enabled || timer->Interval() <= 0)
+            continue;
+        if (!haveNow) {
+            now = m_clock();
+            haveNow = true;
+        }
+        std::int64_t ahead = timer->m_schedule.due() - now;
+        // Overdue (a busy thread), or further ahead than one interval (the
+        // wall clock went back since): wake at once.
+        if (ahead <= 0 || ahead > timer->Interval())
+            ahead = FlushMs;
+        wait = std::min(wait, ahead);
+    }
+    if (!m_pending.empty()) {
+        if (!haveNow)
+            now = m_clock();
+        wait = FlushMs;
+    } else if (!haveNow) {
+        m_armed = false;
+        m_wake->cancel();
         return;
     }
-    arm();
-    emit tick();
+    m_armed = true;
+    m_target = now + wait;
+    m_wake->wakeAfter(int(wait));
+}
+
+void TimerScheduler::onWake()
+{
+    const std::int64_t now = m_clock();
+    // The wake-up runs on the monotonic clock: a wall clock far behind the
+    // time aimed at was set back, and every timer follows it at once.
+    const bool setBack = m_armed && now < m_target - TickSchedule::EarlySlackMs;
+    m_armed = false;
+
+    // All schedules first, in the order of creation, so that a tick handler
+    // that runs a nested event loop finds them up to date.
+    for (Timer *timer : m_timers) {
+        if (!timer->m_enabled || timer->Interval() <= 0)
+            continue;
+        const std::int64_t ahead = timer->m_schedule.due() - now;
+        if (!setBack && ahead > TickSchedule::EarlySlackMs && ahead <= timer->Interval())
+            continue; // not due on this wake-up
+        if (!timer->m_schedule.wake(now).tick)
+            continue;
+        // One owed tick per timer at most, as several missed intervals give a
+        // single tick.
+        const bool owed =
+            std::any_of(m_pending.begin(), m_pending.end(), [&](const PendingTick &p) {
+                return p.id == timer->m_id && p.epoch == timer->m_epoch;
+            });
+        if (!owed)
+            m_pending.push_back(PendingTick{timer->m_id, timer->m_epoch});
+    }
+    deliver();
+}
+
+// Delivers the owed ticks in order. A nested event loop inside a tick handler
+// delivers the rest from its own wake-up; the queue is shared, so every tick
+// is delivered once. A timer disabled, re-enabled or destroyed since its tick
+// fell due does not get it.
+void TimerScheduler::deliver()
+{
+    while (!m_pending.empty()) {
+        const PendingTick tick = m_pending.front();
+        m_pending.pop_front();
+        Timer *timer = find(tick.id);
+        if (!timer || !timer->m_enabled || timer->m_epoch != tick.epoch)
+            continue;
+        // The next tick on the boundary after this one, also when an earlier
+        // handler ran long or the wall clock was stepped meanwhile.
+        timer->m_schedule.start(m_clock());
+        rearm(); // before the handler, which may wait in a nested event loop
+        if (timer->Tick)
+            timer->Tick();
+    }
+    rearm();
 }
 
 } // namespace platform

@@ -4,6 +4,7 @@
 #include "text.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -91,13 +92,16 @@ class Timer
     TimerScheduler &m_scheduler;
     TickSchedule m_schedule;
     bool m_enabled = false;
+    std::uint64_t m_id = 0;    // unique within the scheduler, never reused
+    std::uint64_t m_epoch = 0; // counts the enablings: a tick owed before is void
     Text m_tag;
 };
 
 // All timers of one window on one wake-up source: timers due on the same
 // boundary ride the same wake-up and tick in the order they were created.
 // Ticks are delivered also while a handler waits in a nested event loop (a
-// message box), so a tick handler may be entered again.
+// message box), so a tick handler may be entered again; the ticks still owed
+// from the wake-up under way then come first, a millisecond later.
 class TimerScheduler
 {
   public:
@@ -114,16 +118,27 @@ class TimerScheduler
 
   private:
     friend class Timer;
+    // A tick that fell due and is not delivered yet.
+    struct PendingTick {
+        std::uint64_t id;
+        std::uint64_t epoch;
+    };
+
     void add(Timer *timer);
     void remove(Timer *timer);
     void enable(Timer *timer);
     void rearm();
+    void deliver();
+    Timer *find(std::uint64_t id) const;
 
     std::unique_ptr<WakeSource> m_wake;
     WallClock m_clock;
-    std::vector<Timer *> m_timers;
-    // Wall-clock time at which each enabled timer next wants a wake-up.
-    std::vector<std::int64_t> m_nextWake;
+    std::vector<Timer *> m_timers; // in the order of creation
+    std::deque<PendingTick> m_pending;
+    std::uint64_t m_nextId = 0;
+    bool m_armed = false;
+    // The wall-clock time the armed wake-up aims at.
+    std::int64_t m_target = 0;
 };
 
 } // namespace platform

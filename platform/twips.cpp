@@ -1,7 +1,5 @@
+// SPDX-License-Identifier: MIT
 #include "twips.h"
-
-#include <QGuiApplication>
-#include <QScreen>
 
 #include <algorithm>
 #include <cmath>
@@ -9,24 +7,23 @@
 namespace platform
 {
 
-double twipsPerPixel()
+double twipsPerPixelAt(double dpi)
 {
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
     return 1440.0 / (dpi > 0 ? dpi : 96.0);
 }
 
-int toPixels(double twips)
+int toPixels(double twips, double twipsPerPixel)
 {
-    const double pixels = twips / twipsPerPixel();
+    const double pixels = twips / twipsPerPixel;
     if (std::isnan(pixels))
         return 0;
     return int(std::lround(std::clamp(pixels, -1.0e6, 1.0e6)));
 }
 
-QRect pixelRect(double left, double top, double width, double height)
+PixelRect pixelRect(double left, double top, double width, double height, double twipsPerPixel)
 {
-    return QRect(QPoint(toPixels(left), toPixels(top)), QSize(toPixels(width), toPixels(height)));
+    return PixelRect{toPixels(left, twipsPerPixel), toPixels(top, twipsPerPixel),
+                     toPixels(width, twipsPerPixel), toPixels(height, twipsPerPixel)};
 }
 
 } // namespace platform

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs desktop-file-validate on the desktop entry. Its warnings and hints count
 # as failures too: a hint such as a missing main category already means the
 # clock lands in a catch-all corner of the menu.

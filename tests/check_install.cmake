@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a scratch prefix and checks that every file is
 # where a freedesktop desktop looks for it, and that the desktop entry points at
 # the installed program and icons.

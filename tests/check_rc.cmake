@@ -1,8 +1,19 @@
+# SPDX-License-Identifier: MIT
 # Compiles the Windows resource script with the MinGW resource compiler, turns
 # the object back into a resource script and checks what the program file will
 # carry: the 12-image icon and the version information in Chinese (PRC).
-# Usage: cmake -DRC_FILE=<fullscreenclock.rc> -DWORK_DIR=<dir> -P check_rc.cmake
+# Usage: cmake -DRC_FILE=<fullscreenclock.rc> -DWORK_DIR=<dir> -DVERSION=<1.00>
+#              -DVERSION_NUMBERS=<1,0,0,0> -P check_rc.cmake
+# The expected version comes from the build, as the resources got it.
 cmake_minimum_required(VERSION 3.25)
+
+if(NOT VERSION OR NOT VERSION_NUMBERS MATCHES "^[0-9]+,[0-9]+,[0-9]+,[0-9]+$")
+    message(FATAL_ERROR "pass -DVERSION=<x.yy> and -DVERSION_NUMBERS=<a,b,c,d>")
+endif()
+# windres writes the numbers as "1, 0, 0, 0"; the regexes want the dots escaped.
+string(REPLACE "," ", " version_numbers "${VERSION_NUMBERS}")
+string(REPLACE "," "." version_dotted "${VERSION_NUMBERS}")
+string(REPLACE "." "\\." version_regex "${VERSION}")
 
 find_program(WINDRES NAMES x86_64-w64-mingw32-windres)
 if(NOT WINDRES)
@@ -40,11 +51,11 @@ function(expect regex what)
 endfunction()
 
 expect("\n 1 VERSIONINFO|\n1 VERSIONINFO" "a VERSIONINFO resource")
-expect("FILEVERSION 1, 0, 0, 0\n" "FILEVERSION 1.0.0.0")
-expect("PRODUCTVERSION 1, 0, 0, 0\n" "PRODUCTVERSION 1.0.0.0")
+expect("FILEVERSION ${version_numbers}\n" "FILEVERSION ${version_dotted}")
+expect("PRODUCTVERSION ${version_numbers}\n" "PRODUCTVERSION ${version_dotted}")
 expect("BLOCK \"080404[Bb]0\"" "string block 080404B0")
-expect("VALUE \"FileVersion\", \"1\\.00\"\n" "FileVersion \"1.00\"")
-expect("VALUE \"ProductVersion\", \"1\\.00\"\n" "ProductVersion \"1.00\"")
+expect("VALUE \"FileVersion\", \"${version_regex}\"\n" "FileVersion \"${VERSION}\"")
+expect("VALUE \"ProductVersion\", \"${version_regex}\"\n" "ProductVersion \"${VERSION}\"")
 expect("VALUE \"Translation\", 0x804, (1200|0x4[Bb]0)\n" "Translation 0x804, 1200")
 expect("VALUE \"CompanyName\", L?\"[^\"]+\"" "a CompanyName")
 expect("VALUE \"FileDescription\", L?\"[^\"]+\"" "a FileDescription")
@@ -91,4 +102,4 @@ if(failures)
     message(FATAL_ERROR "compiled resources of ${RC_FILE}:\n${failures}"
                         "(read back into ${WORK_DIR}/fullscreenclock-decompiled.rc)")
 endif()
-message(STATUS "resources OK: version 1.0.0.0, \"1.00\", language 2052, 12 icon images")
+message(STATUS "resources OK: version ${version_dotted}, \"${VERSION}\", language 2052, 12 icon images")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "msgbox.h"
@@ -19,12 +20,14 @@ class MsgBoxScript
 
     explicit MsgBoxScript(int answer = platform::vbOK) : m_answer(answer)
     {
-        platform::setMsgBoxHook([this](const QString &prompt, int buttons, const QString &title) {
-            m_calls.append({prompt, buttons, title});
-            if (m_onShow)
-                m_onShow();
-            return m_answer;
-        });
+        platform::setMsgBoxHook(
+            [this](const platform::Text &prompt, int buttons, const platform::Text &title) {
+                m_calls.append(
+                    {QString::fromStdU16String(prompt), buttons, QString::fromStdU16String(title)});
+                if (m_onShow)
+                    m_onShow();
+                return m_answer;
+            });
     }
     ~MsgBoxScript() { platform::setMsgBoxHook({}); }
     MsgBoxScript(const MsgBoxScript &) = delete;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <httplib.h>
@@ -6,9 +7,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -101,6 +104,79 @@ class TestServer
     int m_port = -1;
     mutable std::mutex m_mutex;
     Seen m_seen;
+};
+
+// Serves one fixed response, byte for byte, to every connection on 127.0.0.1:
+// for responses that an HTTP library would refuse to write, such as a folded
+// header line.
+class RawServer
+{
+  public:
+    explicit RawServer(std::string response) : m_response(std::move(response))
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length) ||
+            ::listen(m_listener, 4) ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length))
+            return;
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+
+    ~RawServer()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_listener >= 0)
+            ::close(m_listener);
+    }
+
+    RawServer(const RawServer &) = delete;
+    RawServer &operator=(const RawServer &) = delete;
+
+    int port() const { return m_port; }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
+    // Requests answered so far.
+    int count() const { return m_count; }
+
+  private:
+    void serve()
+    {
+        while (!m_stop) {
+            pollfd ready{m_listener, POLLIN, 0};
+            if (::poll(&ready, 1, 50) <= 0)
+                continue;
+            const int client = ::accept(m_listener, nullptr, nullptr);
+            if (client < 0)
+                continue;
+            const timeval wait{2, 0};
+            ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+            // The request's headers, then the answer; nothing else is read.
+            std::string request;
+            char buffer[4096];
+            while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
+                const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+                if (got <= 0)
+                    break;
+                request.append(buffer, size_t(got));
+            }
+            ++m_count;
+            ::send(client, m_response.data(), m_response.size(), MSG_NOSIGNAL);
+            ::close(client);
+        }
+    }
+
+    std::string m_response;
+    int m_listener = -1;
+    int m_port = -1;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_count{0};
+    std::thread m_thread;
 };
 
 // A socket that listens on 127.0.0.1 but never accepts: the kernel completes

@@ -1,32 +1,62 @@
+// SPDX-License-Identifier: MIT
+// The controls as the Qt back end realises them: the combo box's events, the
+// label's click and pointer, the drawing position, the colours and the long
+// date of the user's locale.
 #include "combobox.h"
+#include "datetime.h"
 #include "label.h"
+#include "qtcolour.h"
+#include "qtpeer.h"
+#include "testsupport.h"
 #include "window.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
-#include <QSignalSpy>
-#include <QTest>
+#include <QLocale>
+#include <QPalette>
 
 using namespace platform;
+using platform::qt::widgetOf;
+
+namespace
+{
 
 // A window with one combo box holding three entries, shown and focused.
 class ComboFixture
 {
   public:
-    ComboFixture() : combo(new ComboBox(&window))
+    ComboFixture()
     {
-        for (const char *entry : {"http://a.example/", "http://b.example/", "http://c.example"})
-            combo->AddItem(QString::fromLatin1(entry));
-        combo->setText(QStringLiteral("prompt"));
-        combo->setSize(2655, 300);
-        window.resize(400, 200);
-        window.show();
-        combo->setFocus();
+        for (const char16_t *entry :
+             {u"http://a.example/", u"http://b.example/", u"http://c.example"})
+            combo.AddItem(entry);
+        combo.setText(u"prompt");
+        combo.setSize(2655, 300);
+        window.setClientSize(6000, 3000);
+        window.Show();
+        combo.SetFocus();
     }
 
     Window window;
-    ComboBox *combo;
+    ComboBox combo{window};
 };
+
+// The serial of a calendar date at midnight, computed independently of the
+// code under test.
+double serialOf(int year, int month, int day)
+{
+    return double(QDate(year, month, day).toJulianDay() - QDate(1899, 12, 30).toJulianDay());
+}
+
+double timeOfDay(int hour, int minute, int second)
+{
+    return (hour * 3600 + minute * 60 + second) / 86400.0;
+}
+
+} // namespace
 
 class TestControls : public QObject
 {
@@ -40,6 +70,12 @@ class TestControls : public QObject
     void zeroedKeyIsSwallowed();
     void labelClickAndPointer();
     void printMovesTheDrawingPosition();
+    void colourToQColor_data();
+    void colourToQColor();
+    void longDateIsSystemLocaleLongFormat_data();
+    void longDateIsSystemLocaleLongFormat();
+    void longDateInChinese_data();
+    void longDateInChinese();
 };
 
 void TestControls::pickingFromTheListClicksOnce_data()
@@ -53,18 +89,20 @@ void TestControls::pickingFromTheListClicksOnce()
 {
     QFETCH(int, row);
     ComboFixture f;
-    QVERIFY(QTest::qWaitForWindowExposed(&f.window));
-    QSignalSpy clicks(f.combo, &ComboBox::Click);
-    f.combo->showPopup();
-    QAbstractItemView *view = f.combo->view();
+    QVERIFY(QTest::qWaitForWindowExposed(widgetOf(f.window)));
+    int clicks = 0;
+    f.combo.Click = [&] { ++clicks; };
+    QComboBox *box = widgetOf(f.combo);
+    box->showPopup();
+    QAbstractItemView *view = box->view();
     QTRY_VERIFY(view->isVisible());
     const QModelIndex index = view->model()->index(row, 0);
     view->setCurrentIndex(index);
     QTest::keyClick(view, Qt::Key_Return);
-    QTRY_COMPARE(clicks.size(), 1);
-    QCOMPARE(f.combo->Text(), f.combo->List(row));
+    QTRY_COMPARE(clicks, 1);
+    COMPARE_TEXT(f.combo.Text(), f.combo.List(row));
     QCoreApplication::processEvents();
-    QCOMPARE(clicks.size(), 1);
+    QCOMPARE(clicks, 1);
 }
 
 void TestControls::keysRaiseKeyPressOnly_data()
@@ -90,52 +128,54 @@ void TestControls::keysRaiseKeyPressOnly()
     QFETCH(int, keyAscii);
     QFETCH(QString, textAfter);
     ComboFixture f;
-    QVERIFY(QTest::qWaitForWindowActive(&f.window));
-    f.combo->setText(typed);
-    f.combo->lineEdit()->end(false);
-    QSignalSpy clicks(f.combo, &ComboBox::Click);
+    QVERIFY(QTest::qWaitForWindowActive(widgetOf(f.window)));
+    f.combo.setText(toText(typed));
+    widgetOf(f.combo)->lineEdit()->end(false);
+    int clicks = 0;
+    f.combo.Click = [&] { ++clicks; };
     QList<int> codes;
-    QObject::connect(f.combo, &ComboBox::KeyPress, f.combo,
-                     [&](qint16 &code) { codes.append(code); });
+    f.combo.KeyPress = [&](std::int16_t &code) { codes.append(code); };
 
-    QTest::keyClick(f.combo, Qt::Key(key));
+    QTest::keyClick(widgetOf(f.combo), Qt::Key(key));
     QCOMPARE(codes, QList<int>{keyAscii});
-    QCOMPARE(clicks.size(), 0);
-    QCOMPARE(f.combo->Text(), textAfter);
+    QCOMPARE(clicks, 0);
+    QCOMPARE(toQString(f.combo.Text()), textAfter);
 }
 
 void TestControls::zeroedKeyIsSwallowed()
 {
     ComboFixture f;
-    QVERIFY(QTest::qWaitForWindowActive(&f.window));
-    f.combo->setText(QStringLiteral("ab"));
-    f.combo->lineEdit()->end(false);
-    QObject::connect(f.combo, &ComboBox::KeyPress, f.combo, [](qint16 &code) { code = 0; });
-    QTest::keyClick(f.combo, Qt::Key_C);
-    QCOMPARE(f.combo->Text(), QStringLiteral("ab"));
+    QVERIFY(QTest::qWaitForWindowActive(widgetOf(f.window)));
+    f.combo.setText(u"ab");
+    widgetOf(f.combo)->lineEdit()->end(false);
+    f.combo.KeyPress = [](std::int16_t &code) { code = 0; };
+    QTest::keyClick(widgetOf(f.combo), Qt::Key_C);
+    COMPARE_TEXT(f.combo.Text(), u"ab");
 }
 
 void TestControls::labelClickAndPointer()
 {
     Window window;
-    auto *label = new Label(&window);
-    label->setAutoSize(true);
-    label->setCaption(QStringLiteral("同步网络时间:"));
-    window.resize(300, 100);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QSignalSpy clicks(label, &Label::Click);
-    QSignalSpy moves(label, &Label::MouseMove);
+    Label label(window);
+    label.setAutoSize(true);
+    label.setCaption(u"同步网络时间:");
+    window.setClientSize(4500, 1500);
+    window.Show();
+    QVERIFY(QTest::qWaitForWindowExposed(widgetOf(window)));
+    int clicks = 0;
+    int moves = 0;
+    label.Click = [&] { ++clicks; };
+    label.MouseMove = [&](int, int, double, double) { ++moves; };
 
-    QTest::mouseClick(label, Qt::LeftButton);
-    QCOMPARE(clicks.size(), 1);
-    QTest::mouseClick(label, Qt::RightButton);
-    QCOMPARE(clicks.size(), 1);
+    QTest::mouseClick(widgetOf(label), Qt::LeftButton);
+    QCOMPARE(clicks, 1);
+    QTest::mouseClick(widgetOf(label), Qt::RightButton);
+    QCOMPARE(clicks, 1);
 
-    QTest::mouseMove(label, QPoint(2, 2));
-    QTRY_VERIFY(!moves.isEmpty());
-    label->setMousePointer(14);
-    QCOMPARE(label->cursor().shape(), Qt::WhatsThisCursor);
+    QTest::mouseMove(widgetOf(label), QPoint(2, 2));
+    QTRY_VERIFY(moves > 0);
+    label.setMousePointer(14);
+    QCOMPARE(widgetOf(label)->cursor().shape(), Qt::WhatsThisCursor);
 }
 
 void TestControls::printMovesTheDrawingPosition()
@@ -143,10 +183,94 @@ void TestControls::printMovesTheDrawingPosition()
     Window window;
     window.setCurrentX(1500);
     window.setCurrentY(300);
-    window.Print(QStringLiteral("credit"));
+    window.Print(u"credit");
     QCOMPARE(window.CurrentX(), 0.0);
     QVERIFY(window.CurrentY() > 300);
 }
 
-QTEST_MAIN(TestControls)
+void TestControls::colourToQColor_data()
+{
+    QTest::addColumn<uint>("word");
+    QTest::addColumn<QColor>("colour");
+
+    const QPalette palette = QApplication::palette();
+    QTest::newRow("local-mode colour") << 16576u << QColor(192, 64, 0);
+    QTest::newRow("network-mode colour") << 0x008080u << QColor(128, 128, 0);
+    QTest::newRow("white") << 0xFFFFFFu << QColor(255, 255, 255);
+    QTest::newRow("high byte ignored") << 0x80563412u << QColor(0x12, 0x34, 0x56);
+    QTest::newRow("button face from the scheme")
+        << uint(SystemButtonFace) << palette.color(QPalette::Button);
+    QTest::newRow("button text from the scheme")
+        << uint(SystemButtonText) << palette.color(QPalette::ButtonText);
+}
+
+void TestControls::colourToQColor()
+{
+    QFETCH(uint, word);
+    QFETCH(QColor, colour);
+
+    QCOMPARE(qt::toQColor(word), colour);
+    QCOMPARE(qt::toQColor(word).alpha(), 255);
+}
+
+void TestControls::longDateIsSystemLocaleLongFormat_data()
+{
+    QTest::addColumn<double>("serial");
+    QTest::addColumn<QDate>("date");
+
+    QTest::newRow("2026-12-07 afternoon") << 46363 + timeOfDay(14, 4, 45) << QDate(2026, 12, 7);
+    QTest::newRow("rounded into next day") << 46363 + 0.9999999 << QDate(2026, 12, 8);
+    QTest::newRow("leap day 2028") << serialOf(2028, 2, 29) << QDate(2028, 2, 29);
+    QTest::newRow("epoch") << 0.0 << QDate(1899, 12, 30);
+    QTest::newRow("negative serial") << -1.25 << QDate(1899, 12, 29);
+    QTest::newRow("first day of range") << -657434.0 << QDate(100, 1, 1);
+    QTest::newRow("last day of range") << 2958465.5 << QDate(9999, 12, 31);
+}
+
+void TestControls::longDateIsSystemLocaleLongFormat()
+{
+    QFETCH(double, serial);
+    QFETCH(QDate, date);
+
+    const QString expected = QLocale::system().toString(date, QLocale::LongFormat);
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(toQString(Format(Date{serial}, u"dddddd")), expected);
+
+    // The default QLocale plays no part: only the user's (system) locale.
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    const Text withOtherDefault = Format(Date{serial}, u"dddddd");
+    QLocale::setDefault(previous);
+    QCOMPARE(toQString(withOtherDefault), expected);
+}
+
+void TestControls::longDateInChinese_data()
+{
+    QTest::addColumn<double>("serial");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("2026-12-07 Monday")
+        << 46363 + timeOfDay(22, 4, 45) << QStringLiteral("2026年12月7日星期一");
+    QTest::newRow("2026-12-08 Tuesday") << 46364.0 << QStringLiteral("2026年12月8日星期二");
+    QTest::newRow("2027-01-01 Friday")
+        << serialOf(2027, 1, 1) + timeOfDay(7, 59, 59) << QStringLiteral("2027年1月1日星期五");
+    QTest::newRow("2028-02-29 Tuesday")
+        << serialOf(2028, 2, 29) << QStringLiteral("2028年2月29日星期二");
+}
+
+void TestControls::longDateInChinese()
+{
+    QFETCH(double, serial);
+    QFETCH(QString, text);
+
+    if (QLocale::system().name() != QLatin1String("zh_CN")) {
+        QSKIP(qPrintable(
+            QStringLiteral("the user's locale is %1, not zh_CN: this check runs in the CTest entry "
+                           "tst_controls_zh_CN (LANG=zh_CN.UTF-8, LC_ALL=zh_CN.UTF-8)")
+                .arg(QLocale::system().name())));
+    }
+    QCOMPARE(toQString(Format(Date{serial}, u"dddddd")), text);
+}
+
+CLOCK_TEST_MAIN(TestControls)
 #include "tst_controls.moc"

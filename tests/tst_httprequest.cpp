@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The request object over libcurl against servers of its own on 127.0.0.1.
 #include "httprequest.h"
 #include "runtimeerror.h"
 #include "testserver.h"
@@ -31,7 +33,7 @@ template <class Call> int failureOf(Call call)
 int post(XmlHttpRequest &request, const QString &url)
 {
     return failureOf([&] {
-        request.Open(QStringLiteral("POST"), url, false);
+        request.Open(u"POST", url.toStdU16String(), false);
         request.send();
     });
 }
@@ -97,10 +99,13 @@ void TestHttpRequest::sendsBodilessPost()
     XmlHttpRequest request;
     QCOMPARE(post(request, server.url()), 0);
     QCOMPARE(request.readyState(), XmlHttpRequest::Done);
-    QCOMPARE(request.getResponseHeader(QStringLiteral("Date")), QString::fromLatin1(SampleDate));
-    QCOMPARE(request.getResponseHeader(QStringLiteral("date")), QString::fromLatin1(SampleDate));
-    QCOMPARE(request.getResponseHeader(QStringLiteral("X-Twice")), QStringLiteral("a, b"));
-    QCOMPARE(request.getResponseHeader(QStringLiteral("X-Missing")), QString());
+    QCOMPARE(QString::fromStdU16String(request.getResponseHeader(u"Date")),
+             QString::fromLatin1(SampleDate));
+    QCOMPARE(QString::fromStdU16String(request.getResponseHeader(u"date")),
+             QString::fromLatin1(SampleDate));
+    QCOMPARE(QString::fromStdU16String(request.getResponseHeader(u"X-Twice")),
+             QStringLiteral("a, b"));
+    QCOMPARE(QString::fromStdU16String(request.getResponseHeader(u"X-Missing")), QString());
 
     const TestServer::Seen seen = server.seen();
     QCOMPARE(seen.count, 1);
@@ -142,7 +147,8 @@ void TestHttpRequest::headerWhateverTheStatus()
 
     XmlHttpRequest request;
     QCOMPARE(post(request, server.url()), 0);
-    QCOMPARE(request.getResponseHeader(QStringLiteral("Date")), QString::fromLatin1(SampleDate));
+    QCOMPARE(QString::fromStdU16String(request.getResponseHeader(u"Date")),
+             QString::fromLatin1(SampleDate));
     QCOMPARE(targetHits.load(), 0);
 }
 
@@ -262,7 +268,8 @@ void TestHttpRequest::bodyIsNeverDownloaded()
     QCOMPARE(post(request, server.url()), 0);
     const qint64 ms = elapsed.elapsed();
     QVERIFY2(ms < 2000, qPrintable(QString::number(ms)));
-    QCOMPARE(request.getResponseHeader(QStringLiteral("Date")), QString::fromLatin1(SampleDate));
+    QCOMPARE(QString::fromStdU16String(request.getResponseHeader(u"Date")),
+             QString::fromLatin1(SampleDate));
     QVERIFY(served < Gigabyte);
 }
 
@@ -270,11 +277,10 @@ void TestHttpRequest::membersOutOfOrder()
 {
     XmlHttpRequest request;
     QCOMPARE(failureOf([&] { request.send(); }), XmlHttpRequest::InvalidState);
-    QCOMPARE(failureOf([&] { request.getResponseHeader(QStringLiteral("Date")); }),
-             XmlHttpRequest::InvalidState);
-    QCOMPARE(failureOf([&] { request.Open("POST", "http://127.0.0.1/", true); }),
+    QCOMPARE(failureOf([&] { request.getResponseHeader(u"Date"); }), XmlHttpRequest::InvalidState);
+    QCOMPARE(failureOf([&] { request.Open(u"POST", u"http://127.0.0.1/", true); }),
              XmlHttpRequest::InvalidRequest);
-    QCOMPARE(failureOf([&] { request.Open("PO ST", "http://127.0.0.1/", false); }),
+    QCOMPARE(failureOf([&] { request.Open(u"PO ST", u"http://127.0.0.1/", false); }),
              XmlHttpRequest::InvalidRequest);
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program icon: the ICO directory read byte by byte, the images as Qt
 // decodes them, and the hicolor PNGs installed for the desktop.
 #include <QFile>

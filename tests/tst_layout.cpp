@@ -1,19 +1,24 @@
+// SPDX-License-Identifier: MIT
+// The start-up layout over the screen, and the exit question.
 #include "clock.h"
-#include "combobox.h"
 #include "datetime.h"
 #include "form1.h"
-#include "label.h"
 #include "msgboxscript.h"
+#include "qtpeer.h"
 #include "runtimeerror.h"
 #include "screen.h"
 #include "startup.h"
-#include "timer.h"
+#include "testsupport.h"
 
 #include <QApplication>
-#include <QTest>
+#include <QLabel>
+#include <QLocale>
 #include <QTimer>
 
+#include <cmath>
+
 using namespace platform;
+using platform::qt::widgetOf;
 
 namespace
 {
@@ -74,7 +79,7 @@ void TestLayout::layoutFollowsTheScreen()
     QFETCH(QSizeF, screen);
     QFETCH(double, dateFont);
     QFETCH(double, clockFont);
-    Screen::setSizeOverride(screen);
+    Screen::setSizeOverride(screen.width(), screen.height());
     MsgBoxScript boxes;
     Form1 form;
     form.Form_Load();
@@ -84,43 +89,43 @@ void TestLayout::layoutFollowsTheScreen()
     const double S = form.ScaleWidth();
     COMPARE_NEAR(S, W); // no frame before the window manager has framed it
 
-    COMPARE_NEAR(form.Label2->FontSize(), dateFont);
-    COMPARE_NEAR(form.Label1->FontSize(), clockFont);
-    COMPARE_NEAR(form.Label7->FontSize(), form.Label1->FontSize() / 2);
-    QCOMPARE(form.Label1->FontName(), QStringLiteral("楷体"));
-    QCOMPARE(form.Label2->FontName(), QStringLiteral("楷体"));
-    QCOMPARE(form.Label7->FontName(), QStringLiteral("楷体"));
-    QVERIFY(form.Label1->FontBold());
-    QVERIFY(form.Label7->FontBold());
-    QVERIFY(!form.Label2->FontBold());
-    QCOMPARE(form.Label4->FontSize(), 14.0);
-    QCOMPARE(form.Label6->FontSize(), 16.0);
-    QCOMPARE(form.Label8->FontSize(), 12.0);
-    QCOMPARE(form.Label2->ForeColor(), Rgb(0, 128, 128));
-    QCOMPARE(form.Label7->ForeColor(), Rgb(170, 170, 170));
+    COMPARE_NEAR(form.Label2.FontSize(), dateFont);
+    COMPARE_NEAR(form.Label1.FontSize(), clockFont);
+    COMPARE_NEAR(form.Label7.FontSize(), form.Label1.FontSize() / 2);
+    COMPARE_TEXT(form.Label1.FontName(), u"楷体");
+    COMPARE_TEXT(form.Label2.FontName(), u"楷体");
+    COMPARE_TEXT(form.Label7.FontName(), u"楷体");
+    QVERIFY(form.Label1.FontBold());
+    QVERIFY(form.Label7.FontBold());
+    QVERIFY(!form.Label2.FontBold());
+    QCOMPARE(form.Label4.FontSize(), 14.0);
+    QCOMPARE(form.Label6.FontSize(), 16.0);
+    QCOMPARE(form.Label8.FontSize(), 12.0);
+    QCOMPARE(form.Label2.ForeColor(), Rgb(0, 128, 128));
+    QCOMPARE(form.Label7.ForeColor(), Rgb(170, 170, 170));
 
-    const double L1 = form.Label1->Left();
-    COMPARE_NEAR(L1, S / 10 - form.Label1->Width() / 2);
-    COMPARE_NEAR(form.Label1->Top(), H / 2 - form.Label1->Height() / 2);
-    COMPARE_NEAR(form.Label7->Left(), S - 7 * L1);
-    COMPARE_NEAR(form.Label7->Top(), H / 2 - form.Label7->Height() / 2 + 1000);
-    COMPARE_NEAR(form.Label4->Left(), S / 2 - form.Label4->Width() / 2 - 1800);
-    COMPARE_NEAR(form.Label6->Left(), S / 2 - form.Label4->Width() / 2);
-    COMPARE_NEAR(form.Combo1->Left(), S / 2 - form.Combo1->Width() / 2 + 600);
-    COMPARE_NEAR(form.Label8->Left(), S / 2 - form.Label8->Width() / 2 + 3500);
-    for (double top : {form.Label4->Top(), form.Combo1->Top(), form.Label8->Top()})
+    const double L1 = form.Label1.Left();
+    COMPARE_NEAR(L1, S / 10 - form.Label1.Width() / 2);
+    COMPARE_NEAR(form.Label1.Top(), H / 2 - form.Label1.Height() / 2);
+    COMPARE_NEAR(form.Label7.Left(), S - 7 * L1);
+    COMPARE_NEAR(form.Label7.Top(), H / 2 - form.Label7.Height() / 2 + 1000);
+    COMPARE_NEAR(form.Label4.Left(), S / 2 - form.Label4.Width() / 2 - 1800);
+    COMPARE_NEAR(form.Label6.Left(), S / 2 - form.Label4.Width() / 2);
+    COMPARE_NEAR(form.Combo1.Left(), S / 2 - form.Combo1.Width() / 2 + 600);
+    COMPARE_NEAR(form.Label8.Left(), S / 2 - form.Label8.Width() / 2 + 3500);
+    for (double top : {form.Label4.Top(), form.Combo1.Top(), form.Label8.Top()})
         COMPARE_NEAR(top, H - 2000);
-    COMPARE_NEAR(form.Label6->Top(), H - 2800);
+    COMPARE_NEAR(form.Label6.Top(), H - 2800);
 
     // The date display was placed while still empty; emptied again it has
     // that width once more.
-    form.Label2->setCaption(QString());
-    COMPARE_NEAR(form.Label2->Left(), S / 2 - form.Label2->Width() / 2);
-    COMPARE_NEAR(form.Label2->Top(), H / 10 - form.Label2->Height() / 2);
+    form.Label2.setCaption(Text());
+    COMPARE_NEAR(form.Label2.Left(), S / 2 - form.Label2.Width() / 2);
+    COMPARE_NEAR(form.Label2.Top(), H / 10 - form.Label2.Height() / 2);
 
     COMPARE_NEAR(form.Width(), W);
     COMPARE_NEAR(form.Height(), H);
-    QCOMPARE(form.pos(), QPoint(0, 0));
+    QCOMPARE(widgetOf(form)->pos(), QPoint(0, 0));
 }
 
 void TestLayout::captionWidthsMoveOnlyWhatTheFormulasSay_data()
@@ -137,50 +142,50 @@ void TestLayout::captionWidthsMoveOnlyWhatTheFormulasSay()
     QFETCH(int, widened);
     QFETCH(bool, label4Moves);
     QFETCH(bool, label6Moves);
-    Screen::setSizeOverride(QSizeF(15360, 11520));
+    Screen::setSizeOverride(15360, 11520);
     MsgBoxScript boxes;
 
     Form1 plain;
     plain.Form_Load();
     Form1 wide;
-    Label *grown = widened == 4 ? wide.Label4 : wide.Label6;
-    grown->setCaption(grown->Caption() + QStringLiteral("（更长的说明文字）"));
+    Label &grown = widened == 4 ? wide.Label4 : wide.Label6;
+    grown.setCaption(grown.Caption() + u"（更长的说明文字）");
     wide.Form_Load();
 
-    QCOMPARE(wide.Label4->Left() != plain.Label4->Left(), label4Moves);
-    QCOMPARE(wide.Label6->Left() != plain.Label6->Left(), label6Moves);
+    QCOMPARE(wide.Label4.Left() != plain.Label4.Left(), label4Moves);
+    QCOMPARE(wide.Label6.Left() != plain.Label6.Left(), label6Moves);
     if (label4Moves)
-        QVERIFY(wide.Label4->Left() < plain.Label4->Left());
-    QCOMPARE(wide.Label6->Top(), plain.Label6->Top());
+        QVERIFY(wide.Label4.Left() < plain.Label4.Left());
+    QCOMPARE(wide.Label6.Top(), plain.Label6.Top());
 }
 
 void TestLayout::stateAfterLoad()
 {
-    Screen::setSizeOverride(QSizeF(15360, 11520));
+    Screen::setSizeOverride(15360, 11520);
     MsgBoxScript boxes;
     Form1 form;
-    form.Timer2->setEnabled(false); // untouched by the load, whatever it is
-    form.Label4->setVisible(false);
-    form.Label8->setVisible(false);
-    const QRect label3 = form.Label3->geometry();
-    const QRect label5 = form.Label5->geometry();
-    const QFont label5Font = form.Label5->font();
+    form.Timer2.setEnabled(false); // untouched by the load, whatever it is
+    form.Label4.setVisible(false);
+    form.Label8.setVisible(false);
+    const QRect label3 = widgetOf(form.Label3)->geometry();
+    const QRect label5 = widgetOf(form.Label5)->geometry();
+    const QFont label5Font = widgetOf(form.Label5)->font();
 
     form.Form_Load();
 
-    QVERIFY(form.Timer1->Enabled());
-    QVERIFY(!form.Timer3->Enabled());
-    QVERIFY(!form.Timer2->Enabled());
-    QVERIFY(form.Timer4->Enabled());
-    QVERIFY(form.Label4->Visible());
-    QVERIFY(form.Label8->Visible());
-    QCOMPARE(form.Label3->Caption(), QString());
-    QCOMPARE(form.Label5->Caption(), QString());
-    QCOMPARE(form.Label3->geometry(), label3);
-    QCOMPARE(form.Label5->geometry(), label5);
-    QCOMPARE(form.Label5->font(), label5Font);
-    QCOMPARE(form.Label1->Caption(), QString());
-    QCOMPARE(form.Label7->Caption(), QString());
+    QVERIFY(form.Timer1.Enabled());
+    QVERIFY(!form.Timer3.Enabled());
+    QVERIFY(!form.Timer2.Enabled());
+    QVERIFY(form.Timer4.Enabled());
+    QVERIFY(form.Label4.Visible());
+    QVERIFY(form.Label8.Visible());
+    COMPARE_TEXT(form.Label3.Caption(), u"");
+    COMPARE_TEXT(form.Label5.Caption(), u"");
+    QCOMPARE(widgetOf(form.Label3)->geometry(), label3);
+    QCOMPARE(widgetOf(form.Label5)->geometry(), label5);
+    QCOMPARE(widgetOf(form.Label5)->font(), label5Font);
+    COMPARE_TEXT(form.Label1.Caption(), u"");
+    COMPARE_TEXT(form.Label7.Caption(), u"");
 
     // The credit line went out at (W - 100, H - 100); the drawing position is
     // now on the line below it.
@@ -197,13 +202,13 @@ void TestLayout::stateAfterLoad()
 // The notice may stay open past midnight: the date shown is the new day.
 void TestLayout::dateIsTakenWhenTheNoticeCloses()
 {
-    Screen::setSizeOverride(QSizeF(15360, 11520));
-    SystemClock::setFixed(QDateTime(QDate(2026, 12, 7), QTime(23, 59, 58)));
+    Screen::setSizeOverride(15360, 11520);
+    SystemClock::setFixed(civil(QDate(2026, 12, 7), QTime(23, 59, 58)));
     MsgBoxScript boxes;
-    boxes.setOnShow([] { SystemClock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 3))); });
+    boxes.setOnShow([] { SystemClock::setFixed(civil(QDate(2026, 12, 8), QTime(0, 0, 3))); });
     Form1 form;
     form.Form_Load();
-    QCOMPARE(form.Label2->Caption(),
+    QCOMPARE(toQString(form.Label2.Caption()),
              QLocale::system().toString(QDate(2026, 12, 8), QLocale::LongFormat));
 }
 
@@ -221,7 +226,7 @@ void TestLayout::arithmeticFaultEndsWithRuntimeError_data()
 void TestLayout::arithmeticFaultEndsWithRuntimeError()
 {
     QFETCH(QSizeF, screen);
-    Screen::setSizeOverride(screen);
+    Screen::setSizeOverride(screen.width(), screen.height());
     MsgBoxScript boxes;
     // Should the load wrongly succeed, the event loop must not hold the test.
     QTimer::singleShot(3000, qApp, [] { QCoreApplication::exit(0); });
@@ -248,11 +253,12 @@ void TestLayout::exitQuestion()
     QFETCH(bool, closes);
     MsgBoxScript boxes(answer);
     Form1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.Show();
+    QWidget *window = widgetOf(form);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
 
-    QCOMPARE(form.close(), closes);
-    QCOMPARE(form.isVisible(), !closes);
+    QCOMPARE(window->close(), closes);
+    QCOMPARE(window->isVisible(), !closes);
     // One question per close: the unload request made inside the handler
     // joins the close under way.
     QCOMPARE(boxes.calls().size(), 1);
@@ -261,7 +267,7 @@ void TestLayout::exitQuestion()
     QCOMPARE(boxes.calls().first().buttons, 289);
 
     if (!closes) {
-        QVERIFY(!form.close());
+        QVERIFY(!window->close());
         QCOMPARE(boxes.calls().size(), 2);
     }
 }
@@ -271,22 +277,22 @@ void TestLayout::refusedCloseKeepsTheModeAndTimers()
     MsgBoxScript boxes(vbCancel);
     Form1 form;
     // Network mode.
-    form.Timer1->setEnabled(false);
-    form.Timer2->setEnabled(true);
-    form.Timer3->setEnabled(true);
-    form.Label5->setCaption(QStringLiteral("10:17"));
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QVERIFY(!form.close());
-    QVERIFY(!form.Timer1->Enabled());
-    QVERIFY(form.Timer2->Enabled());
-    QVERIFY(form.Timer3->Enabled());
-    QVERIFY(form.Timer4->Enabled());
-    QCOMPARE(form.Label5->Caption(), QStringLiteral("10:17"));
+    form.Timer1.setEnabled(false);
+    form.Timer2.setEnabled(true);
+    form.Timer3.setEnabled(true);
+    form.Label5.setCaption(u"10:17");
+    form.Show();
+    QVERIFY(QTest::qWaitForWindowExposed(widgetOf(form)));
+    QVERIFY(!widgetOf(form)->close());
+    QVERIFY(!form.Timer1.Enabled());
+    QVERIFY(form.Timer2.Enabled());
+    QVERIFY(form.Timer3.Enabled());
+    QVERIFY(form.Timer4.Enabled());
+    COMPARE_TEXT(form.Label5.Caption(), u"10:17");
     // The network clock keeps ticking after the refused close.
-    form.Label7->setCaption(QStringLiteral(":41"));
-    QTRY_VERIFY_WITH_TIMEOUT(form.Label7->Caption() != QStringLiteral(":41"), 2500);
+    form.Label7.setCaption(u":41");
+    QTRY_VERIFY_WITH_TIMEOUT(form.Label7.Caption() != u":41", 2500);
 }
 
-QTEST_MAIN(TestLayout)
+CLOCK_TEST_MAIN(TestLayout)
 #include "tst_layout.moc"

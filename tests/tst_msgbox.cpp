@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: MIT
+// The Qt message box as the program asks for it, answered as a user would.
 #include "msgbox.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 using namespace platform;
@@ -72,7 +74,7 @@ void TestMsgBox::realDialogAnswers()
     });
     poll->start(10);
 
-    const int result = MsgBox(QStringLiteral("确定要退出吗？"), flags, QStringLiteral("提示"));
+    const int result = MsgBox(u"确定要退出吗？", flags, u"提示");
     delete poll;
 
     QCOMPARE(result, answer);
@@ -83,5 +85,5 @@ void TestMsgBox::realDialogAnswers()
     QCOMPARE(seenIcon, flags & vbQuestion ? QMessageBox::Question : QMessageBox::NoIcon);
 }
 
-QTEST_MAIN(TestMsgBox)
+CLOCK_TEST_MAIN(TestMsgBox)
 #include "tst_msgbox.moc"

@@ -1,13 +1,11 @@
+// SPDX-License-Identifier: MIT
+// The network clock, the periodic resynchronisation and the switch back to
+// local time.
 #include "clock.h"
-#include "combobox.h"
 #include "form1.h"
-#include "label.h"
 #include "msgboxscript.h"
 #include "testserver.h"
-#include "timer.h"
-
-#include <QApplication>
-#include <QTest>
+#include "testsupport.h"
 
 using namespace platform;
 
@@ -19,9 +17,9 @@ constexpr ColourWord LocalColour = 16576;        // RGB(192, 64, 0)
 
 void networkMode(Form1 &form)
 {
-    form.Timer1->setEnabled(false);
-    form.Timer2->setEnabled(true);
-    form.Timer3->setEnabled(true);
+    form.Timer1.setEnabled(false);
+    form.Timer2.setEnabled(true);
+    form.Timer3.setEnabled(true);
 }
 
 } // namespace
@@ -35,7 +33,7 @@ class TestNetworkClock : public QObject
 
     void tick_data();
     void tick();
-    void secondsCarryOnFromLocalClock();
+    void secondsRunOnFromTheServer();
     void resync_data();
     void resync();
     void localSwitch_data();
@@ -98,48 +96,49 @@ void TestNetworkClock::tick()
     QFETCH(QString, nextHolder);
     QFETCH(QString, nextSeconds);
     Form1 form;
-    form.Label1->setCaption(QStringLiteral("88:88"));
-    form.Label1->setForeColor(LocalColour);
-    form.Label2->setCaption(QStringLiteral("date"));
-    form.Label5->setCaption(holder);
-    form.Label7->setCaption(seconds);
+    form.Label1.setCaption(u"88:88");
+    form.Label1.setForeColor(LocalColour);
+    form.Label2.setCaption(u"date");
+    form.Label5.setCaption(toText(holder));
+    form.Label7.setCaption(toText(seconds));
 
     form.Timer3_Timer();
 
-    QCOMPARE(form.Label5->Caption(), nextHolder);
-    QCOMPARE(form.Label7->Caption(), nextSeconds);
-    QCOMPARE(form.Label1->Caption(), nextHolder);
-    QCOMPARE(form.Label1->ForeColor(), NetworkColour);
-    QCOMPARE(form.Label2->Caption(), QStringLiteral("date"));
+    QCOMPARE(toQString(form.Label5.Caption()), nextHolder);
+    QCOMPARE(toQString(form.Label7.Caption()), nextSeconds);
+    QCOMPARE(toQString(form.Label1.Caption()), nextHolder);
+    QCOMPARE(form.Label1.ForeColor(), NetworkColour);
+    COMPARE_TEXT(form.Label2.Caption(), u"date");
 }
 
-// The network gives hour and minute; the seconds go on from the local clock.
-void TestNetworkClock::secondsCarryOnFromLocalClock()
+// The server gives hour, minute and second; the ticks carry them on.
+void TestNetworkClock::secondsRunOnFromTheServer()
 {
     TestServer server(200, std::string("Mon, 07 Dec 2026 02:17:05 GMT"));
-    SystemClock::setFixed(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 42)));
+    SystemClock::setFixed(civil(QDate(2026, 12, 7), QTime(10, 15, 42)));
     MsgBoxScript boxes;
     Form1 form;
     form.Timer1_Timer();
-    QCOMPARE(form.Label1->Caption(), QStringLiteral("10:15"));
-    QCOMPARE(form.Label7->Caption(), QStringLiteral(":42"));
+    COMPARE_TEXT(form.Label1.Caption(), u"10:15");
+    COMPARE_TEXT(form.Label7.Caption(), u":42");
 
-    form.Combo1->setText(server.url());
+    form.Combo1.setText(toText(server.url()));
     form.Combo1_Click();
-    QCOMPARE(form.Label5->Caption(), QStringLiteral("10:17:05"));
-    QVERIFY(form.Timer3->Enabled());
+    COMPARE_TEXT(form.Label5.Caption(), u"10:17:05");
+    COMPARE_TEXT(form.Label7.Caption(), u":05");
+    QVERIFY(form.Timer3.Enabled());
 
     form.Timer3_Timer();
-    QCOMPARE(form.Label5->Caption(), QStringLiteral("10:17"));
-    QCOMPARE(form.Label1->Caption(), QStringLiteral("10:17"));
-    QCOMPARE(form.Label7->Caption(), QStringLiteral(":43"));
-    for (int i = 0; i < 16; ++i)
+    COMPARE_TEXT(form.Label5.Caption(), u"10:17");
+    COMPARE_TEXT(form.Label1.Caption(), u"10:17");
+    COMPARE_TEXT(form.Label7.Caption(), u":06");
+    for (int i = 0; i < 53; ++i)
         form.Timer3_Timer();
-    QCOMPARE(form.Label1->Caption(), QStringLiteral("10:17"));
-    QCOMPARE(form.Label7->Caption(), QStringLiteral(":59"));
+    COMPARE_TEXT(form.Label1.Caption(), u"10:17");
+    COMPARE_TEXT(form.Label7.Caption(), u":59");
     form.Timer3_Timer();
-    QCOMPARE(form.Label1->Caption(), QStringLiteral("10:18"));
-    QCOMPARE(form.Label7->Caption(), QStringLiteral(":00"));
+    COMPARE_TEXT(form.Label1.Caption(), u"10:18");
+    COMPARE_TEXT(form.Label7.Caption(), u":00");
     QCOMPARE(boxes.calls().size(), 0);
 }
 
@@ -204,25 +203,25 @@ void TestNetworkClock::resync()
     MsgBoxScript boxes;
     Form1 form;
     networkMode(form);
-    form.Label3->setCaption(counter);
-    form.Label5->setCaption(holder);
+    form.Label3.setCaption(toText(counter));
+    form.Label5.setCaption(toText(holder));
     if (target == QLatin1String("server"))
-        form.Combo1->setText(server.url());
+        form.Combo1.setText(toText(server.url()));
     else if (target == QLatin1String("closed"))
-        form.Combo1->setText(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort()));
+        form.Combo1.setText(toText(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())));
     else
-        form.Combo1->setText(target);
+        form.Combo1.setText(toText(target));
     // Whatever the query leaves in the counter, the tick writes 0 after it.
-    boxes.setOnShow([&] { form.Label3->setCaption(QStringLiteral("during")); });
+    boxes.setOnShow([&] { form.Label3.setCaption(u"during"); });
 
     form.Timer2_Timer();
 
-    QCOMPARE(form.Label3->Caption(), nextCounter);
+    QCOMPARE(toQString(form.Label3.Caption()), nextCounter);
     QCOMPARE(server.seen().count, requests);
-    QCOMPARE(form.Label5->Caption(), nextHolder);
+    QCOMPARE(toQString(form.Label5.Caption()), nextHolder);
     QCOMPARE(boxes.calls().size(), messages);
-    QVERIFY(form.Timer2->Enabled());
-    QVERIFY(form.Timer3->Enabled());
+    QVERIFY(form.Timer2.Enabled());
+    QVERIFY(form.Timer3.Enabled());
 }
 
 void TestNetworkClock::localSwitch_data()
@@ -235,34 +234,34 @@ void TestNetworkClock::localSwitch_data()
 void TestNetworkClock::localSwitch()
 {
     QFETCH(bool, fromNetwork);
-    SystemClock::setFixed(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 42)));
+    SystemClock::setFixed(civil(QDate(2026, 12, 7), QTime(10, 15, 42)));
     Form1 form;
-    form.Timer1->setEnabled(!fromNetwork);
-    form.Timer2->setEnabled(true);
-    form.Timer3->setEnabled(fromNetwork);
-    form.Label1->setCaption(QStringLiteral("23:59"));
-    form.Label1->setForeColor(NetworkColour);
-    form.Label7->setCaption(QStringLiteral(":07"));
-    form.Label2->setCaption(QStringLiteral("last query's date"));
-    form.Label3->setCaption(QStringLiteral("42"));
-    form.Label5->setCaption(fromNetwork ? QStringLiteral("23:59") : QString());
-    form.Combo1->setText(QStringLiteral("http://example.invalid/"));
+    form.Timer1.setEnabled(!fromNetwork);
+    form.Timer2.setEnabled(true);
+    form.Timer3.setEnabled(fromNetwork);
+    form.Label1.setCaption(u"23:59");
+    form.Label1.setForeColor(NetworkColour);
+    form.Label7.setCaption(u":07");
+    form.Label2.setCaption(u"last query's date");
+    form.Label3.setCaption(u"42");
+    form.Label5.setCaption(fromNetwork ? u"23:59" : u"");
+    form.Combo1.setText(u"http://example.invalid/");
 
     form.Label6_Click();
 
-    QCOMPARE(form.Label1->Caption(), QStringLiteral("10:15"));
-    QCOMPARE(form.Label1->ForeColor(), LocalColour);
-    QCOMPARE(form.Label7->Caption(), QStringLiteral(":42"));
-    QVERIFY(!form.Label5->Visible());
-    QVERIFY(form.Timer1->Enabled());
-    QVERIFY(!form.Timer2->Enabled());
-    QVERIFY(!form.Timer3->Enabled());
-    QVERIFY(form.Timer4->Enabled());
-    QCOMPARE(form.Label5->Caption(), fromNetwork ? QStringLiteral("23:59") : QString());
-    QCOMPARE(form.Label2->Caption(), QStringLiteral("last query's date"));
-    QCOMPARE(form.Label3->Caption(), QStringLiteral("42"));
-    QCOMPARE(form.Combo1->Text(), QStringLiteral("http://example.invalid/"));
+    COMPARE_TEXT(form.Label1.Caption(), u"10:15");
+    QCOMPARE(form.Label1.ForeColor(), LocalColour);
+    COMPARE_TEXT(form.Label7.Caption(), u":42");
+    QVERIFY(!form.Label5.Visible());
+    QVERIFY(form.Timer1.Enabled());
+    QVERIFY(!form.Timer2.Enabled());
+    QVERIFY(!form.Timer3.Enabled());
+    QVERIFY(form.Timer4.Enabled());
+    COMPARE_TEXT(form.Label5.Caption(), fromNetwork ? u"23:59" : u"");
+    COMPARE_TEXT(form.Label2.Caption(), u"last query's date");
+    COMPARE_TEXT(form.Label3.Caption(), u"42");
+    COMPARE_TEXT(form.Combo1.Text(), u"http://example.invalid/");
 }
 
-QTEST_MAIN(TestNetworkClock)
+CLOCK_TEST_MAIN(TestNetworkClock)
 #include "tst_networkclock.moc"

@@ -1,25 +1,28 @@
+// SPDX-License-Identifier: MIT
+// The network time query against servers on 127.0.0.1, and the controls that
+// start it.
 #include "clock.h"
-#include "combobox.h"
 #include "constants.h"
 #include "form1.h"
 #include "httprequest.h"
-#include "label.h"
 #include "msgboxscript.h"
+#include "qtpeer.h"
 #include "testserver.h"
-#include "timer.h"
+#include "testsupport.h"
 
-#include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLocale>
-#include <QTest>
 
 using namespace platform;
+using platform::qt::widgetOf;
 using namespace std::chrono_literals;
 
 namespace
 {
 
-const QDateTime PcTime(QDate(2031, 5, 17), QTime(9, 30, 12));
+const QDate PcDate(2031, 5, 17);
+const CivilDateTime PcTime = civil(PcDate, QTime(9, 30, 12));
 const QString FailureText =
     QStringLiteral("时间服务器连接错误！请检查网络或校正本地时间，重启软件！");
 
@@ -36,15 +39,15 @@ QString proxyTarget(const QString &url)
 
 void setMode(Form1 &form, bool network)
 {
-    form.Timer1->setEnabled(!network);
-    form.Timer2->setEnabled(true);
-    form.Timer3->setEnabled(network);
+    form.Timer1.setEnabled(!network);
+    form.Timer2.setEnabled(true);
+    form.Timer3.setEnabled(network);
 }
 
 // The query the user starts from the server list.
 void queryFromList(Form1 &form, const QString &url)
 {
-    form.Combo1->setText(url);
+    form.Combo1.setText(toText(url));
     form.Combo1_Click();
 }
 
@@ -125,26 +128,38 @@ void TestTimeQuery::headerTable_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("holder");
     QTest::addColumn<QDate>("date");
+    // Header lines the server sends before its Date line.
+    QTest::addColumn<QByteArray>("before");
 
     const QDate dec7(2026, 12, 7);
-    QTest::newRow("afternoon") << "Mon, 07 Dec 2026 14:04:45 GMT" << 200 << "22:04:45" << dec7;
+    const QByteArray none;
+    QTest::newRow("afternoon") << "Mon, 07 Dec 2026 14:04:45 GMT" << 200 << "22:04:45" << dec7
+                               << none;
     QTest::newRow("16:00 rolls the day")
-        << "Mon, 07 Dec 2026 16:00:00 GMT" << 200 << "00:00:00" << QDate(2026, 12, 8);
+        << "Mon, 07 Dec 2026 16:00:00 GMT" << 200 << "00:00:00" << QDate(2026, 12, 8) << none;
     QTest::newRow("new year") << "Thu, 31 Dec 2026 23:59:59 GMT" << 200 << "07:59:59"
-                              << QDate(2027, 1, 1);
+                              << QDate(2027, 1, 1) << none;
     QTest::newRow("leap February")
-        << "Mon, 28 Feb 2028 20:00:00 GMT" << 200 << "04:00:00" << QDate(2028, 2, 29);
+        << "Mon, 28 Feb 2028 20:00:00 GMT" << 200 << "04:00:00" << QDate(2028, 2, 29) << none;
     QTest::newRow("common February")
-        << "Sat, 28 Feb 2026 20:00:00 GMT" << 200 << "04:00:00" << QDate(2026, 3, 1);
-    QTest::newRow("wrong weekday") << "Fri, 07 Dec 2026 14:04:45 GMT" << 200 << "22:04:45" << dec7;
-    QTest::newRow("zone not GMT") << "Mon, 07 Dec 2026 14:04:45 PST" << 200 << "22:04:45" << dec7;
+        << "Sat, 28 Feb 2026 20:00:00 GMT" << 200 << "04:00:00" << QDate(2026, 3, 1) << none;
+    QTest::newRow("wrong weekday")
+        << "Fri, 07 Dec 2026 14:04:45 GMT" << 200 << "22:04:45" << dec7 << none;
+    QTest::newRow("zone not GMT") << "Mon, 07 Dec 2026 14:04:45 PST" << 200 << "22:04:45" << dec7
+                                  << none;
     // 02:00 to 03:00 of 8 March 2026 does not exist on New York's clocks.
     QTest::newRow("header in New York's gap")
-        << "Sun, 08 Mar 2026 02:30:00 GMT" << 200 << "10:30:00" << QDate(2026, 3, 8);
+        << "Sun, 08 Mar 2026 02:30:00 GMT" << 200 << "10:30:00" << QDate(2026, 3, 8) << none;
     QTest::newRow("result in New York's gap")
-        << "Sat, 07 Mar 2026 18:30:00 GMT" << 200 << "02:30:00" << QDate(2026, 3, 8);
-    QTest::newRow("404 reply") << "Mon, 07 Dec 2026 14:04:45 GMT" << 404 << "22:04:45" << dec7;
-    QTest::newRow("405 reply") << "Mon, 07 Dec 2026 14:04:45 GMT" << 405 << "22:04:45" << dec7;
+        << "Sat, 07 Mar 2026 18:30:00 GMT" << 200 << "02:30:00" << QDate(2026, 3, 8) << none;
+    QTest::newRow("404 reply") << "Mon, 07 Dec 2026 14:04:45 GMT" << 404 << "22:04:45" << dec7
+                               << none;
+    QTest::newRow("405 reply") << "Mon, 07 Dec 2026 14:04:45 GMT" << 405 << "22:04:45" << dec7
+                               << none;
+    // An obsolete folded line continues X-Foo; it is not a second Date.
+    QTest::newRow("folded line is no Date")
+        << "Mon, 07 Dec 2026 14:04:45 GMT" << 200 << "22:04:45" << dec7
+        << QByteArray("X-Foo: bar\r\n Date: Tue, 01 Jan 2030 00:00:00 GMT\r\n");
 }
 
 void TestTimeQuery::headerTable()
@@ -153,28 +168,33 @@ void TestTimeQuery::headerTable()
     QFETCH(int, status);
     QFETCH(QString, holder);
     QFETCH(QDate, date);
-    TestServer server(status, header.toStdString());
+    QFETCH(QByteArray, before);
+    RawServer server(QStringLiteral("HTTP/1.1 %1 Reply\r\n").arg(status).toStdString() +
+                     before.toStdString() + "Date: " + header.toStdString() +
+                     "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    QVERIFY(server.port() > 0);
     MsgBoxScript boxes;
     Form1 form;
     setMode(form, false);
-    form.Label3->setCaption(QStringLiteral("57"));
-    form.Label5->setVisible(false);
-    form.Label7->setCaption(QStringLiteral(":42"));
-    form.Label1->setCaption(QStringLiteral("09:30"));
+    form.Label3.setCaption(u"57");
+    form.Label5.setVisible(false);
+    form.Label7.setCaption(u":42");
+    form.Label1.setCaption(u"09:30");
 
     queryFromList(form, server.url());
 
-    QCOMPARE(server.seen().count, 1);
-    QCOMPARE(form.Label5->Caption(), holder);
-    QVERIFY(form.Label5->Visible());
-    QCOMPARE(form.Label2->Caption(), longDate(date));
-    QCOMPARE(form.Label3->Caption(), QStringLiteral("0"));
-    QVERIFY(!form.Timer1->Enabled());
-    QVERIFY(form.Timer2->Enabled());
-    QVERIFY(form.Timer3->Enabled());
-    // The displays are the network clock's business, from its next tick on.
-    QCOMPARE(form.Label1->Caption(), QStringLiteral("09:30"));
-    QCOMPARE(form.Label7->Caption(), QStringLiteral(":42"));
+    QCOMPARE(server.count(), 1);
+    QCOMPARE(toQString(form.Label5.Caption()), holder);
+    QVERIFY(form.Label5.Visible());
+    QCOMPARE(toQString(form.Label2.Caption()), longDate(date));
+    COMPARE_TEXT(form.Label3.Caption(), u"0");
+    QVERIFY(!form.Timer1.Enabled());
+    QVERIFY(form.Timer2.Enabled());
+    QVERIFY(form.Timer3.Enabled());
+    // The hour-minute display is the network clock's business, from its next
+    // tick on; the seconds come from the server.
+    COMPARE_TEXT(form.Label1.Caption(), u"09:30");
+    QCOMPARE(toQString(form.Label7.Caption()), QLatin1Char(':') + holder.right(2));
     QCOMPARE(boxes.calls().size(), 0);
 }
 
@@ -229,23 +249,23 @@ void TestTimeQuery::failures()
     MsgBoxScript boxes;
     Form1 form;
     setMode(form, networkMode);
-    form.Label2->setCaption(QStringLiteral("earlier"));
-    form.Label3->setCaption(QStringLiteral("57"));
-    form.Label5->setCaption(QStringLiteral("11:22"));
-    form.Label5->setVisible(false);
+    form.Label2.setCaption(u"earlier");
+    form.Label3.setCaption(u"57");
+    form.Label5.setCaption(u"11:22");
+    form.Label5.setVisible(false);
     // The message box comes before the date display is rewritten.
     QString dateWhileAsking;
-    boxes.setOnShow([&] { dateWhileAsking = form.Label2->Caption(); });
+    boxes.setOnShow([&] { dateWhileAsking = toQString(form.Label2.Caption()); });
 
     queryFromList(form, url);
 
-    QCOMPARE(form.Timer1->Enabled(), !networkMode);
-    QVERIFY(form.Timer2->Enabled());
-    QCOMPARE(form.Timer3->Enabled(), networkMode);
-    QCOMPARE(form.Label2->Caption(), longDate(PcTime.date()));
-    QCOMPARE(form.Label3->Caption(), QStringLiteral("0"));
-    QVERIFY(form.Label5->Visible());
-    QCOMPARE(form.Label5->Caption(), QStringLiteral("11:22"));
+    QCOMPARE(form.Timer1.Enabled(), !networkMode);
+    QVERIFY(form.Timer2.Enabled());
+    QCOMPARE(form.Timer3.Enabled(), networkMode);
+    QCOMPARE(toQString(form.Label2.Caption()), longDate(PcDate));
+    COMPARE_TEXT(form.Label3.Caption(), u"0");
+    QVERIFY(form.Label5.Visible());
+    COMPARE_TEXT(form.Label5.Caption(), u"11:22");
     QCOMPARE(boxes.calls().size(), message ? 1 : 0);
     if (message) {
         QCOMPARE(boxes.calls().at(0).prompt, FailureText);
@@ -286,9 +306,9 @@ void TestTimeQuery::silentServerFailsWithinTimeout()
 
     QVERIFY2(ms >= 1400 && ms < 3500, qPrintable(QString::number(ms)));
     QCOMPARE(boxes.calls().size(), 0);
-    QVERIFY(form.Timer1->Enabled());
-    QVERIFY(!form.Timer3->Enabled());
-    QCOMPARE(form.Label2->Caption(), longDate(PcTime.date()));
+    QVERIFY(form.Timer1.Enabled());
+    QVERIFY(!form.Timer3.Enabled());
+    QCOMPARE(toQString(form.Label2.Caption()), longDate(PcDate));
 }
 
 void TestTimeQuery::endlessBodyReturnsPromptly()
@@ -312,8 +332,8 @@ void TestTimeQuery::endlessBodyReturnsPromptly()
     const qint64 ms = elapsed.elapsed();
 
     QVERIFY2(ms < 2000, qPrintable(QString::number(ms)));
-    QCOMPARE(form.Label5->Caption(), QStringLiteral("22:04:45"));
-    QVERIFY(form.Timer3->Enabled());
+    COMPARE_TEXT(form.Label5.Caption(), u"22:04:45");
+    QVERIFY(form.Timer3.Enabled());
 }
 
 void TestTimeQuery::defaultServerLeavesListAlone()
@@ -327,10 +347,10 @@ void TestTimeQuery::defaultServerLeavesListAlone()
 
     QCOMPARE(server.seen().count, 1);
     QCOMPARE(QString::fromStdString(server.seen().target),
-             proxyTarget(clockapp::DefaultTimeServer));
-    QCOMPARE(form.Combo1->Text(), QStringLiteral("请选择需要同步的服务器"));
-    QCOMPARE(form.Label5->Caption(), QStringLiteral("22:04:45"));
-    QVERIFY(form.Timer3->Enabled());
+             proxyTarget(toQString(clockapp::DefaultTimeServer)));
+    COMPARE_TEXT(form.Combo1.Text(), u"请选择需要同步的服务器");
+    COMPARE_TEXT(form.Label5.Caption(), u"22:04:45");
+    QVERIFY(form.Timer3.Enabled());
 }
 
 void TestTimeQuery::listEntry_data()
@@ -353,20 +373,20 @@ void TestTimeQuery::listEntry()
     Form1 form;
     setMode(form, false);
 
-    form.Combo1->setCurrentIndex(index);
-    const QString entry = form.Combo1->List(index);
-    QCOMPARE(form.Combo1->Text(), entry);
-    qint16 key = 13;
+    widgetOf(form.Combo1)->setCurrentIndex(index);
+    const QString entry = toQString(form.Combo1.List(index));
+    QCOMPARE(toQString(form.Combo1.Text()), entry);
+    std::int16_t key = 13;
     if (byEnter)
         form.Combo1_KeyPress(key);
     else
-        emit form.Combo1->activated(index);
+        emit widgetOf(form.Combo1)->activated(index);
 
-    QCOMPARE(key, qint16(13));
+    QCOMPARE(key, std::int16_t(13));
     QCOMPARE(server.seen().count, 1);
     QCOMPARE(QString::fromStdString(server.seen().target), proxyTarget(entry));
-    QCOMPARE(form.Label5->Caption(), QStringLiteral("00:00:00"));
-    QCOMPARE(form.Label2->Caption(), longDate(QDate(2026, 12, 8)));
+    COMPARE_TEXT(form.Label5.Caption(), u"00:00:00");
+    QCOMPARE(toQString(form.Label2.Caption()), longDate(QDate(2026, 12, 8)));
 }
 
 void TestTimeQuery::otherKeysStartNothing_data()
@@ -384,25 +404,25 @@ void TestTimeQuery::otherKeysStartNothing()
     TestServer server(200, std::string("Mon, 07 Dec 2026 14:04:45 GMT"));
     Form1 form;
     setMode(form, false);
-    form.Combo1->setText(server.url());
-    form.Label3->setCaption(QStringLiteral("57"));
+    form.Combo1.setText(toText(server.url()));
+    form.Label3.setCaption(u"57");
 
-    qint16 keyAscii = static_cast<qint16>(key);
+    std::int16_t keyAscii = static_cast<std::int16_t>(key);
     form.Combo1_KeyPress(keyAscii);
 
-    QCOMPARE(keyAscii, static_cast<qint16>(key));
+    QCOMPARE(keyAscii, static_cast<std::int16_t>(key));
     QCOMPARE(server.seen().count, 0);
-    QCOMPARE(form.Label3->Caption(), QStringLiteral("57"));
-    QVERIFY(form.Timer1->Enabled());
+    COMPARE_TEXT(form.Label3.Caption(), u"57");
+    QVERIFY(form.Timer1.Enabled());
 }
 
 void TestTimeQuery::pointerOverPrompt()
 {
     Form1 form;
-    QVERIFY(form.Label4->MousePointer() != 14);
+    QVERIFY(form.Label4.MousePointer() != 14);
     form.Label4_MouseMove();
-    QCOMPARE(form.Label4->MousePointer(), 14);
+    QCOMPARE(form.Label4.MousePointer(), 14);
 }
 
-QTEST_MAIN(TestTimeQuery)
+CLOCK_TEST_MAIN(TestTimeQuery)
 #include "tst_timequery.moc"

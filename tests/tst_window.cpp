@@ -1,21 +1,23 @@
+// SPDX-License-Identifier: MIT
+// Form1 as the window description creates it, the local clock and the
+// midnight date refresh.
 #include "clock.h"
-#include "combobox.h"
 #include "datetime.h"
 #include "form1.h"
-#include "label.h"
-#include "timer.h"
-#include "twips.h"
+#include "qtpeer.h"
+#include "testsupport.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QComboBox>
 #include <QFontMetricsF>
-#include <QSignalSpy>
-#include <QTest>
+#include <QLabel>
+#include <QLocale>
 #include <QUrl>
 
 #include <cmath>
 
 using namespace platform;
+using platform::qt::widgetOf;
 
 class TestWindow : public QObject
 {
@@ -43,20 +45,15 @@ class TestWindow : public QObject
     void midnightRefresh();
     void midnightRefreshWritesOnEveryTickOfTheSecond();
 
-    void timerTicksOnWallClockBoundaries_data();
-    void timerTicksOnWallClockBoundaries();
-    void busyThreadGetsOneLateTick();
-    void disabledTimerStaysSilent();
-
   private:
-    static Label *label(Form1 &form, int index);
+    static Label &label(Form1 &form, int index);
 };
 
-Label *TestWindow::label(Form1 &form, int index)
+Label &TestWindow::label(Form1 &form, int index)
 {
-    Label *labels[] = {form.Label1, form.Label2, form.Label3, form.Label4,
-                       form.Label5, form.Label6, form.Label7, form.Label8};
-    return labels[index - 1];
+    Label *labels[] = {&form.Label1, &form.Label2, &form.Label3, &form.Label4,
+                       &form.Label5, &form.Label6, &form.Label7, &form.Label8};
+    return *labels[index - 1];
 }
 
 void TestWindow::labelsAsDescribed_data()
@@ -104,21 +101,24 @@ void TestWindow::labelsAsDescribed()
     QFETCH(int, tabIndex);
 
     Form1 form;
-    Label *l = label(form, index);
-    QCOMPARE(l->Caption(), caption);
-    QCOMPARE(l->Left(), left);
-    QCOMPARE(l->Top(), top);
-    QCOMPARE(l->FontName(), fontName.isEmpty() ? form.font().family() : fontName);
-    QCOMPARE(l->FontSize(), 9.0);
-    QVERIFY(!l->FontBold());
-    QCOMPARE(l->FontCharset(), charset);
-    QCOMPARE(l->ForeColor(), ColourWord(foreColor));
-    QCOMPARE(l->AutoSize(), autoSize);
-    QCOMPARE(l->TabIndex(), tabIndex);
-    QVERIFY(l->Visible());
-    QCOMPARE(l->focusPolicy(), Qt::NoFocus);
-    QCOMPARE(l->MousePointer(), 0);
-    QCOMPARE(l->alignment() & Qt::AlignHorizontal_Mask,
+    Label &l = label(form, index);
+    QLabel *widget = widgetOf(l);
+    QCOMPARE(toQString(l.Caption()), caption);
+    QCOMPARE(widget->text(), caption);
+    QCOMPARE(l.Left(), left);
+    QCOMPARE(l.Top(), top);
+    QCOMPARE(toQString(l.FontName()),
+             fontName.isEmpty() ? widgetOf(form)->font().family() : fontName);
+    QCOMPARE(l.FontSize(), 9.0);
+    QVERIFY(!l.FontBold());
+    QCOMPARE(l.FontCharset(), charset);
+    QCOMPARE(l.ForeColor(), ColourWord(foreColor));
+    QCOMPARE(l.AutoSize(), autoSize);
+    QCOMPARE(l.TabIndex(), tabIndex);
+    QVERIFY(l.Visible());
+    QCOMPARE(widget->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(l.MousePointer(), 0);
+    QCOMPARE(widget->alignment() & Qt::AlignHorizontal_Mask,
              index == 2 ? Qt::AlignHCenter : Qt::AlignLeft);
 }
 
@@ -136,35 +136,35 @@ void TestWindow::emptySelfSizingLabelIsOneSpaceWide()
 {
     QFETCH(int, index);
     Form1 form;
-    Label *l = label(form, index);
-    const double tpp = twipsPerPixel();
-    QFontMetricsF metrics(l->font());
-    QCOMPARE(l->Width(), std::ceil(metrics.horizontalAdvance(QLatin1Char(' '))) * tpp);
-    QCOMPARE(l->Height(), std::ceil(metrics.height()) * tpp);
-    QVERIFY(l->Width() > 0);
+    Label &l = label(form, index);
+    const double tpp = form.twipsPerPixel();
+    QFontMetricsF metrics(widgetOf(l)->font());
+    QCOMPARE(l.Width(), std::ceil(metrics.horizontalAdvance(QLatin1Char(' '))) * tpp);
+    QCOMPARE(l.Height(), std::ceil(metrics.height()) * tpp);
+    QVERIFY(l.Width() > 0);
 
-    const double width9 = l->Width();
-    const double height9 = l->Height();
-    l->setFontSize(36);
-    QVERIFY2(l->Width() > width9, "an empty label widens with its font");
-    QVERIFY(l->Height() > 2 * height9);
+    const double width9 = l.Width();
+    const double height9 = l.Height();
+    l.setFontSize(36);
+    QVERIFY2(l.Width() > width9, "an empty label widens with its font");
+    QVERIFY(l.Height() > 2 * height9);
 }
 
 void TestWindow::selfSizingKeepsLeftAndTop()
 {
     Form1 form;
-    Label *l = form.Label4;
-    const double width = l->Width();
-    const double height = l->Height();
-    l->setCaption(l->Caption() + QStringLiteral("再长一些的文字"));
-    QVERIFY(l->Width() > width);
-    QCOMPARE(l->Height(), height);
-    QCOMPARE(l->Left(), 6240.0);
-    QCOMPARE(l->Top(), 9120.0);
-    l->setCaption(QStringLiteral("同步网络时间:"));
-    QCOMPARE(l->Width(), width);
+    Label &l = form.Label4;
+    const double width = l.Width();
+    const double height = l.Height();
+    l.setCaption(l.Caption() + u"再长一些的文字");
+    QVERIFY(l.Width() > width);
+    QCOMPARE(l.Height(), height);
+    QCOMPARE(l.Left(), 6240.0);
+    QCOMPARE(l.Top(), 9120.0);
+    l.setCaption(u"同步网络时间:");
+    QCOMPARE(l.Width(), width);
     // The widget follows on whole pixels.
-    QCOMPARE(l->geometry().left(), int(std::lround(6240.0 / twipsPerPixel())));
+    QCOMPARE(widgetOf(l)->geometry().left(), int(std::lround(6240.0 / form.twipsPerPixel())));
 }
 
 void TestWindow::fixedSizeLabels_data()
@@ -182,12 +182,12 @@ void TestWindow::fixedSizeLabels()
     QFETCH(double, width);
     QFETCH(double, height);
     Form1 form;
-    Label *l = label(form, index);
-    QCOMPARE(l->Width(), width);
-    QCOMPARE(l->Height(), height);
-    l->setCaption(QStringLiteral("12:34:56 and more text than fits"));
-    QCOMPARE(l->Width(), width);
-    QCOMPARE(l->Height(), height);
+    Label &l = label(form, index);
+    QCOMPARE(l.Width(), width);
+    QCOMPARE(l.Height(), height);
+    l.setCaption(u"12:34:56 and more text than fits");
+    QCOMPARE(l.Width(), width);
+    QCOMPARE(l.Height(), height);
 }
 
 void TestWindow::timersAsDescribed_data()
@@ -207,25 +207,27 @@ void TestWindow::timersAsDescribed()
     QFETCH(int, interval);
     QFETCH(QString, tag);
     Form1 form;
-    Timer *timers[] = {form.Timer1, form.Timer2, form.Timer3, form.Timer4};
+    Timer *timers[] = {&form.Timer1, &form.Timer2, &form.Timer3, &form.Timer4};
     Timer *t = timers[index - 1];
     QVERIFY2(t->Enabled(), "every timer runs from creation, before Form_Load");
     QCOMPARE(t->Interval(), interval);
-    QCOMPARE(t->Tag(), tag);
+    QCOMPARE(toQString(t->Tag()), tag);
 }
 
 void TestWindow::serverList()
 {
     Form1 form;
-    QCOMPARE(form.Combo1->Text(), QStringLiteral("请选择需要同步的服务器"));
-    QCOMPARE(form.Combo1->ListCount(), 13);
-    QCOMPARE(form.Combo1->TabIndex(), 6);
-    QCOMPARE(form.Combo1->Width(), 2655.0);
-    QCOMPARE(form.Combo1->Left(), 8160.0);
-    QCOMPARE(form.Combo1->Top(), 9120.0);
-    for (int i = 0; i < form.Combo1->ListCount(); ++i) {
-        const QString entry = form.Combo1->List(i);
-        QVERIFY2(entry != form.Combo1->Text(), "the prompt is not an entry");
+    COMPARE_TEXT(form.Combo1.Text(), u"请选择需要同步的服务器");
+    QCOMPARE(form.Combo1.ListCount(), 13);
+    QCOMPARE(widgetOf(form.Combo1)->count(), 13);
+    QCOMPARE(form.Combo1.TabIndex(), 6);
+    QCOMPARE(form.Combo1.Width(), 2655.0);
+    QCOMPARE(form.Combo1.Left(), 8160.0);
+    QCOMPARE(form.Combo1.Top(), 9120.0);
+    for (int i = 0; i < form.Combo1.ListCount(); ++i) {
+        const QString entry = toQString(form.Combo1.List(i));
+        QCOMPARE(widgetOf(form.Combo1)->itemText(i), entry);
+        QVERIFY2(entry != toQString(form.Combo1.Text()), "the prompt is not an entry");
         const QUrl url(entry, QUrl::StrictMode);
         QVERIFY2(url.isValid() && url.scheme() == QStringLiteral("http") && !url.host().isEmpty(),
                  qPrintable(entry));
@@ -239,20 +241,23 @@ void TestWindow::serverList()
 void TestWindow::stackingAndFocus()
 {
     Form1 form;
+    QWidget *window = widgetOf(form);
     QList<QWidget *> stacking;
-    for (QObject *child : form.children())
+    for (QObject *child : window->children())
         if (auto *w = qobject_cast<QWidget *>(child))
             stacking.append(w);
-    const QList<QWidget *> bottomFirst = {form.Label1, form.Label2, form.Label3,
-                                          form.Label4, form.Label5, form.Label6,
-                                          form.Label7, form.Label8, form.Combo1};
+    const QList<QWidget *> bottomFirst = {
+        widgetOf(form.Label1), widgetOf(form.Label2), widgetOf(form.Label3),
+        widgetOf(form.Label4), widgetOf(form.Label5), widgetOf(form.Label6),
+        widgetOf(form.Label7), widgetOf(form.Label8), widgetOf(form.Combo1)};
     QCOMPARE(stacking, bottomFirst);
 
-    form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    QTRY_VERIFY(form.Combo1->hasFocus() || form.Combo1->isAncestorOf(QApplication::focusWidget()));
-    QTest::keyClick(&form, Qt::Key_Tab);
-    QVERIFY2(form.Combo1->hasFocus() || form.Combo1->isAncestorOf(QApplication::focusWidget()),
+    QComboBox *combo = widgetOf(form.Combo1);
+    form.Show();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTRY_VERIFY(combo->hasFocus() || combo->isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClick(window, Qt::Key_Tab);
+    QVERIFY2(combo->hasFocus() || combo->isAncestorOf(QApplication::focusWidget()),
              "Combo1 is the only control that takes the focus");
 }
 
@@ -278,20 +283,22 @@ void TestWindow::localClock()
     QFETCH(QTime, time);
     QFETCH(QString, hourMinute);
     QFETCH(QString, seconds);
-    SystemClock::setFixed(QDateTime(QDate(2026, 12, 7), time));
+    SystemClock::setFixed(civil(QDate(2026, 12, 7), time));
     Form1 form;
     form.Timer1_Timer();
-    QCOMPARE(form.Label1->Caption(), hourMinute);
-    QCOMPARE(form.Label7->Caption(), seconds);
-    QCOMPARE(form.Label1->ForeColor(), ColourWord(16576));
+    QCOMPARE(toQString(form.Label1.Caption()), hourMinute);
+    QCOMPARE(toQString(form.Label7.Caption()), seconds);
+    QCOMPARE(widgetOf(form.Label1)->text(), hourMinute);
+    QCOMPARE(form.Label1.ForeColor(), ColourWord(16576));
 }
 
 void TestWindow::localClockRestoresLocalColour()
 {
     Form1 form;
-    form.Label1->setForeColor(Rgb(128, 128, 0));
+    form.Label1.setForeColor(Rgb(128, 128, 0));
     form.Timer1_Timer();
-    QCOMPARE(form.Label1->ForeColor(), Rgb(192, 64, 0));
+    QCOMPARE(form.Label1.ForeColor(), Rgb(192, 64, 0));
+    QCOMPARE(widgetOf(form.Label1)->palette().color(QPalette::WindowText), QColor(192, 64, 0));
 }
 
 void TestWindow::midnightRefresh_data()
@@ -322,83 +329,29 @@ void TestWindow::midnightRefresh()
     QFETCH(QString, hourMinute);
     QFETCH(QString, seconds);
     QFETCH(bool, writes);
-    SystemClock::setFixed(QDateTime(QDate(2026, 12, 7), QTime(15, 59, 59)));
+    SystemClock::setFixed(civil(QDate(2026, 12, 7), QTime(15, 59, 59)));
     Form1 form;
-    form.Label1->setCaption(hourMinute);
-    form.Label7->setCaption(seconds);
-    form.Label2->setCaption(QStringLiteral("unchanged"));
+    form.Label1.setCaption(toText(hourMinute));
+    form.Label7.setCaption(toText(seconds));
+    form.Label2.setCaption(u"unchanged");
     form.Timer4_Timer();
     const QString pcDate = QLocale::system().toString(QDate(2026, 12, 7), QLocale::LongFormat);
-    QCOMPARE(form.Label2->Caption(), writes ? pcDate : QStringLiteral("unchanged"));
+    QCOMPARE(toQString(form.Label2.Caption()), writes ? pcDate : QStringLiteral("unchanged"));
 }
 
 void TestWindow::midnightRefreshWritesOnEveryTickOfTheSecond()
 {
-    SystemClock::setFixed(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 0)));
+    SystemClock::setFixed(civil(QDate(2026, 12, 8), QTime(0, 0, 0)));
     Form1 form;
     form.Timer1_Timer();
-    QCOMPARE(form.Label1->Caption(), QStringLiteral("00:00"));
-    const QString date = Format(Now(), QStringLiteral("dddddd"));
+    COMPARE_TEXT(form.Label1.Caption(), u"00:00");
+    const Text date = Format(Now(), u"dddddd");
     for (int tick = 0; tick < 2; ++tick) {
-        form.Label2->setCaption(QString());
+        form.Label2.setCaption(Text());
         form.Timer4_Timer();
-        QCOMPARE(form.Label2->Caption(), date);
+        COMPARE_TEXT(form.Label2.Caption(), date);
     }
 }
 
-void TestWindow::timerTicksOnWallClockBoundaries_data()
-{
-    QTest::addColumn<int>("interval");
-    QTest::newRow("1000 ms after each whole second") << 1000;
-    QTest::newRow("500 ms after each half second") << 500;
-}
-
-// CI machines are noisy: 100 ms of slack here; the benchmark measures the
-// real lateness.
-void TestWindow::timerTicksOnWallClockBoundaries()
-{
-    QFETCH(int, interval);
-    Timer timer(interval, nullptr);
-    QList<qint64> phases;
-    connect(&timer, &Timer::tick, &timer,
-            [&] { phases.append(QDateTime::currentMSecsSinceEpoch() % interval); });
-    timer.setEnabled(true);
-    QTRY_VERIFY_WITH_TIMEOUT(phases.size() >= 3, 3 * interval + 1000);
-    for (qint64 phase : phases)
-        QVERIFY2(phase < 100,
-                 qPrintable(QStringLiteral("tick %1 ms after the boundary").arg(phase)));
-}
-
-void TestWindow::busyThreadGetsOneLateTick()
-{
-    Timer timer(500, nullptr);
-    QSignalSpy spy(&timer, &Timer::tick);
-    timer.setEnabled(true);
-    QVERIFY(spy.wait(2000));
-    spy.clear();
-
-    // Keep the thread busy across several boundaries.
-    QElapsedTimer busy;
-    busy.start();
-    while (busy.elapsed() < 1600) {
-    }
-    QCoreApplication::processEvents();
-    QCOMPARE(spy.size(), 1);
-    QVERIFY(spy.wait(1000));
-    QCOMPARE(spy.size(), 2);
-    QVERIFY(QDateTime::currentMSecsSinceEpoch() % 500 < 100);
-}
-
-void TestWindow::disabledTimerStaysSilent()
-{
-    Timer timer(500, nullptr);
-    QSignalSpy spy(&timer, &Timer::tick);
-    timer.setEnabled(true);
-    timer.setEnabled(false);
-    QVERIFY(!spy.wait(1200));
-    timer.setEnabled(true);
-    QVERIFY(spy.wait(1200));
-}
-
-QTEST_MAIN(TestWindow)
+CLOCK_TEST_MAIN(TestWindow)
 #include "tst_window.moc"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A private X display with a window manager, and the means to look at it:
 screenshots as RGB pixel buffers, colour masks, OCR of cropped regions.
 
@@ -269,6 +270,22 @@ class XSession:
         get = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
         return (get("Absolute upper-left X"), get("Absolute upper-left Y"),
                 get("Width"), get("Height"))
+
+    def frame_extents(self, wid):
+        """(left, right, top, bottom) of the window manager's frame, or None
+        before the window manager has framed the window."""
+        out = self.run(["xprop", "-id", str(wid), "_NET_FRAME_EXTENTS"])
+        m = re.search(r"=\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+)", out)
+        return tuple(int(v) for v in m.groups()) if m else None
+
+    def outer_geometry(self, wid):
+        """(x, y, width, height) of the window with its frame, or None."""
+        extents = self.frame_extents(wid)
+        if extents is None:
+            return None
+        left, right, top, bottom = extents
+        x, y, w, h = self.geometry(wid)
+        return (x - left, y - top, w + left + right, h + top + bottom)
 
     def screenshot(self, save_as=None):
         data = subprocess.run(["import", "-display", self.display, "-window", "root",

@@ -1,0 +1,280 @@
+// SPDX-License-Identifier: MIT
+#include "qtwindow.h"
+
+#include "qtcolour.h"
+#include "qtcombobox.h"
+#include "qtfonts.h"
+#include "qtlabel.h"
+#include "qtpeer.h"
+#include "qtwakesource.h"
+
+#include "combobox.h"
+#include "label.h"
+#include "window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetricsF>
+#include <QIcon>
+#include <QPainter>
+#include <QScreen>
+#include <QSessionManager>
+
+#include <algorithm>
+
+namespace platform
+{
+
+std::unique_ptr<WindowPeer> backend::createWindow()
+{
+    return std::make_unique<qt::QtWindow>();
+}
+
+namespace qt
+{
+
+QLabel *widgetOf(Label &label)
+{
+    return static_cast<QtLabel &>(label.peer()).widget();
+}
+
+QComboBox *widgetOf(ComboBox &combo)
+{
+    return static_cast<QtComboBox &>(combo.peer()).widget();
+}
+
+QWidget *widgetOf(Window &window)
+{
+    return static_cast<QtWindow &>(window.peer()).widget();
+}
+
+QtWindow::QtWindow() : m_widget(std::make_unique<WindowWidget>(*this)) {}
+
+QtWindow::~QtWindow() = default;
+
+QWidget *QtWindow::widget() const
+{
+    return m_widget.get();
+}
+
+std::unique_ptr<LabelPeer> QtWindow::createLabel()
+{
+    return std::make_unique<QtLabel>(m_widget.get());
+}
+
+std::unique_ptr<ComboBoxPeer> QtWindow::createComboBox()
+{
+    return std::make_unique<QtComboBox>(m_widget.get());
+}
+
+std::unique_ptr<WakeSource> QtWindow::createWakeSource()
+{
+    return std::make_unique<QtWakeSource>();
+}
+
+double QtWindow::twipsPerPixel() const
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return twipsPerPixelAt(screen ? screen->logicalDotsPerInchX() : 96.0);
+}
+
+Text QtWindow::fontName() const
+{
+    return m_widget->font().family().toStdU16String();
+}
+
+void QtWindow::setTitle(const Text &title)
+{
+    m_widget->setWindowTitle(QString::fromStdU16String(title));
+}
+
+void QtWindow::setProgramIcon()
+{
+    m_widget->setWindowIcon(QIcon(QStringLiteral(":/icons/clock.ico")));
+}
+
+void QtWindow::moveTo(int x, int y)
+{
+    m_widget->moveOuter(QPoint(x, y));
+}
+
+void QtWindow::setClientSize(int width, int height)
+{
+    m_widget->setClientSize(QSize(width, height));
+}
+
+void QtWindow::setOuterSize(int width, int height)
+{
+    m_widget->setOuterSize(QSize(width, height));
+}
+
+int QtWindow::outerWidth() const
+{
+    return m_widget->frameGeometry().width();
+}
+
+int QtWindow::outerHeight() const
+{
+    return m_widget->frameGeometry().height();
+}
+
+int QtWindow::clientWidth() const
+{
+    return m_widget->width();
+}
+
+int QtWindow::clientHeight() const
+{
+    return m_widget->height();
+}
+
+double QtWindow::print(const Text &line, int x, int y, ColourWord colour)
+{
+    m_widget->printLine(QString::fromStdU16String(line), QPoint(x, y), toQColor(colour));
+    return QFontMetricsF(m_widget->font()).height();
+}
+
+void QtWindow::show()
+{
+    m_widget->show();
+}
+
+void QtWindow::close()
+{
+    if (!m_widget->closing())
+        m_widget->close();
+}
+
+WindowWidget::WindowWidget(QtWindow &peer) : m_peer(peer)
+{
+    installFonts();
+    setFont(QApplication::font());
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+    setPalette(pal);
+    setAutoFillBackground(true);
+#if QT_CONFIG(sessionmanager)
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &WindowWidget::commitData);
+#endif
+}
+
+void WindowWidget::moveOuter(const QPoint &topLeft)
+{
+    m_outerTopLeft = topLeft;
+    move(topLeft);
+}
+
+void WindowWidget::setClientSize(const QSize &size)
+{
+    m_outerSize.reset();
+    resize(size);
+}
+
+void WindowWidget::setOuterSize(const QSize &size)
+{
+    m_outerSize = size;
+    applyOuterSize();
+}
+
+// Zero until the window manager has framed the shown window.
+QMargins WindowWidget::frame() const
+{
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+}
+
+void WindowWidget::applyOuterSize()
+{
+    if (!m_outerSize)
+        return;
+    m_appliedFrame = frame();
+    resize(std::max(0, m_outerSize->width() - m_appliedFrame.left() - m_appliedFrame.right()),
+           std::max(0, m_outerSize->height() - m_appliedFrame.top() - m_appliedFrame.bottom()));
+    // Qt places a window by its frame: the outer corner stays where it was put.
+    if (m_outerTopLeft)
+        move(*m_outerTopLeft);
+}
+
+// The window manager frames the window only after it is mapped, and Qt learns
+// the frame with the first move or resize that follows; until then the outer
+// size was applied to the client area alone.
+void WindowWidget::reapplyOnceFramed()
+{
+    if (m_outerSize && isVisible() && frame() != m_appliedFrame)
+        applyOuterSize();
+}
+
+void WindowWidget::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    reapplyOnceFramed();
+}
+
+void WindowWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    reapplyOnceFramed();
+}
+
+// Nothing keeps the line: it is drawn with the next paint and lost with the
+// one after.
+void WindowWidget::printLine(const QString &line, const QPoint &at, const QColor &colour)
+{
+    if (!isVisible())
+        return;
+    m_pendingLine = line;
+    m_pendingAt = at;
+    m_pendingColour = colour;
+    update();
+}
+
+void WindowWidget::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (m_pendingLine.isEmpty())
+        return;
+    QPainter painter(this);
+    painter.setPen(m_pendingColour);
+    const QFontMetricsF metrics(font());
+    painter.drawText(QPointF(m_pendingAt) + QPointF(0, metrics.ascent()), m_pendingLine);
+    m_pendingLine.clear();
+}
+
+// Every close, the user's, the window manager's or the session's, asks the
+// program; a close asked for from inside that question joins this one.
+void WindowWidget::closeEvent(QCloseEvent *event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    m_closing = true;
+    const bool agreed = !m_peer.onCloseRequest || m_peer.onCloseRequest();
+    m_closing = false;
+    if (agreed)
+        event->accept();
+    else
+        event->ignore();
+}
+
+// The session is ending: the same close, and a refused one cancels the
+// shutdown.
+void WindowWidget::commitData(QSessionManager &manager)
+{
+#if QT_CONFIG(sessionmanager)
+    if (!isVisible() || !manager.allowsInteraction())
+        return;
+    const bool closed = close();
+    manager.release();
+    if (!closed)
+        manager.cancel();
+#else
+    (void)manager;
+#endif
+}
+
+} // namespace qt
+
+} // namespace platform

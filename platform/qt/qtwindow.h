@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "peers.h"
+
+#include <QMargins>
+#include <QPoint>
+#include <QSize>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+class QSessionManager;
+
+namespace platform::qt
+{
+
+class WindowWidget;
+
+// The window's peer: a top-level QWidget, parent of the controls' widgets.
+class QtWindow final : public WindowPeer
+{
+  public:
+    QtWindow();
+    ~QtWindow() override;
+    QtWindow(const QtWindow &) = delete;
+    QtWindow &operator=(const QtWindow &) = delete;
+
+    std::unique_ptr<LabelPeer> createLabel() override;
+    std::unique_ptr<ComboBoxPeer> createComboBox() override;
+    std::unique_ptr<WakeSource> createWakeSource() override;
+
+    double twipsPerPixel() const override;
+    Text fontName() const override;
+    void setTitle(const Text &title) override;
+    void setProgramIcon() override;
+    void moveTo(int x, int y) override;
+    void setClientSize(int width, int height) override;
+    void setOuterSize(int width, int height) override;
+    int outerWidth() const override;
+    int outerHeight() const override;
+    int clientWidth() const override;
+    int clientHeight() const override;
+    double print(const Text &line, int x, int y, ColourWord colour) override;
+    void show() override;
+    void close() override;
+
+    QWidget *widget() const;
+
+  private:
+    std::unique_ptr<WindowWidget> m_widget;
+};
+
+class WindowWidget : public QWidget
+{
+    Q_OBJECT
+
+  public:
+    explicit WindowWidget(QtWindow &peer);
+
+    void moveOuter(const QPoint &topLeft);
+    void setClientSize(const QSize &size);
+    void setOuterSize(const QSize &size);
+    void printLine(const QString &line, const QPoint &at, const QColor &colour);
+    bool closing() const { return m_closing; }
+
+  protected:
+    void closeEvent(QCloseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+  private:
+    void commitData(QSessionManager &manager);
+    QMargins frame() const;
+    void applyOuterSize();
+    void reapplyOnceFramed();
+
+    QtWindow &m_peer;
+    // What the program asked for, frame included; applied again whenever the
+    // window manager's frame turns out other than it was applied with.
+    std::optional<QSize> m_outerSize;
+    std::optional<QPoint> m_outerTopLeft;
+    QMargins m_appliedFrame;
+    QString m_pendingLine;
+    QPoint m_pendingAt;
+    QColor m_pendingColour;
+    bool m_closing = false;
+};
+
+} // namespace platform::qt

@@ -1,0 +1,1012 @@
+// SPDX-License-Identifier: MIT
+// The date, text and colour services, as the clocks and the network time
+// query use them, in data tables: each row names itself in a failure.
+//
+// CTest runs this executable twice: in the plain environment and under
+// TZ=America/New_York with LANG/LC_ALL=zh_CN.UTF-8. The tables must give the
+// same results in both; one table also runs with the zone and the C locale
+// switched inside the process.
+
+#define DOCTEST_CONFIG_IMPLEMENT
+#define CORE_TEST_MAIN
+#include "testing.h"
+
+#include "clock.h"
+#include "colour.h"
+#include "datetime.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <optional>
+#include <string>
+
+using namespace platform;
+
+namespace
+{
+
+constexpr double Inf = std::numeric_limits<double>::infinity();
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+// Serial days of a few dates, checked by hand against a calendar.
+constexpr double Dec7th2026 = 46363; // a Monday
+constexpr double Jan1st2027 = 46388;
+constexpr double Feb29th2028 = 46812;
+constexpr double FirstDay = -657434; // 0100-01-01
+constexpr double LastDay = 2958465;  // 9999-12-31
+
+double timeOfDay(int hour, int minute, int second)
+{
+    return (hour * 3600 + minute * 60 + second) / 86400.0;
+}
+
+const Text Full = u"yyyy-MM-dd HH:mm:ss";
+
+// "2026-12-07 14:04:45.123", to compare civil times and show them in a failure.
+std::string civilText(const CivilDateTime &t)
+{
+    const auto two = [](int v) { return (v < 10 && v >= 0 ? "0" : "") + std::to_string(v); };
+    return std::to_string(t.year) + "-" + two(t.month) + "-" + two(t.day) + " " + two(t.hour) +
+           ":" + two(t.minute) + ":" + two(t.second) + "." + std::to_string(t.millisecond);
+}
+
+int fieldAt(const Text &text, int start, int count)
+{
+    return int(Val(Mid(text, start, count)));
+}
+
+// The long date as the zh_CN locale writes it: 2026年12月7日星期一.
+Text chineseLongDate(const CivilDate &date)
+{
+    static const char16_t *const weekdays[7] = {u"日", u"一", u"二", u"三", u"四", u"五", u"六"};
+    return CStr(date.year) + u"年" + CStr(date.month) + u"月" + CStr(date.day) + u"日星期" +
+           weekdays[date.weekday];
+}
+
+struct LongDateScope {
+    explicit LongDateScope(LongDateFormatter formatter) { setLongDateFormatter(formatter); }
+    ~LongDateScope() { setLongDateFormatter(nullptr); }
+};
+
+struct ClockScope {
+    ~ClockScope() { SystemClock::reset(); }
+};
+
+// Sets TZ (and, when given and installed, the C locale) for one scope.
+class ZoneScope
+{
+  public:
+    ZoneScope(const char *tz, const char *locale = nullptr)
+    {
+        if (const char *old = std::getenv("TZ"))
+            m_tz = old;
+        m_locale = std::setlocale(LC_ALL, nullptr);
+        setTz(tz);
+        if (locale)
+            std::setlocale(LC_ALL, locale); // stays as it is if not installed
+    }
+    ~ZoneScope()
+    {
+        setTz(m_tz ? m_tz->c_str() : nullptr);
+        std::setlocale(LC_ALL, m_locale.c_str());
+    }
+    ZoneScope(const ZoneScope &) = delete;
+    ZoneScope &operator=(const ZoneScope &) = delete;
+
+  private:
+    static void setTz(const char *tz)
+    {
+#ifdef _WIN32
+        _putenv_s("TZ", tz ? tz : "");
+        _tzset();
+#else
+        if (tz)
+            setenv("TZ", tz, 1);
+        else
+            unsetenv("TZ");
+        tzset();
+#endif
+    }
+
+    std::optional<std::string> m_tz;
+    std::string m_locale;
+};
+
+#ifdef _WIN32
+const char *const NewYork = "EST5EDT";
+#else
+const char *const NewYork = "America/New_York";
+#endif
+
+} // namespace
+
+// ---- Run-time errors ---------------------------------------------------------
+
+TEST_CASE("checked and divide")
+{
+    struct Row {
+        const char *name;
+        double numerator, denominator; // checked() takes the numerator alone
+        double quotient;
+        int checkedError, divideError;
+    };
+    const Row rows[] = {
+        {"one third", 1, 3, 1.0 / 3, 0, 0},
+        {"negative", -7, 2, -3.5, 0, 0},
+        {"zero numerator", 0, 5, 0, 0, 0},
+        {"largest double", std::numeric_limits<double>::max(), 1,
+         std::numeric_limits<double>::max(), 0, 0},
+        {"by zero", 1, 0, 0, 0, DivisionByZero},
+        {"by negative zero", 1, -0.0, 0, 0, DivisionByZero},
+        {"zero by zero", 0, 0, 0, 0, DivisionByZero},
+        {"quotient overflows", 1e308, 1e-10, 0, 0, Overflow},
+        {"NaN is an invalid call", NaN, 2, 0, InvalidProcedureCall, InvalidProcedureCall},
+        {"+inf is an overflow", Inf, 1, 0, Overflow, Overflow},
+        {"-inf is an overflow", -Inf, 1, 0, Overflow, Overflow},
+        {"inf by inf", Inf, Inf, 0, Overflow, InvalidProcedureCall},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        CHECK(errorOf([&] { checked(row.numerator); }) == row.checkedError);
+        if (row.checkedError == 0)
+            CHECK(checked(row.numerator) == row.numerator);
+        CHECK(errorOf([&] { divide(row.numerator, row.denominator); }) == row.divideError);
+        if (row.divideError == 0)
+            CHECK(divide(row.numerator, row.denominator) == row.quotient);
+    }
+}
+
+TEST_CASE("run-time error descriptions and report")
+{
+    struct Row {
+        const char *name;
+        int number;
+        const char16_t *description;
+        void (*raise)(); // a service raising it; null if none of these does
+    };
+    const Row rows[] = {
+        {"5 invalid procedure call", InvalidProcedureCall, u"无效的过程调用或参数",
+         [] { checked(NaN); }},
+        {"6 overflow", Overflow, u"溢出", [] { checked(Inf); }},
+        {"11 division by zero", DivisionByZero, u"除数为零", [] { divide(1, 0); }},
+        {"13 type mismatch", TypeMismatch, u"类型不匹配", [] { CDate(u"x"); }},
+        {"380 invalid property value", InvalidPropertyValue, u"无效的属性值", nullptr},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        CHECK(errorDescription(row.number) == row.description);
+        const RuntimeError error(ErrorNumber(row.number));
+        CHECK(error.number() == row.number);
+        CHECK(error.description() == row.description);
+        CHECK(std::string(error.what()) == toUtf8(row.description));
+        CHECK(errorReport(error) ==
+              u"运行时错误 '" + CStr(row.number) + u"':\n\n" + row.description);
+        if (row.raise) {
+            Text raised;
+            try {
+                row.raise();
+            } catch (const RuntimeError &e) {
+                raised = e.description();
+            }
+            CHECK(raised == row.description);
+        }
+    }
+    CHECK(errorDescription(7).empty());
+    // A failure code of the request keeps its own description.
+    const RuntimeError failure(int(0x800C0005), u"未找到服务器");
+    CHECK(errorReport(failure) == u"运行时错误 '-2146697211':\n\n未找到服务器");
+}
+
+// ---- Colours -----------------------------------------------------------------
+
+TEST_CASE("classic palette")
+{
+    struct Row {
+        const char *name;
+        int index, red, green, blue;
+        ColourWord word;
+    };
+    const Row rows[] = {
+        {"0 black", 0, 0, 0, 0, 0x000000},
+        {"1 navy", 1, 0, 0, 128, 0x800000},
+        {"2 green", 2, 0, 128, 0, 0x008000},
+        {"3 teal", 3, 0, 128, 128, 0x808000},
+        {"4 maroon", 4, 128, 0, 0, 0x000080},
+        {"5 purple", 5, 128, 0, 128, 0x800080},
+        {"6 olive, network-mode colour", 6, 128, 128, 0, 0x008080},
+        {"7 silver", 7, 192, 192, 192, 0xC0C0C0},
+        {"8 grey", 8, 128, 128, 128, 0x808080},
+        {"9 blue", 9, 0, 0, 255, 0xFF0000},
+        {"10 lime", 10, 0, 255, 0, 0x00FF00},
+        {"11 cyan", 11, 0, 255, 255, 0xFFFF00},
+        {"12 red", 12, 255, 0, 0, 0x0000FF},
+        {"13 magenta", 13, 255, 0, 255, 0xFF00FF},
+        {"14 yellow", 14, 255, 255, 0, 0x00FFFF},
+        {"15 white", 15, 255, 255, 255, 0xFFFFFF},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        CHECK(QBColor(row.index) == row.word);
+        CHECK(QBColor(row.index) == Rgb(row.red, row.green, row.blue));
+        CHECK(redOf(row.word) == row.red);
+        CHECK(greenOf(row.word) == row.green);
+        CHECK(blueOf(row.word) == row.blue);
+    }
+    for (int index :
+         {-1, 16, 100, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()}) {
+        INFO("index " << index);
+        CHECK(errorOf([&] { QBColor(index); }) == InvalidProcedureCall);
+    }
+}
+
+TEST_CASE("colour words")
+{
+    struct Row {
+        const char *name;
+        int red, green, blue;
+        ColourWord word;
+    };
+    const Row rows[] = {
+        {"black", 0, 0, 0, 0},
+        {"local-mode colour 16576", 192, 64, 0, 16576},
+        {"red in the low byte", 255, 0, 0, 0x0000FF},
+        {"green in the middle byte", 0, 255, 0, 0x00FF00},
+        {"blue in the high byte", 0, 0, 255, 0xFF0000},
+        {"mixed", 0x12, 0x34, 0x56, 0x563412},
+        {"above 255 clamped", 300, 256, 1000, 0xFFFFFF},
+        {"below 0 clamped", -1, -255, -1000, 0},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        CHECK(Rgb(row.red, row.green, row.blue) == row.word);
+    }
+    // A system colour's high byte is no part of the components.
+    CHECK(isSystemColour(0x80563412u));
+    CHECK(!isSystemColour(Rgb(255, 255, 255)));
+    CHECK(redOf(0x80563412u) == 0x12);
+    CHECK(greenOf(0x80563412u) == 0x34);
+    CHECK(blueOf(0x80563412u) == 0x56);
+}
+
+// ---- Text --------------------------------------------------------------------
+
+TEST_CASE("UTF-8 conversion")
+{
+    struct Row {
+        const char *name;
+        std::string utf8;
+        Text text;
+        bool roundTrip; // toUtf8(text) gives utf8 back
+    };
+    const Row rows[] = {
+        {"ASCII", "Timer1", u"Timer1", true},
+        {"empty", "", u"", true},
+        {"Chinese", "\xE6\x8F\x90\xE7\xA4\xBA", u"提示", true},
+        {"outside the BMP, a surrogate pair", "\xF0\x9F\x95\x90", u"\U0001F550", true},
+        {"last code point", "\xF4\x8F\xBF\xBF", u"\U0010FFFF", true},
+        {"stray continuation byte", "a\x80z", u"a\uFFFDz", false},
+        {"truncated sequence", "\xE6\x8F", u"\uFFFD", false},
+        {"truncated, then ASCII", "\xE6\x8Fz", u"\uFFFDz", false},
+        {"overlong slash", "\xC0\xAF", u"\uFFFD\uFFFD", false},
+        {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD", false},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD", false},
+        {"invalid byte FF", "\xFF", u"\uFFFD", false},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        CHECK(fromUtf8(row.utf8) == row.text);
+        if (row.roundTrip)
+            CHECK(toUtf8(row.text) == row.utf8);
+    }
+    CHECK(toUtf8(Text(1, char16_t(0xD800)) + u"x") == "\xEF\xBF\xBDx"); // lone surrogate
+    CHECK(toUtf8(Text(1, char16_t(0xDC00))) == "\xEF\xBF\xBD");
+}
+
+TEST_CASE("Val reads the leading number")
+{
+    struct Row {
+        const char *name;
+        Text text;
+        double value;
+    };
+    const Row rows[] = {
+        {"empty", u"", 0},
+        {"blanks only", u"   ", 0},
+        {"two digits", u"07", 7},
+        {"counter 179", u"179", 179},
+        {"seconds caption", u":07", 0},
+        {"leading blanks then junk", u"  12abc", 12},
+        {"tab and line feed", u"\t\n 42", 42},
+        {"carriage return", u"\r5", 5},
+        {"negative fraction then junk", u"-3.5x", -3.5},
+        {"plus sign", u"+8", 8},
+        {"fraction only", u".5", 0.5},
+        {"negative fraction only", u"-.25", -0.25},
+        {"trailing point", u"5.", 5},
+        {"second point stops", u"1.2.3", 1.2},
+        {"point alone", u".", 0},
+        {"sign alone", u"-", 0},
+        {"sign then blank", u"- 5", 0},
+        {"two signs", u"--5", 0},
+        {"inner blank stops", u"1 2", 1},
+        {"minus zero is zero", u"-0", 0},
+        {"leading zeros", u"000123", 123},
+        {"no exponent", u"1e3", 1},
+        {"no hexadecimal", u"&H10", 0},
+        {"no 0x", u"0x10", 0},
+        {"no inf", u"inf", 0},
+        {"no nan", u"nan", 0},
+        {"no decimal comma", u"3,5", 3},
+        {"no full-width digits", u"１２", 0},
+        {"letters", u"abc", 0},
+        {"time caption", u"09:05", 9},
+        {"300 nines", Text(300, u'9'), 1e300},
+        {"underflow is zero", u"0." + Text(400, u'0') + u"1", 0},
+        {"30 digits, rounded", u"123456789012345678901234567890", 1.2345678901234568e29},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        const double result = Val(row.text);
+        CHECK(result == row.value);
+        CHECK_MESSAGE(!(std::signbit(result) && result == 0.0), "no negative zero");
+    }
+    CHECK(errorOf([] { Val(Text(400, u'9')); }) == Overflow);
+}
+
+TEST_CASE("CStr writes plain digits")
+{
+    struct Row {
+        const char *name;
+        double number;
+        Text text;
+    };
+    const Row rows[] = {
+        {"zero", 0, u"0"},
+        {"negative zero", -0.0, u"0"},
+        {"one", 1, u"1"},
+        {"counter 180", 180, u"180"},
+        {"negative", -12, u"-12"},
+        {"large, no exponent", 1e15, u"1000000000000000"},
+        {"all digits of 2^70", 1180591620717411303424.0, u"1180591620717411303424"},
+        {"fraction kept", 2.5, u"2.5"},
+        {"shortest fraction", 0.1, u"0.1"},
+        {"Val result round trip", Val(u"179") + 1, u"180"},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        CHECK(CStr(row.number) == row.text);
+    }
+    CHECK(errorOf([] { CStr(NaN); }) == InvalidProcedureCall);
+    CHECK(errorOf([] { CStr(Inf); }) == Overflow);
+    CHECK(errorOf([] { CStr(-Inf); }) == Overflow);
+}
+
+TEST_CASE("text pieces")
+{
+    enum Piece { L, R, M };
+    struct Row {
+        const char *name;
+        Piece piece;
+        Text text;
+        int start; // Mid only
+        int count;
+        Text result;
+        int error;
+    };
+    const Text header = u"Mon, 07 Dec 2026 14:04:45 GMT";
+    const Row rows[] = {
+        {"Left: five of caption", L, u"00:00:07", 0, 5, u"00:00", 0},
+        {"Left: shorter text", L, u"00:0", 0, 5, u"00:0", 0},
+        {"Left: exact length", L, u"12:34", 0, 5, u"12:34", 0},
+        {"Left: empty text", L, u"", 0, 5, u"", 0},
+        {"Left: zero count", L, u"abc", 0, 0, u"", 0},
+        {"Left: negative count", L, u"abc", 0, -1, u"", 0},
+        {"Left: chinese", L, u"提示文字", 0, 2, u"提示", 0},
+        {"Right: seconds of caption", R, u":07", 0, 2, u"07", 0},
+        {"Right: time of network string", R, u"2026-12-07 22:04:45", 0, 8, u"22:04:45", 0},
+        {"Right: shorter text", R, u"7", 0, 2, u"7", 0},
+        {"Right: empty text", R, u"", 0, 2, u"", 0},
+        {"Right: zero count", R, u"abc", 0, 0, u"", 0},
+        {"Right: negative count", R, u"abc", 0, -3, u"", 0},
+        {"Mid: HTTP-date slice", M, header, 5, 21, u" 07 Dec 2026 14:04:45", 0},
+        {"Mid: slice of short header", M, u"Mon, 07 Dec", 5, 21, u" 07 Dec", 0},
+        {"Mid: slice of empty header", M, u"", 5, 21, u"", 0},
+        {"Mid: start at end", M, u"abc", 3, 5, u"c", 0},
+        {"Mid: start past end", M, u"abc", 4, 1, u"", 0},
+        {"Mid: start far past end", M, u"abc", 100, 1, u"", 0},
+        {"Mid: default count is the rest", M, u"abcdef", 3, -1, u"cdef", 0},
+        {"Mid: zero count", M, u"abc", 1, 0, u"", 0},
+        {"Mid: negative count", M, u"abc", 1, -2, u"", 0},
+        {"Mid: start 1", M, u"abc", 1, 2, u"ab", 0},
+        {"Mid: start 0 rejected", M, u"abc", 0, 2, u"", InvalidProcedureCall},
+        {"Mid: negative start rejected", M, u"abc", -1, 2, u"", InvalidProcedureCall},
+        {"Mid: start 0 of empty rejected", M, u"", 0, 1, u"", InvalidProcedureCall},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Text result;
+        const int error = errorOf([&] {
+            result = row.piece == L   ? Left(row.text, row.count)
+                     : row.piece == R ? Right(row.text, row.count)
+                                      : Mid(row.text, row.start, row.count);
+        });
+        CHECK(error == row.error);
+        CHECK(result == row.result);
+        if (row.piece == M && row.count == -1)
+            CHECK(Mid(row.text, row.start) == row.result);
+    }
+}
+
+// ---- The PC's clock ----------------------------------------------------------
+
+TEST_CASE("the PC's clock: fixed, stepped and real")
+{
+    ClockScope restore;
+    const CivilDateTime fixed{2026, 12, 7, 23, 59, 59, 500};
+    SystemClock::setFixed(fixed);
+    SystemClock::setSource([] { return std::int64_t(1796652285000); });
+    CHECK(civilText(SystemClock::localNow()) == civilText(fixed));
+    CHECK(SystemClock::nowMs() == 1796652285000); // the wall clock of the timers
+
+    SystemClock::reset();
+    using namespace std::chrono;
+    const auto realMs = [] {
+        return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    };
+    const std::int64_t before = realMs();
+    const std::int64_t ms = SystemClock::nowMs();
+    const std::int64_t after = realMs();
+    CHECK(before <= ms);
+    CHECK(ms <= after);
+
+    // Now() follows the real local time after reset(), read here through
+    // time() and localtime() instead of the clock's own path.
+    const std::time_t seconds = std::time(nullptr);
+    const std::tm local = *std::localtime(&seconds);
+    const Date real = fromCivil(CivilDateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                              local.tm_hour, local.tm_min, local.tm_sec, 0});
+    CHECK_MESSAGE(std::fabs(Now().serial - real.serial) < 60.0 / 86400,
+                  "Now() follows the real clock after reset()");
+}
+
+TEST_CASE("the PC's clock in a time zone")
+{
+    ClockScope restore;
+    struct Row {
+        const char *name;
+        const char *tz;
+        std::int64_t ms;
+        CivilDateTime local;
+        bool summerTime; // needs the zone's daylight-saving rules
+    };
+    const Row rows[] = {
+        {"UTC", "UTC0", 1796652285123, {2026, 12, 7, 14, 4, 45, 123}, false},
+        {"UTC, the Unix epoch", "UTC0", 0, {1970, 1, 1, 0, 0, 0, 0}, false},
+        {"New York in winter, UTC-5", NewYork, 1796652285123, {2026, 12, 7, 9, 4, 45, 123}, false},
+        {"New York in summer, UTC-4", NewYork, 1784116800000, {2026, 7, 15, 8, 0, 0, 0}, true},
+        {"New York, a second before the clocks go forward",
+         NewYork,
+         1772953199000,
+         {2026, 3, 8, 1, 59, 59, 0},
+         false},
+        {"New York, when the clocks go forward",
+         NewYork,
+         1772953200000,
+         {2026, 3, 8, 3, 0, 0, 0},
+         true},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+#ifdef _WIN32
+        // The C runtime takes only the offset from TZ for certain; with TZ
+        // unset it follows the system's zone, rules included.
+        if (row.summerTime) {
+            MESSAGE("skipped on Windows: daylight-saving rules from TZ");
+            continue;
+        }
+#endif
+        const ZoneScope zone(row.tz);
+        SystemClock::setSource([&] { return row.ms; });
+        CHECK(civilText(SystemClock::localNow()) == civilText(row.local));
+    }
+}
+
+TEST_CASE("Now() is the local time in whole seconds")
+{
+    ClockScope restore;
+    const LongDateScope longDate(chineseLongDate);
+    SystemClock::setFixed(CivilDateTime{2026, 12, 7, 14, 4, 45, 0});
+    const Date now = Now();
+    CHECK(now.serial == Dec7th2026 + timeOfDay(14, 4, 45));
+    CHECK(Hour(now) == 14);
+    CHECK(Minute(now) == 4);
+    CHECK(Second(now) == 45);
+    CHECK(Format(now, Full) == u"2026-12-07 14:04:45");
+
+    // Whole seconds: the display never runs ahead of the PC's clock.
+    SystemClock::setFixed(CivilDateTime{2026, 12, 7, 23, 59, 59, 600});
+    CHECK(Now().serial == Dec7th2026 + timeOfDay(23, 59, 59));
+    CHECK(Format(Now(), Full) == u"2026-12-07 23:59:59");
+    CHECK(Format(Now(), u"dddddd") == u"2026年12月7日星期一");
+
+    SystemClock::setFixed(CivilDateTime{2026, 2, 30, 12, 0, 0, 0});
+    CHECK(errorOf([] { Now(); }) == InvalidProcedureCall);
+}
+
+// ---- Dates -------------------------------------------------------------------
+
+TEST_CASE("Hour, Minute and Second")
+{
+    struct Row {
+        const char *name;
+        double serial;
+        int hour, minute, second, error;
+    };
+    const double dec7 = Dec7th2026;
+    const Row rows[] = {
+        {"epoch midnight", 0, 0, 0, 0, 0},
+        {"noon", 0.5, 12, 0, 0, 0},
+        {"14:04:45", dec7 + timeOfDay(14, 4, 45), 14, 4, 45, 0},
+        {"plus one third is 22:04:45", dec7 + timeOfDay(14, 4, 45) + 1.0 / 3, 22, 4, 45, 0},
+        {"one third is 08:00:00", 1.0 / 3, 8, 0, 0, 0},
+        {"two thirds is 16:00:00", 2.0 / 3, 16, 0, 0, 0},
+        {"23:59:59", dec7 + timeOfDay(23, 59, 59), 23, 59, 59, 0},
+        {"just below midnight rounds up", dec7 + 0.9999999, 0, 0, 0, 0},
+        {"0.4 s before midnight rounds up", dec7 + 1 - 0.4 / 86400, 0, 0, 0, 0},
+        {"0.6 s before midnight rounds down", dec7 + 1 - 0.6 / 86400, 23, 59, 59, 0},
+        {"0.4 s after a second rounds down", dec7 + (3600 * 9 + 5 * 60 + 7.4) / 86400, 9, 5, 7, 0},
+        {"0.6 s after a second rounds up", dec7 + (3600 * 9 + 5 * 60 + 7.6) / 86400, 9, 5, 8, 0},
+        {"1 ms before a minute rounds up", dec7 + (3600 * 9 + 5 * 60 + 59.999) / 86400, 9, 6, 0, 0},
+        {"negative serial is day plus time", -1.25, 6, 0, 0, 0},
+        {"small negative serial", -0.75, 18, 0, 0, 0},
+        {"first day of range", FirstDay, 0, 0, 0, 0},
+        {"last second of range", LastDay + timeOfDay(23, 59, 59), 23, 59, 59, 0},
+        {"beyond range", LastDay + 1, 0, 0, 0, Overflow},
+        {"before range", FirstDay - 1, 0, 0, 0, Overflow},
+        {"huge", 1e300, 0, 0, 0, Overflow},
+        {"infinity", Inf, 0, 0, 0, Overflow},
+        {"NaN", NaN, 0, 0, 0, Overflow},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        const Date d{row.serial};
+        CHECK(errorOf([&] { Hour(d); }) == row.error);
+        CHECK(errorOf([&] { Minute(d); }) == row.error);
+        CHECK(errorOf([&] { Second(d); }) == row.error);
+        if (row.error == 0) {
+            CHECK(Hour(d) == row.hour);
+            CHECK(Minute(d) == row.minute);
+            CHECK(Second(d) == row.second);
+        }
+    }
+}
+
+TEST_CASE("Format of a number")
+{
+    struct Row {
+        const char *name;
+        double number;
+        Text pattern, text;
+        int error;
+    };
+    const Row rows[] = {
+        {"zero", 0, u"00", u"00", 0},
+        {"one digit", 7, u"00", u"07", 0},
+        {"nine", 9, u"00", u"09", 0},
+        {"ten", 10, u"00", u"10", 0},
+        {"fifty-nine", 59, u"00", u"59", 0},
+        {"three digits", 123, u"00", u"123", 0},
+        {"rounds down", 9.4, u"00", u"09", 0},
+        {"rounds up", 9.6, u"00", u"10", 0},
+        {"half away from zero", 2.5, u"00", u"03", 0},
+        {"negative", -5, u"00", u"-05", 0},
+        {"negative half", -2.5, u"00", u"-03", 0},
+        {"small negative rounds to 00", -0.4, u"00", u"00", 0},
+        {"negative zero", -0.0, u"00", u"00", 0},
+        {"large, no exponent", 1e15, u"00", u"1000000000000000", 0},
+        {"NaN", NaN, u"00", u"", InvalidProcedureCall},
+        {"infinity", Inf, u"00", u"", Overflow},
+        {"pattern 000", 7, u"000", u"", InvalidProcedureCall},
+        {"pattern 0", 7, u"0", u"", InvalidProcedureCall},
+        {"empty pattern", 7, u"", u"", InvalidProcedureCall},
+        {"date pattern", 7, u"hh:mm:ss", u"", InvalidProcedureCall},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Text text;
+        CHECK(errorOf([&] { text = Format(row.number, row.pattern); }) == row.error);
+        CHECK(text == row.text);
+    }
+}
+
+TEST_CASE("Format of a date")
+{
+    const LongDateScope longDate(chineseLongDate);
+    struct Row {
+        const char *name;
+        double serial;
+        Text pattern, text;
+        int error;
+    };
+    const double dec7 = Dec7th2026;
+    const double t = dec7 + timeOfDay(14, 4, 45);
+    const Row rows[] = {
+        {"hh is 24-hour", t, u"hh:mm:ss", u"14:04:45", 0},
+        {"HH is 24-hour", t, u"HH:mm:ss", u"14:04:45", 0},
+        {"hh morning two digits", dec7 + timeOfDay(9, 5, 7), u"hh:mm:ss", u"09:05:07", 0},
+        {"hh midnight", dec7, u"hh:mm:ss", u"00:00:00", 0},
+        {"hh time only", timeOfDay(22, 4, 45), u"hh:mm:ss", u"22:04:45", 0},
+        {"full date and time", t, Full, u"2026-12-07 14:04:45", 0},
+        {"full epoch", 0, Full, u"1899-12-30 00:00:00", 0},
+        {"full one", 1, Full, u"1899-12-31 00:00:00", 0},
+        {"full negative serial", -1.25, Full, u"1899-12-29 06:00:00", 0},
+        {"full small negative serial", -0.25, Full, u"1899-12-30 06:00:00", 0},
+        {"full leap day", Feb29th2028, Full, u"2028-02-29 00:00:00", 0},
+        {"full first day of range", FirstDay, Full, u"0100-01-01 00:00:00", 0},
+        {"full last second of range", LastDay + timeOfDay(23, 59, 59), Full, u"9999-12-31 23:59:59",
+         0},
+        {"full rounds to next day", dec7 + 0.9999999, Full, u"2026-12-08 00:00:00", 0},
+        {"full rounds to next year", Jan1st2027 - 0.1 / 86400, Full, u"2027-01-01 00:00:00", 0},
+        {"full beyond range", LastDay + 1, Full, u"", Overflow},
+        {"full rounds beyond range", LastDay + 1 - 0.1 / 86400, Full, u"", Overflow},
+        {"full before range", FirstDay - 1, Full, u"", Overflow},
+        {"full NaN", NaN, Full, u"", Overflow},
+        {"long date beyond range", LastDay + 1, u"dddddd", u"", Overflow},
+        {"pattern hh:mm", t, u"hh:mm", u"", InvalidProcedureCall},
+        {"pattern HH:MM:SS", t, u"HH:MM:SS", u"", InvalidProcedureCall},
+        {"pattern yyyy-MM-dd", t, u"yyyy-MM-dd", u"", InvalidProcedureCall},
+        {"pattern dddd", t, u"dddd", u"", InvalidProcedureCall},
+        {"pattern 00", t, u"00", u"", InvalidProcedureCall},
+        {"empty pattern", t, u"", u"", InvalidProcedureCall},
+        {"unknown pattern beats range", NaN, u"mm", u"", InvalidProcedureCall},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Text text;
+        CHECK(errorOf([&] { text = Format(Date{row.serial}, row.pattern); }) == row.error);
+        CHECK(text == row.text);
+    }
+}
+
+TEST_CASE("the long date comes from the installed formatter")
+{
+    struct Row {
+        const char *name;
+        double serial;
+        Text text; // with the weekday, checked by hand against a calendar
+    };
+    const Row rows[] = {
+        {"2026-12-07 Monday", Dec7th2026 + timeOfDay(22, 4, 45), u"2026年12月7日星期一"},
+        {"2026-12-08 Tuesday", Dec7th2026 + 1, u"2026年12月8日星期二"},
+        {"rounded into the next day", Dec7th2026 + 0.9999999, u"2026年12月8日星期二"},
+        {"2027-01-01 Friday", Jan1st2027 + timeOfDay(7, 59, 59), u"2027年1月1日星期五"},
+        {"2028-02-29 Tuesday", Feb29th2028, u"2028年2月29日星期二"},
+        {"epoch, a Saturday", 0, u"1899年12月30日星期六"},
+        {"negative serial, a Friday", -1.25, u"1899年12月29日星期五"},
+        {"first day of range, a Friday", FirstDay, u"100年1月1日星期五"},
+        {"last day of range, a Friday", LastDay + 0.5, u"9999年12月31日星期五"},
+    };
+    {
+        const LongDateScope longDate(chineseLongDate);
+        for (const Row &row : rows) {
+            INFO(std::string(row.name));
+            CHECK(Format(Date{row.serial}, u"dddddd") == row.text);
+        }
+    }
+    CHECK(errorOf([] { Format(Date{Dec7th2026}, u"dddddd"); }) == InvalidProcedureCall);
+}
+
+TEST_CASE("CDate accepts")
+{
+    struct Row {
+        std::string name;
+        Text text, dateTime;
+        double serial;
+    };
+    const double t = Dec7th2026 + timeOfDay(14, 4, 45);
+    const Text dec7 = u"2026-12-07 14:04:45";
+    std::vector<Row> rows = {
+        {"good slice", u" 07 Dec 2026 14:04:45", dec7, t},
+        {"lower-case month", u" 07 dec 2026 14:04:45", dec7, t},
+        {"upper-case month", u" 07 DEC 2026 14:04:45", dec7, t},
+        {"mixed-case month", u" 07 dEc 2026 14:04:45", dec7, t},
+        {"no leading blank", u"07 Dec 2026 14:04:45", dec7, t},
+        {"trailing blanks", u" 07 Dec 2026 14:04:45   ", dec7, t},
+        {"tabs around", u"\t07 Dec 2026 14:04:45\t", dec7, t},
+        {"day 31 of December", u" 31 Dec 2026 23:59:59", u"2026-12-31 23:59:59",
+         46387 + timeOfDay(23, 59, 59)},
+        {"Feb 29 leap year", u" 29 Feb 2028 00:00:00", u"2028-02-29 00:00:00", Feb29th2028},
+        {"Feb 29 year 2000", u" 29 Feb 2000 12:00:00", u"2000-02-29 12:00:00", 36585.5},
+        {"epoch", u" 30 Dec 1899 00:00:00", u"1899-12-30 00:00:00", 0},
+        {"before the epoch", u" 29 Dec 1899 06:00:00", u"1899-12-29 06:00:00", -1.25},
+        {"first day of range", u" 01 Jan 0100 00:00:00", u"0100-01-01 00:00:00", FirstDay},
+        {"last second of range", u" 31 Dec 9999 23:59:59", u"9999-12-31 23:59:59",
+         LastDay + timeOfDay(23, 59, 59)},
+        {"12:34", u"12:34", u"1899-12-30 12:34:00", timeOfDay(12, 34, 0)},
+        {"12:34:56", u"12:34:56", u"1899-12-30 12:34:56", timeOfDay(12, 34, 56)},
+        {"00:00", u"00:00", u"1899-12-30 00:00:00", 0},
+        {"23:59:59", u"23:59:59", u"1899-12-30 23:59:59", timeOfDay(23, 59, 59)},
+        {"holder form 09:05", u"09:05", u"1899-12-30 09:05:00", timeOfDay(9, 5, 0)},
+        {"time with blanks", u"  22:04:45 ", u"1899-12-30 22:04:45", timeOfDay(22, 4, 45)},
+    };
+    // The 15th of each month of 2026.
+    const char16_t *const months[12] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
+                                        u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
+    const double fifteenths[12] = {46037, 46068, 46096, 46127, 46157, 46188,
+                                   46218, 46249, 46280, 46310, 46341, 46371};
+    for (int m = 0; m < 12; ++m) {
+        rows.push_back({"month " + toUtf8(months[m]), u" 15 " + Text(months[m]) + u" 2026 00:00:00",
+                        u"2026-" + Format(double(m + 1), u"00") + u"-15 00:00:00", fifteenths[m]});
+    }
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Date d;
+        REQUIRE(errorOf([&] { d = CDate(row.text); }) == 0);
+        CHECK(d.serial == row.serial);
+        CHECK(Format(d, Full) == row.dateTime);
+        CHECK(Hour(d) == fieldAt(row.dateTime, 12, 2));
+        CHECK(Minute(d) == fieldAt(row.dateTime, 15, 2));
+        CHECK(Second(d) == fieldAt(row.dateTime, 18, 2));
+        if (row.text.find_last_not_of(u" \t") - row.text.find_first_not_of(u" \t") < 8)
+            CHECK_MESSAGE((d.serial >= 0.0 && d.serial < 1.0), "a time of day only");
+    }
+}
+
+TEST_CASE("CDate rejects")
+{
+    struct Row {
+        const char *name;
+        Text text;
+    };
+    const Row rows[] = {
+        {"empty", u""},
+        {"blanks only", u"   "},
+        {"bad month", u" 07 Dez 2026 14:04:45"},
+        {"full month name", u" 07 December 2026 14:04:45"},
+        {"numeric month", u" 07 012 2026 14:04:45"},
+        {"day 32", u" 32 Dec 2026 14:04:45"},
+        {"day 00", u" 00 Dec 2026 14:04:45"},
+        {"April 31", u" 31 Apr 2026 14:04:45"},
+        {"Feb 29 non-leap", u" 29 Feb 2026 12:00:00"},
+        {"Feb 29 1900 not leap", u" 29 Feb 1900 12:00:00"},
+        {"Feb 30", u" 30 Feb 2028 12:00:00"},
+        {"hour 24", u" 07 Dec 2026 24:00:00"},
+        {"minute 60", u" 07 Dec 2026 14:60:00"},
+        {"second 60", u" 07 Dec 2026 23:59:60"},
+        {"year 0099", u" 31 Dec 0099 23:59:59"},
+        {"year 0000", u" 01 Jan 0000 00:00:00"},
+        {"two-digit year", u" 07 Dec 26 14:04:45"},
+        {"five-digit year", u" 07 Dec 20260 14:04:45"},
+        {"one-digit day", u" 7 Dec 2026 14:04:45"},
+        {"one-digit hour", u" 07 Dec 2026 4:04:45"},
+        {"one-digit minute", u" 07 Dec 2026 14:4:45"},
+        {"one-digit second", u" 07 Dec 2026 14:04:5"},
+        {"missing blank before month", u" 07Dec 2026 14:04:45"},
+        {"missing blank before year", u" 07 Dec2026 14:04:45"},
+        {"missing blank before time", u" 07 Dec 202614:04:45"},
+        {"two blanks between fields", u" 07  Dec 2026 14:04:45"},
+        {"hyphens between fields", u" 07-Dec-2026 14:04:45"},
+        {"junk after", u" 07 Dec 2026 14:04:45 GMT"},
+        {"junk after time", u"12:34x"},
+        {"weekday in front", u"Mon, 07 Dec 2026 14:04:45"},
+        {"slice with fewer chars", u" 07 Dec 2026 14:04:4"},
+        {"slice without seconds", u" 07 Dec 2026 14:04"},
+        {"date only", u" 07 Dec 2026"},
+        {"7:05", u"7:05"},
+        {"24:00", u"24:00"},
+        {"12:60", u"12:60"},
+        {"12:34:5", u"12:34:5"},
+        {"12:34:", u"12:34:"},
+        {"dot separator", u"12.34"},
+        {"signed time", u"+12:34"},
+        {"full-width digits", u"１２:３４"},
+        {"Arabic-Indic digits", u"١٢:٣٤"},
+        {"non-ASCII month letter", u" 07 ſep 2026 14:04:45"},
+        {"chinese afternoon", u"下午 2:04:45"},
+        {"AM/PM time", u"02:04 PM"},
+        {"ISO date-time", u"2026-12-07 14:04:45"},
+        {"slash date", u"2026/12/07"},
+        {"number", u"46363"},
+        {"seconds caption", u":07"},
+        {"combo prompt text", u"请选择服务器"},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        CHECK(errorOf([&] { CDate(row.text); }) == TypeMismatch);
+    }
+}
+
+TEST_CASE("DateAdd")
+{
+    struct Row {
+        const char *name;
+        double serial, days;
+        Text dateTime;
+        int error;
+    };
+    const double t = Dec7th2026 + timeOfDay(14, 4, 45);
+    const Row rows[] = {
+        {"one third is eight hours", t, 1.0 / 3, u"2026-12-07 22:04:45", 0},
+        {"one day", t, 1, u"2026-12-08 14:04:45", 0},
+        {"minus one day", t, -1, u"2026-12-06 14:04:45", 0},
+        {"zero", t, 0, u"2026-12-07 14:04:45", 0},
+        {"time only plus a third", timeOfDay(20, 0, 0), 1.0 / 3, u"1899-12-31 04:00:00", 0},
+        {"across the epoch backwards", 0.25, -1, u"1899-12-29 06:00:00", 0},
+        {"across the epoch forwards", -1.25, 1, u"1899-12-30 06:00:00", 0},
+        {"negative serial plus half", -2, 0.5, u"1899-12-28 12:00:00", 0},
+        {"negative serial plus a third", -1.25, 1.0 / 3, u"1899-12-29 14:00:00", 0},
+        // Sums that land a hair below a negative whole day.
+        {"28 Dec 1899 16:00 plus a third", -2 - 2.0 / 3, 1.0 / 3, u"1899-12-29 00:00:00", 0},
+        {"22 Dec 1899 16:00 plus a third", -8 - 2.0 / 3, 1.0 / 3, u"1899-12-23 00:00:00", 0},
+        {"13 Apr 1810 16:00 plus a third", -32768 - 2.0 / 3, 1.0 / 3, u"1810-04-14 00:00:00", 0},
+        {"a hair below the epoch", 0, -1e-17, u"1899-12-30 00:00:00", 0},
+        {"to last second of range", LastDay + timeOfDay(15, 59, 59), 1.0 / 3,
+         u"9999-12-31 23:59:59", 0},
+        {"past end of range", LastDay + timeOfDay(16, 0, 0), 1.0 / 3, u"", Overflow},
+        {"before start of range", FirstDay, -1.0 / 3, u"", Overflow},
+        {"huge days", t, 1e300, u"", Overflow},
+        {"infinite days", t, Inf, u"", Overflow},
+        {"NaN days", t, NaN, u"", Overflow},
+        {"NaN start", NaN, 1, u"", Overflow},
+        {"start out of range", 3e6, -1e6, u"", Overflow},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Date sum;
+        CHECK(errorOf([&] { sum = DateAdd(Date{row.serial}, row.days); }) == row.error);
+        if (row.error == 0)
+            CHECK(Format(sum, Full) == row.dateTime);
+    }
+}
+
+TEST_CASE("civil time to serial and back")
+{
+    struct Row {
+        const char *name;
+        CivilDateTime civil;
+        double serial;
+    };
+    const Row rows[] = {
+        {"afternoon", {2026, 12, 7, 14, 4, 45, 0}, Dec7th2026 + timeOfDay(14, 4, 45)},
+        {"milliseconds", {2026, 12, 7, 14, 4, 45, 123}, Dec7th2026 + 50685123 / 86400000.0},
+        {"midnight", {2026, 12, 8, 0, 0, 0, 0}, Dec7th2026 + 1},
+        {"epoch", {1899, 12, 30, 0, 0, 0, 0}, 0},
+        {"before the epoch", {1899, 12, 29, 6, 0, 0, 0}, -1.25},
+        {"first day of range", {100, 1, 1, 0, 0, 0, 0}, FirstDay},
+        {"last ms of range", {9999, 12, 31, 23, 59, 59, 999}, LastDay + 86399999 / 86400000.0},
+        {"leap day", {2028, 2, 29, 0, 0, 0, 0}, Feb29th2028},
+        // Not a New York wall time, but no zone is involved.
+        {"New York spring-forward gap", {2026, 3, 8, 2, 30, 0, 0}, 46089 + timeOfDay(2, 30, 0)},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        const Date d = fromCivil(row.civil);
+        CHECK(d.serial == row.serial);
+        CHECK(civilText(toCivil(d)) == civilText(row.civil));
+        const CivilDateTime midnight{row.civil.year, row.civil.month, row.civil.day};
+        const CivilDate day = civilDateOf(fromCivil(midnight));
+        CHECK(civilText({day.year, day.month, day.day}) == civilText(midnight));
+    }
+    CHECK(civilDateOf(Date{Dec7th2026}).weekday == 1);
+    CHECK(civilDateOf(Date{-1.25}).weekday == 5);
+
+    struct Reject {
+        const char *name;
+        CivilDateTime civil;
+        int error;
+    };
+    const Reject rejects[] = {
+        {"Feb 30", {2026, 2, 30, 12, 0, 0, 0}, InvalidProcedureCall},
+        {"April 31", {2026, 4, 31, 12, 0, 0, 0}, InvalidProcedureCall},
+        {"month 13", {2026, 13, 1, 0, 0, 0, 0}, InvalidProcedureCall},
+        {"month 0", {2026, 0, 1, 0, 0, 0, 0}, InvalidProcedureCall},
+        {"hour 24", {2026, 12, 7, 24, 0, 0, 0}, InvalidProcedureCall},
+        {"minute 60", {2026, 12, 7, 0, 60, 0, 0}, InvalidProcedureCall},
+        {"second 60", {2026, 12, 7, 0, 0, 60, 0}, InvalidProcedureCall},
+        {"millisecond 1000", {2026, 12, 7, 0, 0, 0, 1000}, InvalidProcedureCall},
+        {"negative millisecond", {2026, 12, 7, 0, 0, 0, -1}, InvalidProcedureCall},
+        {"year 99", {99, 12, 31, 23, 0, 0, 0}, Overflow},
+        {"year 10000", {10000, 1, 1, 0, 0, 0, 0}, Overflow},
+    };
+    for (const Reject &row : rejects) {
+        INFO(std::string(row.name));
+        CHECK(errorOf([&] { fromCivil(row.civil); }) == row.error);
+    }
+    CHECK(errorOf([] { toCivil(Date{LastDay + 1}); }) == Overflow);
+}
+
+// ---- The network time query's conversion -------------------------------------
+
+namespace
+{
+
+// Characters 5 to 25 of the header, the text-to-date conversion, plus one
+// third of a day, formatted.
+Text networkTimeString(const Text &header)
+{
+    const Date converted = CDate(Mid(header, 5, 21));
+    return Format(DateAdd(converted, 1.0 / 3), Full);
+}
+
+void checkHttpDateTable()
+{
+    struct Row {
+        const char *name;
+        Text header;
+        Text networkTime; // empty on failure
+        int error;
+    };
+    const Row rows[] = {
+        {"afternoon to evening", u"Mon, 07 Dec 2026 14:04:45 GMT", u"2026-12-07 22:04:45", 0},
+        {"day rolls over at 16:00", u"Mon, 07 Dec 2026 16:00:00 GMT", u"2026-12-08 00:00:00", 0},
+        {"one second before rollover", u"Mon, 07 Dec 2026 15:59:59 GMT", u"2026-12-07 23:59:59", 0},
+        {"year rolls over", u"Thu, 31 Dec 2026 23:59:59 GMT", u"2027-01-01 07:59:59", 0},
+        {"into leap day 2028", u"Mon, 28 Feb 2028 20:00:00 GMT", u"2028-02-29 04:00:00", 0},
+        {"past Feb 28 2026 to March", u"Sat, 28 Feb 2026 20:00:00 GMT", u"2026-03-01 04:00:00", 0},
+        {"midnight GMT", u"Tue, 08 Dec 2026 00:00:00 GMT", u"2026-12-08 08:00:00", 0},
+        {"wrong weekday ignored", u"Fri, 07 Dec 2026 14:04:45 GMT", u"2026-12-07 22:04:45", 0},
+        {"other zone after char 25 ignored", u"Mon, 07 Dec 2026 14:04:45 +0100",
+         u"2026-12-07 22:04:45", 0},
+        {"nothing after char 25", u"Mon, 07 Dec 2026 14:04:45", u"2026-12-07 22:04:45", 0},
+        {"lower-case month", u"Mon, 07 dec 2026 14:04:45 GMT", u"2026-12-07 22:04:45", 0},
+        {"spring-forward gap wall time in NY", u"Sun, 08 Mar 2026 02:30:00 GMT",
+         u"2026-03-08 10:30:00", 0},
+        {"result in NY spring-forward gap", u"Sat, 07 Mar 2026 18:30:00 GMT",
+         u"2026-03-08 02:30:00", 0},
+        {"result in NY repeated hour", u"Sat, 31 Oct 2026 17:30:00 GMT", u"2026-11-01 01:30:00", 0},
+        // Before 1899-12-30 the sum lands a hair below a whole day.
+        {"28 Dec 1899 16:00 rolls over", u"Thu, 28 Dec 1899 16:00:00 GMT", u"1899-12-29 00:00:00",
+         0},
+        {"22 Dec 1899 16:00 rolls over", u"Fri, 22 Dec 1899 16:00:00 GMT", u"1899-12-23 00:00:00",
+         0},
+        {"13 Apr 1810 16:00 rolls over", u"Fri, 13 Apr 1810 16:00:00 GMT", u"1810-04-14 00:00:00",
+         0},
+        {"last second of range", u"Fri, 31 Dec 9999 15:59:59 GMT", u"9999-12-31 23:59:59", 0},
+        {"31 Dec 9999 20:00 plus 8h overflows", u"Fri, 31 Dec 9999 20:00:00 GMT", u"", Overflow},
+        {"no Date header", u"", u"", TypeMismatch},
+        {"truncated header", u"Mon, 07 Dec 2026", u"", TypeMismatch},
+        {"header one char short", u"Mon, 07 Dec 2026 14:04:4", u"", TypeMismatch},
+        {"RFC 850 date", u"Monday, 07-Dec-26 14:04:45 GMT", u"", TypeMismatch},
+        {"asctime date", u"Mon Dec  7 14:04:45 2026", u"", TypeMismatch},
+        {"one-digit day", u"Mon, 7 Dec 2026 14:04:45 GMT", u"", TypeMismatch},
+        {"Feb 29 of a common year", u"Sun, 29 Feb 2026 12:00:00 GMT", u"", TypeMismatch},
+        {"hour 24", u"Mon, 07 Dec 2026 24:00:00 GMT", u"", TypeMismatch},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Text result;
+        CHECK(errorOf([&] { result = networkTimeString(row.header); }) == row.error);
+        if (row.error != 0)
+            continue;
+        CHECK(result == row.networkTime);
+        CHECK(result.size() == 19);
+
+        // The holder caption and the date display of the network time.
+        const Date timeOnly = CDate(Right(result, 8));
+        CHECK(Format(timeOnly, u"hh:mm:ss") == Right(row.networkTime, 8));
+        CHECK(Hour(timeOnly) == fieldAt(row.networkTime, 12, 2));
+        CHECK(Minute(timeOnly) == fieldAt(row.networkTime, 15, 2));
+        CHECK(Second(timeOnly) == fieldAt(row.networkTime, 18, 2));
+        const CivilDate date = civilDateOf(DateAdd(CDate(Mid(row.header, 5, 21)), 1.0 / 3));
+        CHECK(date.year == fieldAt(row.networkTime, 1, 4));
+        CHECK(date.month == fieldAt(row.networkTime, 6, 2));
+        CHECK(date.day == fieldAt(row.networkTime, 9, 2));
+    }
+}
+
+} // namespace
+
+TEST_CASE("HTTP date to network time")
+{
+    checkHttpDateTable();
+}
+
+TEST_CASE("HTTP date to network time with the zone and locale switched")
+{
+    // Neither the zone nor the C locale may change a result.
+    const ZoneScope scope(NewYork, "zh_CN.UTF-8");
+    checkHttpDateTable();
+}

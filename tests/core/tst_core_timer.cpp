@@ -1,0 +1,415 @@
+// SPDX-License-Identifier: MIT
+// The timers' schedule on the wall clock, with a wall clock and a wake-up
+// source of the test's own: time is simulated, nothing sleeps.
+
+#define DOCTEST_CONFIG_IMPLEMENT
+#define CORE_TEST_MAIN
+#include "testing.h"
+
+#include "clock.h"
+#include "timer.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace platform;
+
+namespace
+{
+
+// A wall-clock time on a whole second (in 2027).
+constexpr std::int64_t Base = 1800000000000;
+
+// The event loop of one window: a monotonic clock that the wake-up source
+// runs on, and a wall clock that the test can step or that can lag behind.
+class Loop
+{
+  public:
+    explicit Loop(std::int64_t wallStart, bool systemClock = false)
+        : m_offset(wallStart),
+          scheduler(
+              std::make_unique<Wake>(*this),
+              systemClock ? TimerScheduler::WallClock() : [this] { return wall(); })
+    {
+        if (systemClock)
+            SystemClock::setSource([this] { return wall(); });
+    }
+    ~Loop() { SystemClock::reset(); }
+
+    std::int64_t wall() const { return mono + m_offset; }
+    void stepWall(std::int64_t ms) { m_offset += ms; }
+
+    // Runs the loop for `ms` of monotonic time, delivering the wake-ups that
+    // fall due; called from a tick handler, it is a nested event loop.
+    void run(std::int64_t ms)
+    {
+        const std::int64_t end = mono + ms;
+        while (armed && fireAt() <= end) {
+            mono = std::max(mono, fireAt());
+            armed = false;
+            ++wakeUps;
+            scheduler.onWake();
+        }
+        mono = std::max(mono, end);
+    }
+    // The thread is busy: time passes and nothing is delivered.
+    void busy(std::int64_t ms) { mono += ms; }
+
+    // Ticks as "name@wall time", in order of delivery.
+    std::vector<std::string> log;
+    std::map<std::string, std::vector<std::int64_t>> ticks;
+    void record(const std::string &name)
+    {
+        log.push_back(name + "@" + std::to_string(wall() - Base));
+        ticks[name].push_back(wall());
+    }
+    Timer &add(const std::string &name, int interval)
+    {
+        timers.push_back(std::make_unique<Timer>(scheduler, interval));
+        Timer &timer = *timers.back();
+        timer.Tick = [this, name] { record(name); };
+        return timer;
+    }
+
+    std::int64_t mono = 0;
+    // A wake-up with a wait longer than EarlySlackMs fires this much early
+    // on the wall clock, but not at once.
+    std::int64_t earlyMs = 0;
+    bool armed = false;
+    std::int64_t armedAt = 0;
+    int armedWait = 0;
+    int wakeUps = 0;
+    std::vector<int> waits;
+
+  private:
+    class Wake : public WakeSource
+    {
+      public:
+        explicit Wake(Loop &loop) : m_loop(loop) {}
+        void wakeAfter(int ms) override
+        {
+            m_loop.armed = true;
+            m_loop.armedAt = m_loop.mono;
+            m_loop.armedWait = ms;
+            m_loop.waits.push_back(ms);
+        }
+        void cancel() override { m_loop.armed = false; }
+
+      private:
+        Loop &m_loop;
+    };
+
+    std::int64_t fireAt() const
+    {
+        if (armedWait <= TickSchedule::EarlySlackMs)
+            return armedAt + armedWait;
+        return armedAt + std::max<std::int64_t>(1, armedWait - earlyMs);
+    }
+
+    std::int64_t m_offset;
+
+  public:
+    TimerScheduler scheduler;
+    std::vector<std::unique_ptr<Timer>> timers;
+};
+
+std::int64_t nextBoundary(std::int64_t t, int interval)
+{
+    return (t / interval + 1) * interval; // t is positive here
+}
+
+// Every tick on a boundary of the wall clock, one interval after the other.
+void checkOnBoundaries(const std::vector<std::int64_t> &ticks, int interval, std::size_t from = 0)
+{
+    for (std::size_t k = from; k < ticks.size(); ++k) {
+        INFO("tick " << k << " at " << ticks[k] - Base);
+        CHECK(ticks[k] % interval == 0);
+        if (k > from)
+            CHECK(ticks[k] - ticks[k - 1] == interval);
+    }
+}
+
+void checkWaits(const std::vector<int> &waits, int interval)
+{
+    for (int wait : waits) {
+        INFO("wait " << wait);
+        CHECK((wait > 0 && wait <= interval));
+    }
+}
+
+} // namespace
+
+TEST_CASE("TickSchedule arithmetic")
+{
+    struct Row {
+        const char *name;
+        int interval;
+        std::int64_t startAt, startWait, wakeAt;
+        bool tick;
+        std::int64_t wait;
+    };
+    const std::int64_t slack = TickSchedule::EarlySlackMs;
+    const Row rows[] = {
+        {"first tick on the next whole second", 1000, 10200, 800, 11000, true, 1000},
+        {"started on a boundary: a whole interval", 1000, 10000, 1000, 11000, true, 1000},
+        {"500 ms: the next half second", 500, 10200, 300, 10500, true, 500},
+        {"late by 1600 ms: one tick, then the next boundary", 1000, 10200, 800, 12600, true, 400},
+        {"1 ms early waits the rest", 1000, 10200, 800, 10999, false, 1},
+        {"EarlySlackMs early waits the rest", 1000, 10200, 800, 11000 - slack, false, slack},
+        {"more than EarlySlackMs early: set back, tick now", 1000, 10200, 800, 10999 - slack, true,
+         slack + 1},
+        {"set back an hour: tick now, then the new boundary", 500, 10200, 300,
+         10500 - 3600000 + 120, true, 380},
+        {"before 1970", 1000, -1700, 700, -1000, true, 1000},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        TickSchedule schedule(row.interval);
+        CHECK(schedule.start(row.startAt) == row.startWait);
+        const TickSchedule::Wake wake = schedule.wake(row.wakeAt);
+        CHECK(wake.tick == row.tick);
+        CHECK(wake.waitMs == row.wait);
+    }
+}
+
+TEST_CASE("ticks on the wall clock's boundaries")
+{
+    struct Row {
+        const char *name;
+        int interval;
+        std::int64_t earlyMs; // of each wake-up, the monotonic clock running ahead
+        bool systemClock;     // the wall clock through SystemClock's source
+        int ticksPerInterval;
+    };
+    const Row rows[] = {
+        {"1000 ms after each whole second", 1000, 0, false, 1},
+        {"500 ms after each half second", 500, 0, false, 1},
+        {"SystemClock is the default wall clock", 1000, 0, true, 1},
+        {"1000 ms, wake-ups 3 ms early wait the rest", 1000, 3, false, 1},
+        {"500 ms, wake-ups 3 ms early wait the rest", 500, 3, false, 1},
+        {"1000 ms, wake-ups EarlySlackMs early wait the rest", 1000, TickSchedule::EarlySlackMs,
+         false, 1},
+        {"500 ms, wake-ups EarlySlackMs early wait the rest", 500, TickSchedule::EarlySlackMs,
+         false, 1},
+        // Earlier than that is a wall clock set back: a tick at once, and
+        // the tick on the boundary.
+        {"1000 ms, wake-ups 51 ms early", 1000, TickSchedule::EarlySlackMs + 1, false, 2},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Loop loop(Base + 300, row.systemClock);
+        loop.earlyMs = row.earlyMs;
+        Timer &timer = loop.add("t", row.interval);
+        timer.setEnabled(true); // counts from now: the first tick on the next boundary
+        loop.run(4 * row.interval);
+        const std::vector<std::int64_t> &ticks = loop.ticks["t"];
+        REQUIRE(ticks.size() == std::size_t(4 * row.ticksPerInterval));
+        if (row.ticksPerInterval == 1) {
+            CHECK(ticks.front() == nextBoundary(Base + 300, row.interval));
+            checkOnBoundaries(ticks, row.interval);
+        } else {
+            for (std::size_t k = 0; k < ticks.size(); k += 2) {
+                CHECK(ticks[k] % row.interval == row.interval - row.earlyMs);
+                CHECK(ticks[k + 1] - ticks[k] == row.earlyMs);
+            }
+        }
+        checkWaits(loop.waits, row.interval);
+    }
+}
+
+TEST_CASE("a busy thread gets one late tick")
+{
+    for (bool inHandler : {false, true}) {
+        INFO(std::string(inHandler ? "busy inside the tick handler" : "busy between wake-ups"));
+        Loop loop(Base + 200);
+        Timer &timer = loop.add("t", 500);
+        bool first = true;
+        timer.Tick = [&] {
+            loop.record("t");
+            if (inHandler && std::exchange(first, false))
+                loop.busy(1600);
+        };
+        timer.setEnabled(true);
+        loop.run(300); // the tick at 500
+        if (!inHandler)
+            loop.busy(1600);
+        loop.run(1000);
+        const std::int64_t late = Base + 2100 + (inHandler ? 1 : 0);
+        CHECK(loop.ticks["t"] ==
+              std::vector<std::int64_t>{Base + 500, late, Base + 2500, Base + 3000});
+        checkWaits(loop.waits, 500);
+    }
+}
+
+TEST_CASE("a disabled timer stays silent")
+{
+    Loop loop(Base + 200);
+    Timer &timer = loop.add("t", 500);
+    timer.setEnabled(true);
+    timer.setEnabled(false);
+    CHECK(!loop.armed);
+    loop.run(1200);
+    CHECK(loop.ticks["t"].empty());
+    timer.setEnabled(true); // at 1400: counts from now
+    loop.run(1200);
+    CHECK(loop.ticks["t"] == std::vector<std::int64_t>{Base + 1500, Base + 2000, Base + 2500});
+    timer.setEnabled(false);
+    loop.run(1200);
+    CHECK(loop.ticks["t"].size() == 3);
+}
+
+TEST_CASE("the wall clock steps back or forward")
+{
+    struct Row {
+        const char *name;
+        std::int64_t step;
+        bool inHandler; // while the first timer's handler runs for 300 ms
+    };
+    const Row rows[] = {
+        {"back 1 s", -1000, false},
+        {"back 30 s", -30000, false},
+        {"back 1 h", -3600000, false},
+        {"back 1 day", -86400000, false},
+        {"back 250 ms", -250, false},
+        {"forward 1 s", 1000, false},
+        {"forward 1 h", 3600000, false},
+        {"forward 250 ms", 250, false},
+        {"back 1 h inside a tick handler", -3600000, true},
+        {"forward 1 h inside a tick handler", 3600000, true},
+    };
+    // Each step for one timer of each interval alone and for the window's
+    // four timers together.
+    const std::vector<std::vector<int>> setups = {{1000}, {500}, {1000, 1000, 1000, 500}};
+    for (const Row &row : rows) {
+        for (const std::vector<int> &intervals : setups) {
+            INFO(std::string(row.name) << ", " << intervals.size() << " timer(s)");
+            Loop loop(Base + 200);
+            for (std::size_t i = 0; i < intervals.size(); ++i)
+                loop.add("t" + std::to_string(i), intervals[i]).setEnabled(true);
+            std::map<std::string, std::size_t> before; // ticks before the step
+            std::int64_t stepAt = 0;
+            const auto step = [&] {
+                for (const auto &[name, ticks] : loop.ticks)
+                    before[name] = ticks.size();
+                loop.stepWall(row.step);
+                stepAt = loop.wall();
+            };
+            loop.run(2500); // to 700 ms after a whole second
+            if (row.inHandler) {
+                loop.timers.front()->Tick = [&] {
+                    loop.record("t0");
+                    if (stepAt == 0) {
+                        loop.busy(300);
+                        step();
+                    }
+                };
+            } else {
+                step();
+            }
+            loop.run(3000);
+
+            for (std::size_t i = 0; i < intervals.size(); ++i) {
+                const std::string name = "t" + std::to_string(i);
+                const int interval = intervals[i];
+                INFO(name << ", " << interval << " ms");
+                const std::vector<std::int64_t> &all = loop.ticks[name];
+                checkOnBoundaries({all.begin(), all.begin() + before[name]}, interval);
+                const std::vector<std::int64_t> ticks(all.begin() + before[name], all.end());
+                REQUIRE(ticks.size() >= 3);
+                // The first tick within one interval of the step; forward,
+                // it is the only one for the step, and every later tick is on
+                // the new clock's next boundary.
+                CHECK(ticks[0] - stepAt >= 0);
+                CHECK(ticks[0] - stepAt <= interval);
+                CHECK(ticks[1] == nextBoundary(ticks[0], interval));
+                checkOnBoundaries(ticks, interval, 1);
+            }
+            checkWaits(loop.waits, *std::max_element(intervals.begin(), intervals.end()));
+        }
+    }
+}
+
+TEST_CASE("timers due together ride one wake-up in creation order")
+{
+    Loop loop(Base + 200);
+    for (const char *name : {"Timer1", "Timer2", "Timer3"})
+        loop.add(name, 1000).setEnabled(true);
+    loop.add("Timer4", 500).setEnabled(true);
+    loop.run(2700);
+    CHECK(loop.wakeUps == 5); // 500, 1000, 1500, 2000, 2500
+    CHECK(loop.log == std::vector<std::string>{"Timer4@500", "Timer1@1000", "Timer2@1000",
+                                               "Timer3@1000", "Timer4@1000", "Timer4@1500",
+                                               "Timer1@2000", "Timer2@2000", "Timer3@2000",
+                                               "Timer4@2000", "Timer4@2500"});
+}
+
+TEST_CASE("a tick handler runs a nested event loop")
+{
+    // A waits in a message box for a second, so its second tick arrives while
+    // the first still runs. Before it waits, A disables B, disables and
+    // enables D, and destroys E, all due on the same boundary; later, C
+    // enables B.
+    Loop loop(Base + 700);
+    Timer &a = loop.add("A", 1000);
+    Timer &b = loop.add("B", 1000);
+    Timer &c = loop.add("C", 500);
+    Timer &d = loop.add("D", 1000);
+    loop.add("E", 1000);
+    int depth = 0, deepest = 0;
+    bool armedBeforeTick = true, waited = false;
+    a.Tick = [&] {
+        armedBeforeTick = armedBeforeTick && loop.armed;
+        loop.record("A");
+        ++depth;
+        if (!std::exchange(waited, true)) {
+            b.setEnabled(false);
+            d.setEnabled(false);
+            d.setEnabled(true); // counts from now: its owed tick lapses
+            loop.timers.back().reset();
+            loop.run(1000);
+        }
+        deepest = std::max(deepest, depth);
+        --depth;
+    };
+    c.Tick = [&] {
+        armedBeforeTick = armedBeforeTick && loop.armed;
+        loop.record("C");
+        if (loop.wall() == Base + 2500)
+            b.setEnabled(true);
+    };
+    for (Timer *timer : {&a, &b, &c, &d, loop.timers.back().get()})
+        timer->setEnabled(true);
+    loop.run(2400);
+    CHECK(deepest == 2);
+    CHECK(armedBeforeTick);
+    // C's tick owed from 1000 comes as soon as the nested loop runs.
+    CHECK(loop.log == std::vector<std::string>{"A@1000", "C@1001", "C@1500", "A@2000", "C@2000",
+                                               "D@2000", "C@2500", "A@3000", "B@3000", "C@3000",
+                                               "D@3000"});
+    checkWaits(loop.waits, 500);
+}
+
+TEST_CASE("a run-time error from a tick handler reaches the event loop")
+{
+    Loop loop(Base + 700);
+    Timer &a = loop.add("A", 1000);
+    a.Tick = [] { throw RuntimeError(Overflow); };
+    loop.add("B", 1000).setEnabled(true);
+    a.setEnabled(true);
+    int error = 0;
+    try {
+        loop.run(500);
+    } catch (const RuntimeError &e) {
+        error = e.number();
+    }
+    CHECK(error == Overflow);
+    // The scheduler is left armed: the tick owed to B still comes.
+    CHECK(loop.armed);
+    a.setEnabled(false);
+    loop.run(1);
+    CHECK(loop.log == std::vector<std::string>{"B@1001"});
+}
