@@ -36,6 +36,7 @@ class TestNetworkClock : public QObject
     void secondsRunOnFromTheServer();
     void resync_data();
     void resync();
+    void unattendedFailuresShowOneMessage();
     void localSwitch_data();
     void localSwitch();
 };
@@ -222,6 +223,42 @@ void TestNetworkClock::resync()
     QCOMPARE(boxes.calls().size(), messages);
     QVERIFY(form.Timer2.Enabled());
     QVERIFY(form.Timer3.Enabled());
+}
+
+// Nobody answers the first failure message while resyncs keep failing behind
+// it: each of them runs as after any failure, but no second box opens.
+void TestNetworkClock::unattendedFailuresShowOneMessage()
+{
+    SystemClock::setFixed(civil(QDate(2026, 12, 7), QTime(10, 15, 42)));
+    MsgBoxScript boxes;
+    Form1 form;
+    networkMode(form);
+    form.Label5.setCaption(u"10:00");
+    form.Combo1.setText(toText(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())));
+    int open = 0, mostOpen = 0, nested = 0;
+    boxes.setOnShow([&] {
+        mostOpen = std::max(mostOpen, ++open);
+        while (nested < 3) {
+            ++nested;
+            form.Label3.setCaption(u"179");
+            form.Label2.setCaption(u"stale");
+            form.Timer2_Timer();
+            COMPARE_TEXT(form.Label3.Caption(), u"0");
+            QVERIFY(form.Label2.Caption() != u"stale");
+            QVERIFY(form.Timer3.Enabled());
+        }
+        --open;
+    });
+
+    form.Label3.setCaption(u"179");
+    form.Timer2_Timer();
+
+    QCOMPARE(nested, 3);
+    QCOMPARE(mostOpen, 1);
+    QCOMPARE(boxes.calls().size(), 1);
+    // Once answered, the next failure is reported again.
+    form.Combo1_Click();
+    QCOMPARE(boxes.calls().size(), 2);
 }
 
 void TestNetworkClock::localSwitch_data()
