@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "qtcombobox.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QStyleHints>
 
 namespace platform::qt
 {
@@ -51,9 +54,18 @@ void QtComboBox::setFocus()
         m_widget->setFocus();
 }
 
-ComboWidget::ComboWidget(QtComboBox &peer, QWidget *parent) : QComboBox(parent), m_peer(peer)
+ComboWidget::ComboWidget(QtComboBox &peer, QWidget *parent)
+    : QComboBox(parent), m_peer(peer), m_blinkStop(new QTimer(this)),
+      m_flashTime(QGuiApplication::styleHints()->cursorFlashTime())
 {
     setEditable(true);
+    lineEdit()->installEventFilter(this);
+    m_blinkStop->setSingleShot(true);
+    m_blinkStop->setInterval(BlinkForMs);
+    // A flash time of 0 makes Qt's line edits show the cursor steadily.
+    connect(m_blinkStop, &QTimer::timeout, this,
+            [] { QGuiApplication::styleHints()->setCursorFlashTime(0); });
+    m_blinkStop->start();
     setInsertPolicy(QComboBox::NoInsert);
     setFocusPolicy(Qt::StrongFocus);
     connect(this, &QComboBox::activated, this, [this] {
@@ -84,6 +96,28 @@ void ComboWidget::keyPressEvent(QKeyEvent *event)
     m_stepping = true;
     QComboBox::keyPressEvent(event);
     m_stepping = false;
+}
+
+bool ComboWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::InputMethod:
+    case QEvent::FocusIn:
+        blinkAgain();
+        break;
+    default:
+        break;
+    }
+    return QComboBox::eventFilter(watched, event);
+}
+
+void ComboWidget::blinkAgain()
+{
+    if (QGuiApplication::styleHints()->cursorFlashTime() != m_flashTime)
+        QGuiApplication::styleHints()->setCursorFlashTime(m_flashTime);
+    m_blinkStop->start();
 }
 
 void ComboWidget::wheelEvent(QWheelEvent *event)

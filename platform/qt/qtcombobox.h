@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QPointer>
+#include <QTimer>
 
 namespace platform::qt
 {
@@ -39,12 +40,22 @@ class ComboWidget : public QComboBox
   public:
     ComboWidget(QtComboBox &peer, QWidget *parent);
 
+    // Like desktop toolkits, the text cursor blinks for this long after the
+    // last input in the box and then shows steadily, so that an idle clock
+    // does not wake twice a second to blink it.
+    static constexpr int BlinkForMs = 10000;
+
   protected:
     void keyPressEvent(QKeyEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
+    void blinkAgain();
+
     QtComboBox &m_peer;
+    QTimer *m_blinkStop;
+    int m_flashTime;
     // Set while the closed box handles a key or wheel step, which Qt reports
     // as an activation but is not a pick from the list.
     bool m_stepping = false;
