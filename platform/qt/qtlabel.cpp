@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QFontMetricsF>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOption>
 
 namespace platform::qt
 {
@@ -147,6 +149,25 @@ void LabelWidget::mouseMoveEvent(QMouseEvent *event)
     if (m_peer.onMouseMove)
         m_peer.onMouseMove(buttonMask(event->buttons()), shiftMask(event->modifiers()),
                            event->position().x(), event->position().y());
+}
+
+} // namespace platform::qt
+
+namespace platform::qt
+{
+
+// As QLabel paints a plain, frameless, auto-filled one-line caption.
+void LabelWidget::paintEvent(QPaintEvent *event)
+{
+    if (!isEnabled()) { // disabled text is drawn differently
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    QStyleOption option;
+    option.initFrom(this); // the palette group QLabel itself uses
+    m_glyphs.draw(painter, contentsRect(), alignment(), text(),
+                  option.palette.color(foregroundRole()), option.palette.color(backgroundRole()));
 }
 
 } // namespace platform::qt

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "glyphcache.h"
 #include "peers.h"
 
 #include <QLabel>
@@ -47,12 +48,15 @@ class LabelWidget : public QLabel
     LabelWidget(QtLabel &peer, QWidget *parent);
 
   protected:
+    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
 
   private:
     QtLabel &m_peer;
+    // The big digits, copied rather than filled as paths on every tick.
+    GlyphCache m_glyphs;
 };
 
 } // namespace platform::qt
