@@ -10,7 +10,10 @@ The program runs under libfaketime (Debian's faketime), whose offset file
 starts at +0 and is stepped back one hour by one case; the monotonic clock
 is left alone, as a real change of the PC's time leaves it.
 
-usage: clock_e2e.py APP [--size WxH ...] [--workdir DIR]
+usage: clock_e2e.py [--size WxH ...] [--workdir DIR] COMMAND...
+
+COMMAND starts the clock: the program itself, or a launcher and its arguments
+(scripts/wine-run ... fullscreenclock.exe runs the Windows program under Wine).
 """
 
 import argparse
@@ -61,7 +64,7 @@ class DateServer:
                 length = int(self.headers.get("Content-Length") or 0)
                 if length:
                     self.rfile.read(length)
-                server.requests.append((self.command, self.path))
+                server.requests.append((self.command, self.path, length))
                 body = b"ok"
                 self.send_response(200)
                 self.send_header("Content-Type", "text/plain")
@@ -187,8 +190,8 @@ class Reading:
 
 
 class ClockRun:
-    def __init__(self, app, x, server):
-        self.app, self.x, self.server = app, x, server
+    def __init__(self, command, x, server):
+        self.command, self.x, self.server = command, x, server
         self.proc = None
         self.main = None
         # What libfaketime adds to the PC's clock, re-read at every call.
@@ -205,35 +208,49 @@ class ClockRun:
                     lambda: next((w for w, t in self.x.visible_windows(self.proc.pid).items()
                                   if t == TITLE), None), timeout)
 
-    def box_lines(self, wid):
+    def box_lines(self, wid, scale, threshold):
         """The text lines in the box, with boxes in screen coordinates."""
         gx, gy, gw, gh = self.x.geometry(wid)
         path = os.path.join(self.x.workdir, "box.ppm")
         # Scaled up: the box text is small and tesseract wants tall glyphs.
         self.x.screenshot().crop((gx, gy, gx + gw, gy + gh)).save_ppm(path)
-        scaled = os.path.join(self.x.workdir, "box3.png")
-        self.x.run(["convert", path, "-resize", "300%", "-colorspace", "gray",
-                    "-threshold", "60%", scaled], check=True)
-        return [(t, (gx + b[0] / 3, gy + b[1] / 3, gx + b[2] / 3, gy + b[3] / 3))
+        scaled = os.path.join(self.x.workdir, "box%d.png" % scale)
+        self.x.run(["convert", path, "-resize", "%d%%" % (100 * scale), "-colorspace", "gray",
+                    "-threshold", threshold, scaled], check=True)
+        return [(t, (gx + b[0] / scale, gy + b[1] / scale, gx + b[2] / scale, gy + b[3] / scale))
                 for t, b in ocr_lines(scaled, psm=11)]
 
     def expect_box(self, text, buttons):
         wid = self.message_box()
-        lines = self.box_lines(wid)
-        texts = [no_punct(t) for t, _ in lines]
-        # The icon, if any, stands left of the text and may read as a glyph or two.
-        if not any(t.endswith(no_punct(text)) and len(t) <= len(no_punct(text)) + 3 for t in texts):
+        wanted = no_punct(text)
+        read, places, texts = False, {}, []
+        # Further readings at other scales and thresholds, should the first
+        # miss the text or a button: Wine's dialog font is larger and grey at
+        # its edges, and each reading misses something else.
+        for scale, threshold in ((3, "60%"), (3, "75%"), (2, "50%"), (2, "60%"), (2, "75%"),
+                                 (1, "60%")):
+            lines = self.box_lines(wid, scale, threshold)
+            texts = [no_punct(t) for t, _ in lines]
+            # The icon, if any, stands left of the text and may read as a glyph
+            # or two. A long text may be wrapped over consecutive lines.
+            runs = ["".join(texts[i:j])
+                    for i in range(len(texts)) for j in range(i + 1, len(texts) + 1)]
+            read = read or any(t.endswith(wanted) and len(t) <= len(wanted) + 3 for t in runs)
+            for button in buttons:
+                if button in places:
+                    continue
+                hit = [b for t, b in lines if no_punct(t) == button]
+                if not hit:
+                    # Buttons sit side by side; tesseract may read them as one line.
+                    hit = [b for t, b in lines if button in t]
+                if hit:
+                    places[button] = hit[0]
+            if read and len(places) == len(buttons):
+                return wid, places
+        if not read:
             raise Failure("box %s reads %r, not %r" % (TITLE, texts, text))
-        places = {}
-        for button in buttons:
-            hit = [b for t, b in lines if no_punct(t) == button]
-            if not hit:
-                # Buttons sit side by side; tesseract may read them as one line.
-                hit = [b for t, b in lines if button in t]
-            if not hit:
-                raise Failure("box %s has no %r button, reads %r" % (TITLE, button, texts))
-            places[button] = hit[0]
-        return wid, places
+        missing = [b for b in buttons if b not in places]
+        raise Failure("box %s has no %r button, reads %r" % (TITLE, missing[0], texts))
 
     def box_gone(self, wid, timeout=5):
         poll("the message box to close",
@@ -277,9 +294,11 @@ class ClockRun:
         self.x.xdotool("windowactivate", "--sync", self.main)
 
     def type_url(self, url):
-        # The combo box holds the keyboard focus; select its text and replace it.
+        # The combo box holds the keyboard focus; select its text and replace
+        # it. End and Shift+Home select the field's line under Wine as well,
+        # where Ctrl+A does not.
         self.activate_main()
-        self.x.xdotool("key", "--clearmodifiers", "ctrl+a")
+        self.x.xdotool("key", "--clearmodifiers", "End", "shift+Home")
         self.x.xdotool("type", "--delay", 15, url)
         self.x.xdotool("key", "Return")
 
@@ -297,7 +316,7 @@ class ClockRun:
 
     def case_startup(self):
         self.set_clock_offset("+0")
-        self.proc = self.x.spawn([self.app], LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8",
+        self.proc = self.x.spawn(self.command, LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8",
                                  QT_QPA_PLATFORM="xcb", LD_PRELOAD=faketime_library(),
                                  FAKETIME_TIMESTAMP_FILE=self.offset_file,
                                  FAKETIME_NO_CACHE="1", FAKETIME_DONT_FAKE_MONOTONIC="1")
@@ -342,11 +361,12 @@ class ClockRun:
         self.type_url(self.server.url)
         r = self.read_until("the network time in RGB%s" % (NETWORK_COLOUR,),
                             lambda r: r.mode == "network", timeout=15)
-        if len(self.server.requests) <= before:
+        sent = self.server.requests[before:]
+        if not sent:
             raise Failure("network colour without a request reaching the server")
-        method = self.server.requests[before][0]
-        if method != "POST":
-            raise Failure("the query used %s, not POST" % method)
+        if [(method, length) for method, _, length in sent] != [("POST", 0)]:
+            raise Failure("the query sent %r, not one POST without a body"
+                          % [(method, length) for method, _, length in sent])
         wall, stamp = self.server.served[-1]
 
         def server_time(r):
@@ -443,7 +463,7 @@ class ClockRun:
 CASES = ["startup", "local_clock", "network", "back_to_local", "stepped_back", "refused", "exit"]
 
 
-def run_size(app, width, height, workdir):
+def run_size(command, width, height, workdir):
     os.makedirs(workdir, exist_ok=True)
     failures = []
     local_hour = time.localtime().tm_hour
@@ -453,7 +473,7 @@ def run_size(app, width, height, workdir):
                  if all(time.gmtime(time.time() + h * 3600 + 17 * 60 + 8 * 3600 + m).tm_hour
                         != time.localtime(time.time() + m).tm_hour for m in (0, 300)))
     with XSession(width, height, workdir) as x, DateServer(shift) as server:
-        run = ClockRun(app, x, server)
+        run = ClockRun(command, x, server)
         print("== %dx%d on %s (local hour %02d, server serves UTC%+.2f h)"
               % (width, height, x.display, local_hour, shift / 3600), flush=True)
         for name in CASES:
@@ -484,7 +504,7 @@ def run_size(app, width, height, workdir):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("app")
+    ap.add_argument("command", nargs="+", help="the program, or a launcher and its arguments")
     ap.add_argument("--size", action="append", default=[])
     ap.add_argument("--workdir", default=os.path.join(os.getcwd(), "e2e-artifacts"))
     ap.add_argument("--timeout", type=int, default=280, help="hard limit for the whole run, s")
@@ -498,8 +518,8 @@ def main():
     signal.signal(signal.SIGTERM, expire)
     signal.alarm(args.timeout)
 
-    if not os.access(args.app, os.X_OK):
-        print("e2e: no executable at %s" % args.app)
+    if not os.access(args.command[0], os.X_OK):
+        print("e2e: no executable at %s" % args.command[0])
         return 1
     langs = subprocess.run(["tesseract", "--list-langs"], stdout=subprocess.PIPE,
                            stderr=subprocess.DEVNULL).stdout.decode()
@@ -509,7 +529,7 @@ def main():
     failures = []
     for size in sizes:
         w, h = map(int, size.lower().split("x"))
-        failures += run_size(args.app, w, h, os.path.join(args.workdir, size))
+        failures += run_size(args.command, w, h, os.path.join(args.workdir, size))
     if failures:
         print("\n%d failure(s); screenshots in %s" % (len(failures), args.workdir))
         for f in failures:

@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// What every file of the Windows back end shares: the Windows headers with
+// the program's settings, text in the API's UTF-16, colour words as COLORREF,
+// and the ownership of handles.
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "colour.h"
+#include "text.h"
+
+#include <memory>
+#include <type_traits>
+
+namespace platform::win32
+{
+
+// The API's WCHAR and the program's char16_t are both UTF-16 code units.
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows has 16-bit wchar_t");
+
+inline const wchar_t *wide(const Text &text)
+{
+    return reinterpret_cast<const wchar_t *>(text.c_str());
+}
+
+inline Text fromWide(const wchar_t *text, std::size_t length)
+{
+    return Text(reinterpret_cast<const char16_t *>(text), length);
+}
+
+// A colour word is already a COLORREF; a system colour names GetSysColor's index.
+inline COLORREF toColorRef(ColourWord colour)
+{
+    if (isSystemColour(colour))
+        return GetSysColor(int(colour & 0xFF));
+    return COLORREF(colour & 0x00FFFFFF);
+}
+
+struct GdiObjectDeleter {
+    void operator()(void *object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
+};
+using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
+using UniqueBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiObjectDeleter>;
+
+struct HandleDeleter {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleDeleter>;
+
+// A window of the program. A window destroyed with its parent is released
+// (WM_NCDESTROY) rather than destroyed again; an owner destroys its window
+// with reset() in its own destructor, while it can still take that message.
+struct WindowDeleter {
+    void operator()(HWND window) const { DestroyWindow(window); }
+};
+using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDeleter>;
+
+// A wait registered with the thread pool; ending it waits for a callback
+// that is running.
+struct WaitDeleter {
+    void operator()(HANDLE wait) const { UnregisterWaitEx(wait, INVALID_HANDLE_VALUE); }
+};
+using UniqueWait = std::unique_ptr<void, WaitDeleter>;
+
+// A window's device context for the length of a scope (nullptr: the screen's).
+class WindowDc
+{
+  public:
+    explicit WindowDc(HWND window) : m_window(window), m_dc(GetDC(window)) {}
+    ~WindowDc()
+    {
+        if (m_dc)
+            ReleaseDC(m_window, m_dc);
+    }
+    WindowDc(const WindowDc &) = delete;
+    WindowDc &operator=(const WindowDc &) = delete;
+    HDC get() const { return m_dc; }
+
+  private:
+    HWND m_window;
+    HDC m_dc;
+};
+
+// Selects a GDI object into a context and puts the previous one back.
+class Selection
+{
+  public:
+    Selection(HDC dc, HGDIOBJ object) : m_dc(dc), m_previous(SelectObject(dc, object)) {}
+    ~Selection()
+    {
+        if (m_previous)
+            SelectObject(m_dc, m_previous);
+    }
+    Selection(const Selection &) = delete;
+    Selection &operator=(const Selection &) = delete;
+
+  private:
+    HDC m_dc;
+    HGDIOBJ m_previous;
+};
+
+// Private window messages of the back end.
+enum : UINT {
+    // A control's WM_COMMAND notification, sent on by the parent window.
+    WM_CLOCK_COMMAND = WM_APP + 1,
+    // A pick from the combo box's list, handled once the list has closed.
+    WM_CLOCK_PICKED,
+    // The wake-up timer fell due.
+    WM_CLOCK_WAKE,
+};
+
+} // namespace platform::win32

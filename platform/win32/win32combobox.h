@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "peers.h"
+#include "win32.h"
+
+namespace platform::win32
+{
+
+class Win32Window;
+
+// The system's drop-down combo box with its edit field. Click comes once for
+// each entry picked from the open list (not for arrow-key steps through the
+// closed box); KeyPress from the edit field's character messages.
+class Win32ComboBox : public ComboBoxPeer
+{
+  public:
+    explicit Win32ComboBox(Win32Window &window);
+    ~Win32ComboBox() override;
+
+    Text text() const override;
+    void setText(const Text &text) override;
+    void addItem(const Text &item) override;
+    void setGeometry(const PixelRect &rect) override;
+    void setFocus() override;
+
+  private:
+    static LRESULT CALLBACK comboProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                           UINT_PTR id, DWORD_PTR self);
+    static LRESULT CALLBACK editProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR id, DWORD_PTR self);
+    void notified(WORD code);
+    void picked(int index);
+    void place();
+
+    Win32Window &m_window;
+    UniqueWindow m_hwnd;
+    HWND m_edit = nullptr;
+    PixelRect m_rect;
+};
+
+} // namespace platform::win32

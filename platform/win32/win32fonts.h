@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "peers.h"
+#include "win32.h"
+
+namespace platform::win32
+{
+
+// Dots per inch of the screen, vertically: what point sizes are realised at.
+int screenDpiY();
+
+// The system's dialog font (the message-box font) at 9 points.
+LOGFONTW windowFontDescription();
+
+struct RealisedFont {
+    UniqueFont font;
+    double points = 0;
+};
+
+// The font of `spec` by face and character set, so that the font mapper
+// picks a similar font where the face is missing. The size becomes a whole
+// pixel height; `points` reports that height in points. An empty face name
+// means the window font, its character set included.
+RealisedFont createFont(const FontSpec &spec, const LOGFONTW &windowFont);
+
+} // namespace platform::win32

@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: MIT
+#include "win32label.h"
+
+#include "win32fonts.h"
+#include "win32window.h"
+
+#include <windowsx.h>
+
+namespace platform::win32
+{
+
+namespace
+{
+constexpr int HelpPointer = 14;
+
+// Button and shift masks as the program's events count them.
+int buttonsOf(WPARAM keys)
+{
+    return ((keys & MK_LBUTTON) ? 1 : 0) | ((keys & MK_RBUTTON) ? 2 : 0) |
+           ((keys & MK_MBUTTON) ? 4 : 0);
+}
+
+int shiftsOf(WPARAM keys)
+{
+    return ((keys & MK_SHIFT) ? 1 : 0) | ((keys & MK_CONTROL) ? 2 : 0) |
+           (GetKeyState(VK_MENU) < 0 ? 4 : 0);
+}
+
+struct PaintScope {
+    explicit PaintScope(HWND window) : hwnd(window), dc(BeginPaint(window, &paint)) {}
+    ~PaintScope() { EndPaint(hwnd, &paint); }
+    PaintScope(const PaintScope &) = delete;
+    PaintScope &operator=(const PaintScope &) = delete;
+    HWND hwnd;
+    PAINTSTRUCT paint{};
+    HDC dc;
+};
+} // namespace
+
+Win32Label::Win32Label(Win32Window &window) : m_window(window)
+{
+    // The label paints all of itself, background included.
+    const wchar_t *className =
+        registerClass(L"FullScreenClockLabel", &Win32Label::procedure, nullptr, nullptr);
+    CreateWindowExW(0, className, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0,
+                    window.hwnd(), nullptr, GetModuleHandleW(nullptr), this);
+    if (m_hwnd)
+        window.stackOnTop(m_hwnd.get());
+}
+
+Win32Label::~Win32Label()
+{
+    m_hwnd.reset();
+}
+
+void Win32Label::setText(const Text &text)
+{
+    m_text = text;
+    if (m_hwnd)
+        InvalidateRect(m_hwnd.get(), nullptr, FALSE);
+}
+
+void Win32Label::setGeometry(const PixelRect &rect)
+{
+    if (m_hwnd)
+        SetWindowPos(m_hwnd.get(), nullptr, rect.left, rect.top, rect.width, rect.height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+double Win32Label::setFont(const FontSpec &font)
+{
+    RealisedFont realised = createFont(font, m_window.fontDescription());
+    if (realised.font)
+        m_font = std::move(realised.font);
+    if (m_hwnd)
+        InvalidateRect(m_hwnd.get(), nullptr, FALSE);
+    return realised.points;
+}
+
+TextExtent Win32Label::measure(const Text &text) const
+{
+    const WindowDc dc(m_hwnd.get());
+    if (!dc.get())
+        return {};
+    const Selection font(dc.get(), currentFont());
+    SIZE size{};
+    if (!GetTextExtentPoint32W(dc.get(), wide(text), int(text.size()), &size))
+        return {};
+    return {double(size.cx), double(size.cy)};
+}
+
+void Win32Label::setForeColor(ColourWord colour)
+{
+    m_foreColor = colour;
+    if (m_hwnd)
+        InvalidateRect(m_hwnd.get(), nullptr, FALSE);
+}
+
+void Win32Label::setBackColor(ColourWord colour)
+{
+    m_backColor = colour;
+    if (m_hwnd)
+        InvalidateRect(m_hwnd.get(), nullptr, FALSE);
+}
+
+void Win32Label::setAlignment(Alignment alignment)
+{
+    m_alignment = alignment;
+    if (m_hwnd)
+        InvalidateRect(m_hwnd.get(), nullptr, FALSE);
+}
+
+void Win32Label::setVisible(bool visible)
+{
+    if (m_hwnd)
+        ShowWindow(m_hwnd.get(), visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void Win32Label::setMousePointer(int pointer)
+{
+    m_pointer = pointer;
+}
+
+HFONT Win32Label::currentFont() const
+{
+    return m_font ? m_font.get() : m_window.font();
+}
+
+void Win32Label::paint()
+{
+    const PaintScope scope(m_hwnd.get());
+    RECT client{};
+    GetClientRect(m_hwnd.get(), &client);
+    // System colours are looked up at each paint, so they follow the scheme.
+    const UniqueBrush background(CreateSolidBrush(toColorRef(m_backColor)));
+    FillRect(scope.dc, &client, background.get());
+    const Selection font(scope.dc, currentFont());
+    SetTextColor(scope.dc, toColorRef(m_foreColor));
+    SetBkMode(scope.dc, TRANSPARENT);
+    const UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_TOP |
+                        (m_alignment == Alignment::Center ? DT_CENTER : DT_LEFT);
+    DrawTextW(scope.dc, wide(m_text), int(m_text.size()), &client, format);
+}
+
+LRESULT CALLBACK Win32Label::procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto *self =
+            static_cast<Win32Label *>(reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams);
+        self->m_hwnd.reset(hwnd);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto *self = reinterpret_cast<Win32Label *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self)
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->m_hwnd.release();
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return self->handle(message, wParam, lParam);
+}
+
+LRESULT Win32Label::handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT:
+        paint();
+        return 0;
+    case WM_ERASEBKGND:
+        return 1; // painted in full by WM_PAINT
+    case WM_SETCURSOR:
+        if (LOWORD(lParam) == HTCLIENT) {
+            SetCursor(LoadCursorW(nullptr, m_pointer == HelpPointer ? IDC_HELP : IDC_ARROW));
+            return TRUE;
+        }
+        break;
+    case WM_MOUSEMOVE:
+        if (onMouseMove) {
+            const int x = GET_X_LPARAM(lParam);
+            const int y = GET_Y_LPARAM(lParam);
+            guarded([&] { onMouseMove(buttonsOf(wParam), shiftsOf(wParam), x, y); });
+        }
+        return 0;
+    case WM_LBUTTONDOWN:
+        m_pressed = true;
+        SetCapture(m_hwnd.get());
+        return 0;
+    case WM_LBUTTONUP: {
+        const bool wasPressed = m_pressed;
+        m_pressed = false;
+        if (GetCapture() == m_hwnd.get())
+            ReleaseCapture();
+        RECT client{};
+        GetClientRect(m_hwnd.get(), &client);
+        const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        // A click is a press and a release inside the label.
+        if (wasPressed && PtInRect(&client, at) && onClick)
+            guarded([&] { onClick(); });
+        return 0;
+    }
+    case WM_CAPTURECHANGED:
+        m_pressed = false;
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(m_hwnd.get(), message, wParam, lParam);
+}
+
+} // namespace platform::win32

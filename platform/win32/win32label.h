@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "peers.h"
+#include "win32.h"
+
+namespace platform::win32
+{
+
+class Win32Window;
+
+// A label drawn by the program itself: an opaque background, one line of
+// text, the click, the mouse movement and the pointer shape.
+class Win32Label : public LabelPeer
+{
+  public:
+    explicit Win32Label(Win32Window &window);
+    ~Win32Label() override;
+
+    void setText(const Text &text) override;
+    void setGeometry(const PixelRect &rect) override;
+    double setFont(const FontSpec &font) override;
+    TextExtent measure(const Text &text) const override;
+    void setForeColor(ColourWord colour) override;
+    void setBackColor(ColourWord colour) override;
+    void setAlignment(Alignment alignment) override;
+    void setVisible(bool visible) override;
+    void setMousePointer(int pointer) override;
+
+  private:
+    static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void paint();
+    HFONT currentFont() const;
+
+    Win32Window &m_window;
+    UniqueWindow m_hwnd;
+    Text m_text;
+    UniqueFont m_font;
+    ColourWord m_foreColor = SystemButtonText;
+    ColourWord m_backColor = SystemButtonFace;
+    Alignment m_alignment = Alignment::Left;
+    int m_pointer = 0;
+    bool m_pressed = false;
+};
+
+} // namespace platform::win32

@@ -1,0 +1,300 @@
+// SPDX-License-Identifier: MIT
+#include "win32window.h"
+
+#include "twips.h"
+#include "win32combobox.h"
+#include "win32eventloop.h"
+#include "win32fonts.h"
+#include "win32label.h"
+#include "win32wakesource.h"
+
+#include <cwchar>
+
+namespace platform
+{
+
+namespace win32
+{
+
+const wchar_t *registerClass(const wchar_t *name, WNDPROC procedure, HCURSOR cursor,
+                             HBRUSH background)
+{
+    WNDCLASSEXW info{};
+    info.cbSize = sizeof(info);
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (GetClassInfoExW(instance, name, &info))
+        return name;
+    info = WNDCLASSEXW{};
+    info.cbSize = sizeof(info);
+    info.style = CS_HREDRAW | CS_VREDRAW;
+    info.lpfnWndProc = procedure;
+    info.hInstance = instance;
+    info.hCursor = cursor;
+    info.hbrBackground = background;
+    info.lpszClassName = name;
+    RegisterClassExW(&info);
+    return name;
+}
+
+namespace
+{
+constexpr DWORD WindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+constexpr DWORD WindowExStyle = 0;
+constexpr int ProgramIconId = 1;
+
+int rectWidth(const RECT &rect)
+{
+    return rect.right - rect.left;
+}
+
+int rectHeight(const RECT &rect)
+{
+    return rect.bottom - rect.top;
+}
+} // namespace
+
+Win32Window::Win32Window()
+{
+    const wchar_t *className =
+        registerClass(L"FullScreenClockWindow", &Win32Window::procedure,
+                      LoadCursorW(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    // The screen's dots per inch when the window is made: the layout is
+    // computed once, in twips, for that screen.
+    {
+        const WindowDc screen(nullptr);
+        m_twipsPerPixel =
+            twipsPerPixelAt(screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 96);
+    }
+    m_fontDescription = windowFontDescription();
+    m_font.reset(CreateFontIndirectW(&m_fontDescription));
+    CreateWindowExW(WindowExStyle, className, L"", WindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                    CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, GetModuleHandleW(nullptr),
+                    this);
+    if (!m_hwnd)
+        throw RuntimeError(InvalidProcedureCall);
+}
+
+Win32Window::~Win32Window()
+{
+    m_hwnd.reset();
+}
+
+std::unique_ptr<LabelPeer> Win32Window::createLabel()
+{
+    return std::make_unique<Win32Label>(*this);
+}
+
+std::unique_ptr<ComboBoxPeer> Win32Window::createComboBox()
+{
+    return std::make_unique<Win32ComboBox>(*this);
+}
+
+std::unique_ptr<WakeSource> Win32Window::createWakeSource()
+{
+    return std::make_unique<Win32WakeSource>();
+}
+
+double Win32Window::twipsPerPixel() const
+{
+    return m_twipsPerPixel;
+}
+
+Text Win32Window::fontName() const
+{
+    return fromWide(m_fontDescription.lfFaceName,
+                    wcsnlen(m_fontDescription.lfFaceName, LF_FACESIZE));
+}
+
+void Win32Window::setTitle(const Text &title)
+{
+    if (m_hwnd)
+        SetWindowTextW(m_hwnd.get(), wide(title));
+}
+
+void Win32Window::setProgramIcon()
+{
+    if (!m_hwnd)
+        return;
+    // Shared icons belong to the system and need no clean-up.
+    struct IconSize {
+        WPARAM kind;
+        int width;
+        int height;
+    };
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (const IconSize &size : {IconSize{ICON_BIG, SM_CXICON, SM_CYICON},
+                                 IconSize{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}}) {
+        const HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(ProgramIconId), IMAGE_ICON,
+                                       GetSystemMetrics(size.width), GetSystemMetrics(size.height),
+                                       LR_DEFAULTCOLOR | LR_SHARED);
+        if (icon)
+            SendMessageW(m_hwnd.get(), WM_SETICON, size.kind, reinterpret_cast<LPARAM>(icon));
+    }
+}
+
+void Win32Window::moveTo(int x, int y)
+{
+    if (m_hwnd)
+        SetWindowPos(m_hwnd.get(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Window::setClientSize(int width, int height)
+{
+    RECT frame{0, 0, width, height};
+    AdjustWindowRectEx(&frame, WindowStyle, FALSE, WindowExStyle);
+    setOuterSize(rectWidth(frame), rectHeight(frame));
+}
+
+// The frame is known before the window is shown, so the outer size is final.
+void Win32Window::setOuterSize(int width, int height)
+{
+    if (m_hwnd)
+        SetWindowPos(m_hwnd.get(), nullptr, 0, 0, width, height,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int Win32Window::outerWidth() const
+{
+    RECT rect{};
+    return m_hwnd && GetWindowRect(m_hwnd.get(), &rect) ? rectWidth(rect) : 0;
+}
+
+int Win32Window::outerHeight() const
+{
+    RECT rect{};
+    return m_hwnd && GetWindowRect(m_hwnd.get(), &rect) ? rectHeight(rect) : 0;
+}
+
+int Win32Window::clientWidth() const
+{
+    RECT rect{};
+    return m_hwnd && GetClientRect(m_hwnd.get(), &rect) ? rectWidth(rect) : 0;
+}
+
+int Win32Window::clientHeight() const
+{
+    RECT rect{};
+    return m_hwnd && GetClientRect(m_hwnd.get(), &rect) ? rectHeight(rect) : 0;
+}
+
+// Straight onto the screen: the next repaint of the area erases it.
+double Win32Window::print(const Text &line, int x, int y, ColourWord colour)
+{
+    const WindowDc dc(m_hwnd.get());
+    if (!dc.get())
+        return 0;
+    const Selection font(dc.get(), m_font ? m_font.get() : GetStockObject(DEFAULT_GUI_FONT));
+    SetTextColor(dc.get(), toColorRef(colour));
+    SetBkMode(dc.get(), TRANSPARENT);
+    if (IsWindowVisible(m_hwnd.get()))
+        TextOutW(dc.get(), x, y, wide(line), int(line.size()));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc.get(), &metrics);
+    return metrics.tmHeight;
+}
+
+void Win32Window::show()
+{
+    if (!m_hwnd)
+        return;
+    ShowWindow(m_hwnd.get(), SW_SHOWNORMAL);
+    SetForegroundWindow(m_hwnd.get());
+    UpdateWindow(m_hwnd.get());
+    if (m_focus)
+        SetFocus(m_focus);
+}
+
+void Win32Window::close()
+{
+    if (m_hwnd && !m_asking && mayClose())
+        DestroyWindow(m_hwnd.get());
+}
+
+bool Win32Window::mayClose()
+{
+    if (m_asking)
+        return false;
+    m_asking = true;
+    bool agreed = true;
+    guarded([&] { agreed = !onCloseRequest || onCloseRequest(); });
+    m_asking = false;
+    return agreed;
+}
+
+void Win32Window::stackOnTop(HWND child) const
+{
+    SetWindowPos(child, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+LRESULT CALLBACK Win32Window::procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto *self =
+            static_cast<Win32Window *>(reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams);
+        self->m_hwnd.reset(hwnd);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto *self = reinterpret_cast<Win32Window *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self)
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->m_hwnd.release();
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return self->handle(message, wParam, lParam);
+}
+
+LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        windowOpened();
+        return 0;
+    case WM_DESTROY:
+        windowClosed();
+        return 0;
+    case WM_CLOSE:
+        close();
+        return 0;
+    case WM_QUERYENDSESSION:
+        // The session may end only if the user agrees, as for any close.
+        m_sessionEnding = mayClose();
+        return m_sessionEnding ? TRUE : FALSE;
+    case WM_ENDSESSION:
+        if (wParam && m_sessionEnding && m_hwnd.get())
+            DestroyWindow(m_hwnd.get());
+        m_sessionEnding = false;
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            const HWND focus = GetFocus();
+            if (focus && IsChild(m_hwnd.get(), focus))
+                m_focus = focus;
+        }
+        break;
+    case WM_SETFOCUS:
+        if (m_focus && IsWindow(m_focus) && IsChild(m_hwnd.get(), m_focus)) {
+            SetFocus(m_focus);
+            return 0;
+        }
+        break;
+    case WM_COMMAND:
+        // Notifications go back to the control that sent them.
+        if (lParam)
+            return SendMessageW(reinterpret_cast<HWND>(lParam), WM_CLOCK_COMMAND, wParam, lParam);
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(m_hwnd.get(), message, wParam, lParam);
+}
+
+} // namespace win32
+
+std::unique_ptr<WindowPeer> backend::createWindow()
+{
+    return std::make_unique<win32::Win32Window>();
+}
+
+} // namespace platform

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "msgbox.h"
+#include "peers.h"
+#include "runtimeerror.h"
+#include "win32.h"
+
+namespace platform::win32
+{
+
+// Registers a window class of the program once; returns its name.
+const wchar_t *registerClass(const wchar_t *name, WNDPROC procedure, HCURSOR cursor,
+                             HBRUSH background);
+
+// Runs a piece of a window procedure that calls into the program, reporting a
+// run-time error there rather than unwinding through the system's frames.
+template <class Body> void guarded(const Body &body)
+{
+    try {
+        body();
+    } catch (const RuntimeError &error) {
+        reportRuntimeError(error);
+    }
+}
+
+// The top-level window: a normal frame, the face colour as background, the
+// system's dialog font at 9 points.
+class Win32Window : public WindowPeer
+{
+  public:
+    Win32Window();
+    ~Win32Window() override;
+
+    std::unique_ptr<LabelPeer> createLabel() override;
+    std::unique_ptr<ComboBoxPeer> createComboBox() override;
+    std::unique_ptr<WakeSource> createWakeSource() override;
+
+    double twipsPerPixel() const override;
+    Text fontName() const override;
+    void setTitle(const Text &title) override;
+    void setProgramIcon() override;
+    void moveTo(int x, int y) override;
+    void setClientSize(int width, int height) override;
+    void setOuterSize(int width, int height) override;
+    int outerWidth() const override;
+    int outerHeight() const override;
+    int clientWidth() const override;
+    int clientHeight() const override;
+    double print(const Text &line, int x, int y, ColourWord colour) override;
+    void show() override;
+    void close() override;
+
+    // For the child controls. hwnd() is null once the window is destroyed.
+    HWND hwnd() const { return m_hwnd.get(); }
+    HFONT font() const { return m_font.get(); }
+    const LOGFONTW &fontDescription() const { return m_fontDescription; }
+    // Puts a new child above those created before it.
+    void stackOnTop(HWND child) const;
+    // The child to give the focus back to when the window is activated.
+    void rememberFocus(HWND child) { m_focus = child; }
+
+  private:
+    static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // Asks onCloseRequest; true if the close may go ahead.
+    bool mayClose();
+
+    UniqueWindow m_hwnd;
+    double m_twipsPerPixel = 15;
+    LOGFONTW m_fontDescription{};
+    UniqueFont m_font;
+    HWND m_focus = nullptr;
+    bool m_asking = false;
+    bool m_sessionEnding = false;
+};
+
+} // namespace platform::win32
