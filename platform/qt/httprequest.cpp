@@ -21,9 +21,6 @@ namespace platform
 namespace
 {
 
-std::chrono::milliseconds g_connectTimeout = XmlHttpRequest::DefaultConnectTimeout;
-std::chrono::milliseconds g_totalTimeout = XmlHttpRequest::DefaultTotalTimeout;
-
 struct CurlDeleter {
     void operator()(CURL *handle) const { curl_easy_cleanup(handle); }
 };
@@ -202,27 +199,6 @@ XmlHttpRequest::XmlHttpRequest()
 
 XmlHttpRequest::~XmlHttpRequest() = default;
 
-void XmlHttpRequest::setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds total)
-{
-    g_connectTimeout = connect;
-    g_totalTimeout = total;
-}
-
-void XmlHttpRequest::resetTimeouts()
-{
-    setTimeouts(DefaultConnectTimeout, DefaultTotalTimeout);
-}
-
-std::chrono::milliseconds XmlHttpRequest::connectTimeout()
-{
-    return g_connectTimeout;
-}
-
-std::chrono::milliseconds XmlHttpRequest::totalTimeout()
-{
-    return g_totalTimeout;
-}
-
 int XmlHttpRequest::readyState() const
 {
     return d->readyState;
@@ -267,9 +243,9 @@ void XmlHttpRequest::send()
     setOption(curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L));
     setOption(curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L));
     setOption(curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                               static_cast<long>(g_connectTimeout.count())));
-    setOption(
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(g_totalTimeout.count())));
+                               static_cast<long>(XmlHttpRequest::connectTimeout().count())));
+    setOption(curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS,
+                               static_cast<long>(XmlHttpRequest::totalTimeout().count())));
     setOption(curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L));
     setOption(curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L));
     setOption(curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Impl::onHeader));

@@ -33,9 +33,6 @@ using win32::Variant;
 constexpr IID IidXmlHttpRequest = {
     0xed8c108d, 0x4349, 0x11d2, {0x91, 0xa4, 0x00, 0xc0, 0x4f, 0x79, 0x69, 0xe8}};
 
-std::chrono::milliseconds g_connectTimeout = XmlHttpRequest::DefaultConnectTimeout;
-std::chrono::milliseconds g_totalTimeout = XmlHttpRequest::DefaultTotalTimeout;
-
 // How long one poll waits for a message before it looks at the request again.
 constexpr DWORD PollMs = 10;
 
@@ -261,27 +258,6 @@ XmlHttpRequest::~XmlHttpRequest()
         d->abort();
 }
 
-void XmlHttpRequest::setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds total)
-{
-    g_connectTimeout = connect;
-    g_totalTimeout = total;
-}
-
-void XmlHttpRequest::resetTimeouts()
-{
-    setTimeouts(DefaultConnectTimeout, DefaultTotalTimeout);
-}
-
-std::chrono::milliseconds XmlHttpRequest::connectTimeout()
-{
-    return g_connectTimeout;
-}
-
-std::chrono::milliseconds XmlHttpRequest::totalTimeout()
-{
-    return g_totalTimeout;
-}
-
 int XmlHttpRequest::readyState() const
 {
     return d->readyState;
@@ -315,8 +291,8 @@ void XmlHttpRequest::send()
         fail(InvalidState, "send called before Open");
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
-    const Clock::time_point connectDeadline = start + g_connectTimeout;
-    const Clock::time_point totalDeadline = start + g_totalTimeout;
+    const Clock::time_point connectDeadline = start + XmlHttpRequest::connectTimeout();
+    const Clock::time_point totalDeadline = start + XmlHttpRequest::totalTimeout();
 
     const Variant noBody;
     const HRESULT sent = d->request->send(noBody.get());
