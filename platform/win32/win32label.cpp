@@ -41,7 +41,7 @@ Win32Label::Win32Label(Win32Window &window) : m_window(window)
 {
     // The label paints all of itself, background included.
     const wchar_t *className =
-        registerClass(L"FullScreenClockLabel", &Win32Label::procedure, nullptr, nullptr);
+        registerClass(L"FullScreenClockLabel", &ownedWindowProcedure<Win32Label>, nullptr, nullptr);
     CreateWindowExW(0, className, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0,
                     window.hwnd(), nullptr, GetModuleHandleW(nullptr), this);
     if (m_hwnd)
@@ -140,25 +140,6 @@ void Win32Label::paint()
     const UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_TOP |
                         (m_alignment == Alignment::Center ? DT_CENTER : DT_LEFT);
     DrawTextW(scope.dc, wide(m_text), int(m_text.size()), &client, format);
-}
-
-LRESULT CALLBACK Win32Label::procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_NCCREATE) {
-        auto *self =
-            static_cast<Win32Label *>(reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams);
-        self->m_hwnd.reset(hwnd);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto *self = reinterpret_cast<Win32Label *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->m_hwnd.release();
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    return self->handle(message, wParam, lParam);
 }
 
 LRESULT Win32Label::handle(UINT message, WPARAM wParam, LPARAM lParam)

@@ -28,7 +28,7 @@ class Win32Label : public LabelPeer
     void setMousePointer(int pointer) override;
 
   private:
-    static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK ownedWindowProcedure<Win32Label>(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void paint();
     HFONT currentFont() const;

@@ -56,7 +56,7 @@ int rectHeight(const RECT &rect)
 Win32Window::Win32Window()
 {
     const wchar_t *className =
-        registerClass(L"FullScreenClockWindow", &Win32Window::procedure,
+        registerClass(L"FullScreenClockWindow", &ownedWindowProcedure<Win32Window>,
                       LoadCursorW(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     // The screen's dots per inch when the window is made: the layout is
     // computed once, in twips, for that screen.
@@ -224,25 +224,6 @@ bool Win32Window::mayClose()
 void Win32Window::stackOnTop(HWND child) const
 {
     SetWindowPos(child, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
-LRESULT CALLBACK Win32Window::procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_NCCREATE) {
-        auto *self =
-            static_cast<Win32Window *>(reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams);
-        self->m_hwnd.reset(hwnd);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto *self = reinterpret_cast<Win32Window *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->m_hwnd.release();
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    return self->handle(message, wParam, lParam);
 }
 
 LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)

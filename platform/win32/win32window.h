@@ -61,7 +61,7 @@ class Win32Window : public WindowPeer
     void rememberFocus(HWND child) { m_focus = child; }
 
   private:
-    static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK ownedWindowProcedure<Win32Window>(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     // Asks onCloseRequest; true if the close may go ahead.
     bool mayClose();
