@@ -291,7 +291,7 @@ def main():
             timekeeping(x, app, int(args.keep_seconds), results, build)
     if "query" in only:
         query(build, args.rounds, results)
-    idle_rows = [(n, r) for n, r in results if isinstance(r, dict)]
+    idle_rows = [(r[0], r[1]) for r in results if isinstance(r[1], dict)]
     if idle_rows:
         print("\n| idle | CPU ms/min | context switches/s (all / main) | RSS MB | RssAnon MB |\n"
               "|---|---|---|---|---|")
