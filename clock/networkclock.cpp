@@ -12,7 +12,7 @@ namespace
 
 Text twoDigits(double value)
 {
-    return value < 10 ? u"0" + CStr(value) : CStr(value);
+    return value < 10 ? Text(u"0") + CStr(value) : CStr(value);
 }
 
 } // namespace
