@@ -106,6 +106,26 @@ class TestServer
     Seen m_seen;
 };
 
+// A TCP socket bound to a free port on 127.0.0.1 (in `address`), listening
+// with `backlog` unless that is negative; -1 if any step fails.
+inline int loopbackSocket(sockaddr_in &address, int backlog)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
+    address = sockaddr_in{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
+        (backlog >= 0 && ::listen(fd, backlog) != 0) ||
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // Serves one fixed response, byte for byte, to every connection on 127.0.0.1:
 // for responses that an HTTP library would refuse to write, such as a folded
 // header line.
@@ -114,14 +134,9 @@ class RawServer
   public:
     explicit RawServer(std::string response) : m_response(std::move(response))
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length) ||
-            ::listen(m_listener, 4) ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length))
+        sockaddr_in address;
+        m_listener = loopbackSocket(address, 4);
+        if (m_listener < 0)
             return;
         m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { serve(); });
@@ -186,17 +201,9 @@ class SilentServer
   public:
     SilentServer()
     {
-        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address;
+        m_socket = loopbackSocket(address, 4);
         if (m_socket < 0)
-            return;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = 0;
-        socklen_t length = sizeof address;
-        if (::bind(m_socket, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
-            ::listen(m_socket, 4) != 0 ||
-            ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length) != 0)
             return;
         m_port = ntohs(address.sin_port);
     }
@@ -225,15 +232,11 @@ class FullServer
   public:
     FullServer()
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length) ||
-            ::listen(m_listener, 0) ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length))
+        sockaddr_in address;
+        m_listener = loopbackSocket(address, 0);
+        if (m_listener < 0)
             return;
+        const socklen_t length = sizeof address;
         // The first connection fills the queue; the others stay half-open.
         for (int i = 0; i < 3; ++i) {
             m_fillers[i] = ::socket(AF_INET, i == 0 ? SOCK_STREAM : SOCK_STREAM | SOCK_NONBLOCK, 0);
@@ -269,16 +272,10 @@ class FullServer
 // A port on 127.0.0.1 that was free a moment ago and on which nothing listens.
 inline int closedPort()
 {
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = -1;
-    if (probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
-        ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    if (probe >= 0)
-        ::close(probe);
-    return port;
+    sockaddr_in address;
+    const int probe = loopbackSocket(address, -1);
+    if (probe < 0)
+        return -1;
+    ::close(probe);
+    return ntohs(address.sin_port);
 }
