@@ -21,6 +21,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace platform
 {
@@ -29,6 +30,7 @@ namespace
 {
 
 using Failure = HttpResponse::Failure;
+using win32::UniqueHandle;
 
 struct InternetDeleter {
     void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
@@ -152,6 +154,56 @@ int statusOf(HINTERNET request)
     return int(status);
 }
 
+// The status of a header block that starts with a status line, else 0.
+int statusOfBlock(std::string_view block)
+{
+    if (block.substr(0, 5) != "HTTP/")
+        return 0;
+    const std::size_t space = block.find(' ');
+    if (space == std::string_view::npos || block.size() < space + 4)
+        return 0;
+    int status = 0;
+    for (const char c : block.substr(space + 1, 3)) {
+        if (c < '0' || c > '9')
+            return 0;
+        status = status * 10 + (c - '0');
+    }
+    return status;
+}
+
+// WinHTTP may hand an interim 1xx response over as the answer (Wine's does),
+// the rest of the stream then coming as its body: the final response's
+// header block is read from there, each interim block dropped as it
+// completes, and nothing after the final block.
+HttpResponse readOnToFinal(HINTERNET handle, HttpResponse response)
+{
+    std::string stream;
+    char buffer[4096];
+    for (;;) {
+        std::size_t end;
+        while ((end = stream.find("\r\n\r\n")) != std::string::npos) {
+            const int status = statusOfBlock(stream);
+            if (status == 0)
+                return failed(Failure::Other);
+            if (status >= 200) {
+                response.status = status;
+                response.rawHeaders = stream.substr(0, end + 4);
+                return response;
+            }
+            stream.erase(0, end + 4);
+        }
+        if (stream.size() > std::size_t(XmlHttpRequest::MaxHeaderBytes))
+            return failed(Failure::Other);
+        DWORD got = 0;
+        if (!WinHttpReadData(handle, buffer, sizeof(buffer), &got))
+            return failed(GetLastError() == ERROR_WINHTTP_TIMEOUT ? Failure::Timeout
+                                                                  : Failure::Other);
+        if (got == 0) // the server hung up before a final response
+            return failed(Failure::Other);
+        stream.append(buffer, got);
+    }
+}
+
 // On the worker thread.
 HttpResponse perform(Job &job)
 {
@@ -207,21 +259,15 @@ HttpResponse perform(Job &job)
             return failed(Failure::Other);
         }
     }
-    // Interim 1xx responses are not the answer: read on to the final one.
-    int status = 0;
-    for (int responses = 0; responses < 2000 && status < 200; ++responses) {
-        if (!WinHttpReceiveResponse(handle, nullptr))
-            return failed(GetLastError() == ERROR_WINHTTP_TIMEOUT ? Failure::Timeout
-                                                                  : Failure::Other);
-        status = statusOf(handle);
-        if (status == 0)
-            return failed(Failure::Other);
-    }
-    if (status < 200)
-        return failed(Failure::Other);
+    if (!WinHttpReceiveResponse(handle, nullptr))
+        return failed(GetLastError() == ERROR_WINHTTP_TIMEOUT ? Failure::Timeout : Failure::Other);
     HttpResponse response;
-    response.status = status;
+    response.status = statusOf(handle);
     response.rawHeaders = headerBytes(handle);
+    if (response.status >= 100 && response.status < 200)
+        return readOnToFinal(handle, response);
+    if (response.status < 200)
+        return failed(Failure::Other);
     return response;
 }
 
