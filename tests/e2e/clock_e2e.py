@@ -463,7 +463,7 @@ class ClockRun:
 
     def query_while_typing(self, keys, delays):
         """Queries the server, which answers the requests from now after
-        `delays` seconds; 0.8 s into the first wait xdotool types `keys`.
+        `delays` seconds; 0.3 s into the first wait xdotool types `keys`.
         Screenshots every 250 ms and a watch for a message box run meanwhile.
         Returns the start, the time the keys were typed by, the server's
         (arrival, reply) times from now, the screenshots (before, after,
@@ -499,7 +499,7 @@ class ClockRun:
         for t in threads:
             t.start()
         try:
-            time.sleep(0.8)
+            time.sleep(0.3)
             self.x.xdotool(*keys)
             typed = time.time()
             poll("the first request to be answered",
