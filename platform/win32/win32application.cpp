@@ -2,9 +2,8 @@
 // Program start and the event loop on the Windows message queue: the common
 // controls for the combo box, the long date from the user's locale settings,
 // and the wait of a busy window while an HTTP exchange runs.
-#include "application.h"
+#include "backend.h"
 
-#include "datetime.h"
 #include "runtimeerror.h"
 #include "win32.h"
 #include "win32eventloop.h"
@@ -19,12 +18,19 @@ namespace platform
 
 namespace
 {
-Text g_title;
 int g_openWindows = 0;
 bool g_exitRequested = false;
 int g_exitStatus = 0;
 
-Text longDate(const CivilDate &date)
+void requestExit(int status)
+{
+    g_exitRequested = true;
+    g_exitStatus = status;
+    PostQuitMessage(status);
+}
+} // namespace
+
+Text backend::formatLongDate(const CivilDate &date)
 {
     SYSTEMTIME day{};
     day.wYear = WORD(date.year);
@@ -38,14 +44,6 @@ Text longDate(const CivilDate &date)
         throw RuntimeError(InvalidProcedureCall);
     return win32::fromWide(buffer, std::size_t(length - 1));
 }
-
-void requestExit(int status)
-{
-    g_exitRequested = true;
-    g_exitStatus = status;
-    PostQuitMessage(status);
-}
-} // namespace
 
 namespace win32
 {
@@ -118,31 +116,22 @@ BusyWait waitWhileBusy(HANDLE event, std::chrono::steady_clock::time_point deadl
 
 } // namespace win32
 
-Application::Application(int &argc, char **argv, const Text &title)
+void backend::start(int &argc, char **argv, const Text &title)
 {
     (void)argc;
     (void)argv;
-    g_title = title;
+    (void)title;
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
-    setLongDateFormatter(&longDate);
 }
 
-Application::~Application()
-{
-    setLongDateFormatter(nullptr);
-}
-
-Text Application::Title()
-{
-    return g_title;
-}
+void backend::finish() {}
 
 // Every wake-up of the thread arrives as a message (the wake source posts
 // one), so the loop needs no time-out of its own.
-int Application::exec()
+int backend::exec()
 {
     MSG message;
     BOOL got;
@@ -155,12 +144,12 @@ int Application::exec()
     return status;
 }
 
-void Application::exit(int status)
+void backend::exit(int status)
 {
     requestExit(status);
 }
 
-void Application::DoEvents()
+void backend::processEvents()
 {
     win32::dispatchPending();
 }
