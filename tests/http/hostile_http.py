@@ -427,14 +427,29 @@ def run_row(row, command, env, sentinel):
 
 
 def main():
+    args = parse_args()
+    try:
+        return run_table(args)
+    finally:
+        # The prefix's server ends with the table, whatever happened, in the
+        # process that ran the table (not the one that made the namespace).
+        ran_here = bool(os.environ.get(IN_NAMESPACE)) or os.geteuid() != 0
+        if args.wine_prefix and ran_here:
+            subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL,
+                           env=dict(os.environ, WINEPREFIX=os.path.abspath(args.wine_prefix)))
+
+
+def parse_args():
     ap = argparse.ArgumentParser()
     ap.add_argument("command", nargs="+")
     ap.add_argument("--wine-prefix")
     ap.add_argument("--table", help="also write the results as a Markdown table")
     ap.add_argument("--only", action="append", default=[], help="rows whose name contains this")
     ap.add_argument("--jobs", type=int, default=0)
-    args = ap.parse_args()
+    return ap.parse_args()
 
+
+def run_table(args):
     if os.geteuid() == 0 and not os.environ.get(IN_NAMESPACE):
         return enter_namespace(sys.argv[1:])
     in_netns = bool(os.environ.get(IN_NAMESPACE))
@@ -523,7 +538,6 @@ def main():
         changed = sorted(p for p, v in after.items() if before_files.get(p) != v)
         if changed:
             extra.append("written to the prefix's user folders: %s" % changed[:10])
-        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
     else:
         left = [os.path.join(d, f) for d, _, fs in os.walk(home) for f in fs]
         if left:
