@@ -200,6 +200,18 @@ class Reading:
         box = (runs[1][0], box[1], box[2], box[3])
         return self._ocr_digits(mask, box, "ss", "0123456789")
 
+    def seconds_ink(self):
+        """The seconds display's pixels, right of and level with the big
+        digits, to compare with another screenshot's; None without any."""
+        if not self.digits_box:
+            return None
+        x0, y0, x1, y1 = self.digits_box
+        mask = self.img.mask(SECONDS_COLOUR, tolerance=2)
+        bottom = min(self.img.height, y1 + (y1 - y0) // 2)
+        ink = b"".join(mask.bits[y * mask.width + x1:(y + 1) * mask.width]
+                       for y in range(y0, bottom))
+        return ink if ink.count(1) else None
+
     def date(self):
         mask = self.img.mask(DATE_COLOUR)
         box = mask.bbox()
@@ -477,10 +489,11 @@ class ClockRun:
             running = []
             while not done.is_set():
                 before = time.time()
-                path = os.path.join(self.x.workdir, "busy-%02d.ppm" % len(running))
+                # xwd starts far quicker than ImageMagick's import.
+                path = os.path.join(self.x.workdir, "busy-%02d.xwd" % len(running))
                 running.append((before, path, subprocess.Popen(
-                    ["import", "-display", self.x.display, "-window", "root", "-depth", "8",
-                     "ppm:" + path], stderr=subprocess.DEVNULL)))
+                    ["xwd", "-display", self.x.display, "-root", "-silent", "-out", path],
+                    stderr=subprocess.DEVNULL)))
                 done.wait(max(0, 0.25 - (time.time() - before)))
             for before, path, proc in running:
                 proc.wait()
@@ -533,31 +546,30 @@ class ClockRun:
         if arrived2 < replied1:
             raise Failure("the second request arrived %.2f s before the first was answered"
                           % (replied1 - arrived2))
-        # The seconds display during the wait, read from the screenshots.
-        readings = []
+        # The seconds display during the wait: its ink, compared screenshot by
+        # screenshot (OCR misreads too many of these small samples).
+        changes, last, last_at, longest, count = [], None, arrived1, 0, 0
         for b, a, path in shots:
-            if arrived1 <= b and a <= replied1:
-                with open(path, "rb") as f:
-                    img = Image.from_ppm(f.read())
-                readings.append((b, Reading(self.x, shot=(b, a, img)).seconds()))
-        # A change is a reading that shares no digits with the one before; an
-        # unreadable screenshot counts for neither.
-        changes, last, last_at, longest = 0, None, arrived1, 0
-        for at, seconds in readings:
-            if not seconds:
+            if not (arrived1 <= b and a <= replied1):
                 continue
-            if last is None or not seconds & last:
-                if last is not None:
-                    changes += 1
-                    longest = max(longest, at - last_at)
-                last_at = at
-            last = seconds
-        self.log("%d screenshots in the %.1f s wait: seconds %s"
-                 % (len(readings), replied1 - arrived1,
-                    " ".join("/".join(sorted(s)) or "?" for _, s in readings)))
-        if changes < 3 or longest > 1.6:
+            img = Image.from_ppm(subprocess.run(
+                ["convert", "xwd:" + path, "-depth", "8", "ppm:-"], stdout=subprocess.PIPE,
+                check=True).stdout)
+            ink = Reading(self.x, shot=(b, a, img)).seconds_ink()
+            count += 1
+            if ink is None:
+                continue
+            if last is not None and ink != last:
+                changes.append(b - arrived1)
+                longest = max(longest, b - last_at)
+                last_at = b
+            last = ink
+        longest = max(longest, replied1 - last_at)
+        self.log("%d screenshots in the %.1f s wait; the seconds changed at %s"
+                 % (count, replied1 - arrived1, ", ".join("+%.2f s" % c for c in changes)))
+        if len(changes) < 3 or longest > 1.6:
             raise Failure("the seconds display changed %d times during the 4 s wait "
-                          "(longest stand %.2f s)" % (changes, longest))
+                          "(longest stand %.2f s)" % (len(changes), longest))
 
         started, typed, timeline, first, _, box = self.query_while_typing(
             ["key", "--clearmodifiers", "alt+F4"], [4])
@@ -658,6 +670,9 @@ def main():
     for size in sizes:
         w, h = map(int, size.lower().split("x"))
         cases = ["startup"] + args.case if args.case else CASES
+        # The busy query shows the same at any size: it runs at the first only.
+        if size != sizes[0]:
+            cases = [c for c in cases if c != "busy_query"]
         failures += run_size(args.command, w, h, os.path.join(args.workdir, size), cases)
     if failures:
         print("\n%d failure(s); screenshots in %s" % (len(failures), args.workdir))
