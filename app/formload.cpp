@@ -8,6 +8,8 @@
 #include "runtimeerror.h"
 #include "screen.h"
 
+#include <algorithm>
+
 using namespace platform;
 
 // Every measure is read at its own step: the order matters, since the self-
@@ -27,6 +29,7 @@ void Form1::Form_Load()
     Label2.setFontName(u"楷体");
     Label2.setLeft(single(ScaleWidth() / 2 - Label2.Width() / 2));
     Label2.setTop(single(Screen::Height() / 10 - Label2.Height() / 2));
+    m_dateHome = Label2.Left();
     Label2.setForeColor(QBColor(3));
 
     Label1.setFontSize(single(Screen::Width() / 90));
@@ -60,5 +63,19 @@ void Form1::Form_Load()
     Label8.setTop(single(Screen::Height() - 2000));
 
     MsgBox(u"现在同步的是本地时间", vbOKOnly, u"提示");
-    Label2.setCaption(Format(Now(), u"dddddd"));
+    showDate(Format(Now(), u"dddddd"));
+}
+
+// A long date of some locales is wider than the room right of the display's
+// start-up place: it moves left just enough to end inside the window.
+double dateDisplayLeft(double home, double width, double innerWidth)
+{
+    const double fitting = innerWidth - DateMargin - width;
+    return std::max(0.0, std::min(home, fitting));
+}
+
+void Form1::showDate(const Text &date)
+{
+    Label2.setCaption(date);
+    Label2.setLeft(single(dateDisplayLeft(m_dateHome, Label2.Width(), ScaleWidth())));
 }

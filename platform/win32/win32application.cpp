@@ -9,6 +9,7 @@
 #include "runtimeerror.h"
 #include "win32.h"
 #include "win32eventloop.h"
+#include "win32fonts.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -92,12 +93,14 @@ Application::Application(int &argc, char **argv, const Text &title)
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
+    win32::carryMissingFaces();
     setLongDateFormatter(&longDate);
 }
 
 Application::~Application()
 {
     setLongDateFormatter(nullptr);
+    win32::dropCarriedFaces();
     if (SUCCEEDED(g_com))
         CoUninitialize();
 }

@@ -10,10 +10,13 @@ The program runs under libfaketime (Debian's faketime), whose offset file
 starts at +0 and is stepped back one hour by one case; the monotonic clock
 is left alone, as a real change of the PC's time leaves it.
 
-usage: clock_e2e.py [--size WxH ...] [--workdir DIR] COMMAND...
+usage: clock_e2e.py [--size WxH ...] [--workdir DIR] [--layout-only] COMMAND...
 
 COMMAND starts the clock: the program itself, or a launcher and its arguments
 (scripts/wine-run ... fullscreenclock.exe runs the Windows program under Wine).
+--layout-only runs the start-up and the layout check alone, for the further
+set-ups of the Windows program (scripts/wine-run --setup): the notice is
+answered with Enter, whatever the language of its button.
 """
 
 import argparse
@@ -43,6 +46,9 @@ DIGITS = "0123456789:"
 # The app's own layout puts thousands of pixels of each colour on screen;
 # a few stray ones (icons, anti-aliasing) must not count as a display.
 MIN_PIXELS = 500
+# The other captions' colours: the local-time switch (button text), the sync
+# prompt and default-server caption (grey), the date and the seconds.
+CAPTION_COLOURS = [(0, 0, 0), (128, 128, 128), DATE_COLOUR, SECONDS_COLOUR]
 
 
 class DateServer:
@@ -198,8 +204,9 @@ class Reading:
 
 
 class ClockRun:
-    def __init__(self, command, x, server):
+    def __init__(self, command, x, server, layout_only=False):
         self.command, self.x, self.server = command, x, server
+        self.layout_only = layout_only
         self.proc = None
         self.main = None
         # What libfaketime adds to the PC's clock, re-read at every call.
@@ -322,17 +329,78 @@ class ClockRun:
 
     # --- cases -------------------------------------------------------------
 
+    def layout_problems(self, r):
+        """What is wrong with the layout on screenshot r: the big digits cut
+        by another control or touched by another caption, the seconds over
+        them, the date reaching past the window's inner edges."""
+        problems = []
+        x0, y0, x1, y1 = box = r.digits_box
+        colour = LOCAL_COLOUR if r.mode == "local" else NETWORK_COLOUR
+        digits = r.img.mask(colour)
+        # A glyph ends in a rounded stroke; an opaque control over it leaves a
+        # straight cut, a long run of ink on the edge of the ink's box.
+        edges = {"left": (x0, y0, x0 + 1, y1), "right": (x1 - 1, y0, x1, y1),
+                 "top": (x0, y0, x1, y0 + 1), "bottom": (x0, y1 - 1, x1, y1)}
+        for name, edge in edges.items():
+            along = (y1 - y0) if name in ("left", "right") else (x1 - x0)
+            run = longest_run(digits, edge)
+            if run > along // 8:
+                problems.append("the digits' %s edge is cut straight (%d px of ink in one line)"
+                                % (name, run))
+        for c in CAPTION_COLOURS:
+            n = r.img.mask(c).count_in(box)
+            if n > 0:
+                problems.append("%d px of RGB%s inside the digits' box %s" % (n, c, box))
+        seconds = r.img.mask(SECONDS_COLOUR, tolerance=2).bbox(
+            (x0, y0, r.img.width, min(r.img.height, y1 + (y1 - y0) // 2)))
+        if seconds and seconds[0] < x1:
+            problems.append("the seconds %s start left of the digits' right edge %d"
+                            % (seconds, x1))
+        gx, gy, gw, gh = self.x.geometry(self.main)
+        date = r.img.mask(DATE_COLOUR).bbox()
+        if not date:
+            problems.append("no date display")
+        elif date[0] <= gx or date[2] >= gx + gw or date[1] <= gy or date[3] >= gy + gh:
+            problems.append("the date %s reaches the window's inner edge (client %dx%d at %d,%d)"
+                            % (date, gw, gh, gx, gy))
+        return problems
+
+    def case_layout(self):
+        """The digits read the time and lie whole and uncovered; the date lies
+        inside the window."""
+        try:
+            r = self.read_until("the local time in RGB%s" % (LOCAL_COLOUR,),
+                                self.shows_local_time)
+            problems = []
+        except Failure as e:
+            r, problems = Reading(self.x, "layout.ppm"), [str(e)]
+        if r.mode:
+            problems += self.layout_problems(r)
+        if problems:
+            raise Failure("; ".join(problems))
+        colour = LOCAL_COLOUR if r.mode == "local" else NETWORK_COLOUR
+        seconds = r.img.mask(SECONDS_COLOUR, tolerance=2).bbox(
+            (r.digits_box[2], 0, r.img.width, r.img.height))
+        self.log("digits %s read %s; seconds %s; date %s; %d px of the digits' colour"
+                 % (r.digits_box, sorted(r.hour_minute()), seconds,
+                    r.img.mask(DATE_COLOUR).bbox(), r.img.mask(colour).count()))
+
     def case_startup(self):
         self.set_clock_offset("+0")
         self.proc = self.x.spawn(self.command, LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8",
                                  QT_QPA_PLATFORM="xcb", LD_PRELOAD=faketime_library(),
                                  FAKETIME_TIMESTAMP_FILE=self.offset_file,
                                  FAKETIME_NO_CACHE="1", FAKETIME_DONT_FAKE_MONOTONIC="1")
-        wid = self.message_box(timeout=20)
+        # A new prefix is made on first use: about half a minute.
+        wid = self.message_box(timeout=90)
         if self.x.find_window(MAIN_TITLE, self.proc.pid):
             raise Failure("the main window is on screen before the start-up notice is answered")
-        wid, buttons = self.expect_box("现在同步的是本地时间", ["确定"])
-        self.click_box(buttons["确定"])
+        if self.layout_only:
+            self.x.xdotool("windowactivate", "--sync", wid)
+            self.x.xdotool("key", "Return")
+        else:
+            wid, buttons = self.expect_box("现在同步的是本地时间", ["确定"])
+            self.click_box(buttons["确定"])
         self.box_gone(wid)
         self.main = poll("the main window", lambda: self.x.find_window(MAIN_TITLE, self.proc.pid), 10)
         # The window with its frame is the screen: the frame fits inside it.
@@ -468,10 +536,23 @@ class ClockRun:
                 self.x.run(["xdotool", "windowactivate", "--sync", str(wid), "key", "Escape"])
 
 
-CASES = ["startup", "local_clock", "network", "back_to_local", "stepped_back", "refused", "exit"]
+def longest_run(mask, box):
+    """The longest run of set pixels along a one-pixel-wide line box."""
+    x0, y0, x1, y1 = box
+    best = run = 0
+    for y in range(y0, y1):
+        for x in range(x0, x1):
+            run = run + 1 if mask.bits[y * mask.width + x] else 0
+            best = max(best, run)
+    return best
 
 
-def run_size(command, width, height, workdir):
+CASES = ["startup", "local_clock", "layout", "network", "back_to_local", "stepped_back",
+         "refused", "exit"]
+LAYOUT_CASES = ["startup", "layout"]
+
+
+def run_size(command, width, height, workdir, layout_only=False):
     os.makedirs(workdir, exist_ok=True)
     failures = []
     local_hour = time.localtime().tm_hour
@@ -481,10 +562,10 @@ def run_size(command, width, height, workdir):
                  if all(time.gmtime(time.time() + h * 3600 + 17 * 60 + 8 * 3600 + m).tm_hour
                         != time.localtime(time.time() + m).tm_hour for m in (0, 300)))
     with XSession(width, height, workdir) as x, DateServer(shift) as server:
-        run = ClockRun(command, x, server)
+        run = ClockRun(command, x, server, layout_only)
         print("== %dx%d on %s (local hour %02d, server serves UTC%+.2f h)"
               % (width, height, x.display, local_hour, shift / 3600), flush=True)
-        for name in CASES:
+        for name in LAYOUT_CASES if layout_only else CASES:
             started = time.monotonic()
             try:
                 if name != "startup" and (run.proc is None or not run.alive()):
@@ -516,6 +597,8 @@ def main():
     ap.add_argument("--size", action="append", default=[])
     ap.add_argument("--workdir", default=os.path.join(os.getcwd(), "e2e-artifacts"))
     ap.add_argument("--timeout", type=int, default=280, help="hard limit for the whole run, s")
+    ap.add_argument("--layout-only", action="store_true",
+                    help="the start-up and the layout check alone")
     args = ap.parse_args()
     sizes = args.size or ["1920x1080", "1024x768"]
 
@@ -537,7 +620,8 @@ def main():
     failures = []
     for size in sizes:
         w, h = map(int, size.lower().split("x"))
-        failures += run_size(args.command, w, h, os.path.join(args.workdir, size))
+        failures += run_size(args.command, w, h, os.path.join(args.workdir, size),
+                             args.layout_only)
     if failures:
         print("\n%d failure(s); screenshots in %s" % (len(failures), args.workdir))
         for f in failures:
