@@ -62,6 +62,17 @@ void Form1::Form_Load()
     Label8.setLeft(single(ScaleWidth() / 2 - Label8.Width() / 2 + 3500));
     Label8.setTop(single(Screen::Height() - 2000));
 
+    // The bottom rows' fonts are fixed points and their offsets twips, so they
+    // grow with the DPI where the digits do not: on a small screen at high DPI
+    // they move down just clear of the digits. At 96 DPI they are clear.
+    const double overlap = Label1.Top() + Label1.Height() - Label6.Top();
+    if (overlap > 0) {
+        Label6.setTop(single(Label6.Top() + overlap));
+        Label4.setTop(single(Label4.Top() + overlap));
+        Combo1.setTop(single(Combo1.Top() + overlap));
+        Label8.setTop(single(Label8.Top() + overlap));
+    }
+
     MsgBox(u"现在同步的是本地时间", vbOKOnly, u"提示");
     showDate(Format(Now(), u"dddddd"));
 }

@@ -51,6 +51,7 @@ class TestLayout : public QObject
     void layoutFollowsTheScreen();
     void captionWidthsMoveOnlyWhatTheFormulasSay_data();
     void captionWidthsMoveOnlyWhatTheFormulasSay();
+    void bottomRowsClearTheDigits();
     void dateDisplayStaysInside_data();
     void dateDisplayStaysInside();
     void stateAfterLoad();
@@ -159,6 +160,21 @@ void TestLayout::captionWidthsMoveOnlyWhatTheFormulasSay()
     if (label4Moves)
         QVERIFY(wide.Label4.Left() < plain.Label4.Left());
     QCOMPARE(wide.Label6.Top(), plain.Label6.Top());
+}
+
+// A screen low for its width stands in for high DPI on a small screen: the
+// bottom rows reach into the digits and move down, keeping their spacing.
+void TestLayout::bottomRowsClearTheDigits()
+{
+    Screen::setSizeOverride(28800, 9000);
+    MsgBoxScript boxes;
+    Form1 form;
+    form.Form_Load();
+    const double bottom = form.Label1.Top() + form.Label1.Height();
+    QVERIFY(bottom > 9000 - 2800);
+    COMPARE_NEAR(form.Label6.Top(), bottom);
+    for (double top : {form.Label4.Top(), form.Combo1.Top(), form.Label8.Top()})
+        COMPARE_NEAR(top, bottom + 800);
 }
 
 void TestLayout::dateDisplayStaysInside_data()

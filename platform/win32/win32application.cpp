@@ -6,7 +6,6 @@
 #include "application.h"
 
 #include "datetime.h"
-#include "runtimeerror.h"
 #include "win32.h"
 #include "win32eventloop.h"
 #include "win32fonts.h"
@@ -29,6 +28,33 @@ int g_exitStatus = 0;
 // A bound on every wait of the loop; messages end the wait at once.
 constexpr DWORD LoopWaitMs = 1000;
 
+Text localeText(LCTYPE item)
+{
+    wchar_t buffer[128];
+    const int length =
+        GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, item, buffer, int(std::size(buffer)));
+    return length > 0 ? win32::fromWide(buffer, std::size_t(length - 1)) : Text();
+}
+
+// The user's long-date picture and names, for the dates GetDateFormatEx
+// refuses (before 1601).
+Text longDateByPicture(const CivilDate &date)
+{
+    DateNames names;
+    for (int i = 0; i < 12; ++i) {
+        names.months[i] = localeText(LOCALE_SMONTHNAME1 + i);
+        names.shortMonths[i] = localeText(LOCALE_SABBREVMONTHNAME1 + i);
+    }
+    // The locale counts from Monday, the date from Sunday.
+    for (int i = 0; i < 7; ++i) {
+        names.weekdays[(i + 1) % 7] = localeText(LOCALE_SDAYNAME1 + i);
+        names.shortWeekdays[(i + 1) % 7] = localeText(LOCALE_SABBREVDAYNAME1 + i);
+    }
+    return formatDatePicture(localeText(LOCALE_SLONGDATE), date, names);
+}
+
+// A date display is never a way for a server's Date to end the program: any
+// date the date type holds is written.
 Text longDate(const CivilDate &date)
 {
     SYSTEMTIME day{};
@@ -40,7 +66,7 @@ Text longDate(const CivilDate &date)
     const int length = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_LONGDATE, &day, nullptr,
                                        buffer, int(std::size(buffer)), nullptr);
     if (length <= 0)
-        throw RuntimeError(InvalidProcedureCall);
+        return longDateByPicture(date);
     return win32::fromWide(buffer, std::size_t(length - 1));
 }
 
