@@ -3,7 +3,7 @@
 // initialised for the user-interface thread (a single-threaded apartment, as
 // the request object expects), the common controls for the combo box, and
 // the long date comes from the user's locale settings.
-#include "application.h"
+#include "backend.h"
 
 #include "datetime.h"
 #include "win32.h"
@@ -20,13 +20,19 @@ namespace platform
 
 namespace
 {
-Text g_title;
 HRESULT g_com = E_FAIL;
 int g_openWindows = 0;
 bool g_exitRequested = false;
 int g_exitStatus = 0;
 // A bound on every wait of the loop; messages end the wait at once.
 constexpr DWORD LoopWaitMs = 1000;
+
+void requestExit(int status)
+{
+    g_exitRequested = true;
+    g_exitStatus = status;
+    PostQuitMessage(status);
+}
 
 Text localeText(LCTYPE item)
 {
@@ -52,10 +58,11 @@ Text longDateByPicture(const CivilDate &date)
     }
     return formatDatePicture(localeText(LOCALE_SLONGDATE), date, names);
 }
+} // namespace
 
 // A date display is never a way for a server's Date to end the program: any
 // date the date type holds is written.
-Text longDate(const CivilDate &date)
+Text backend::formatLongDate(const CivilDate &date)
 {
     SYSTEMTIME day{};
     day.wYear = WORD(date.year);
@@ -69,14 +76,6 @@ Text longDate(const CivilDate &date)
         return longDateByPicture(date);
     return win32::fromWide(buffer, std::size_t(length - 1));
 }
-
-void requestExit(int status)
-{
-    g_exitRequested = true;
-    g_exitStatus = status;
-    PostQuitMessage(status);
-}
-} // namespace
 
 namespace win32
 {
@@ -109,34 +108,28 @@ bool dispatchPending()
 
 } // namespace win32
 
-Application::Application(int &argc, char **argv, const Text &title)
+void backend::start(int &argc, char **argv, const Text &title)
 {
     (void)argc;
     (void)argv;
-    g_title = title;
+    (void)title;
     g_com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
     win32::carryMissingFaces();
-    setLongDateFormatter(&longDate);
 }
 
-Application::~Application()
+void backend::finish()
 {
-    setLongDateFormatter(nullptr);
     win32::dropCarriedFaces();
     if (SUCCEEDED(g_com))
         CoUninitialize();
+    g_com = E_FAIL;
 }
 
-Text Application::Title()
-{
-    return g_title;
-}
-
-int Application::exec()
+int backend::exec()
 {
     for (;;) {
         MSG message;
@@ -153,12 +146,12 @@ int Application::exec()
     }
 }
 
-void Application::exit(int status)
+void backend::exit(int status)
 {
     requestExit(status);
 }
 
-void Application::DoEvents()
+void backend::processEvents()
 {
     win32::dispatchPending();
 }
