@@ -531,8 +531,7 @@ class ClockRun:
                 self.x.run(["xdotool", "windowactivate", "--sync", str(wid), "key", "Escape"])
 
 
-CASES = ["startup", "local_clock", "layout", "network", "back_to_local", "stepped_back",
-         "refused", "exit"]
+CASES = ["startup", "local_clock", "network", "back_to_local", "stepped_back", "refused", "exit"]
 LAYOUT_CASES = ["startup", "layout"]
 
 
