@@ -28,6 +28,16 @@ Text &title()
     return instance;
 }
 
+// Fonts with no bold face of their own get a synthesised bold from Qt only
+// below 64 pixels; the clock's bold digits are far larger and would show
+// regular, where Windows draws them bold. QT_NO_SYNTHESIZED_BOLD still
+// turns synthesised bold off altogether.
+void setToolkitDefaults()
+{
+    if (!qEnvironmentVariableIsSet("QT_NO_SYNTHESIZED_BOLD_LIMIT"))
+        qputenv("QT_NO_SYNTHESIZED_BOLD_LIMIT", "1");
+}
+
 // The user's locale, not Qt's default locale, which a program may change.
 Text longDate(const CivilDate &date)
 {
@@ -39,6 +49,7 @@ Text longDate(const CivilDate &date)
 
 Application::Application(int &argc, char **argv, const Text &programTitle)
 {
+    setToolkitDefaults();
     application() = std::make_unique<QApplication>(argc, argv);
     title() = programTitle;
     QApplication::setApplicationName(QString::fromStdU16String(programTitle));
