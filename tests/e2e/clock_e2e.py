@@ -7,8 +7,8 @@ the return to local time, the PC's clock set back while the clock runs, a
 refused connection and the exit question.
 
 The program runs under libfaketime (Debian's faketime), whose offset file
-starts at +0 and is stepped back one hour by one case; the monotonic clock
-is left alone, as a real change of the PC's time leaves it.
+starts at +0 and is stepped back one hour and forward again by one case; the
+monotonic clock is left alone, as a real change of the PC's time leaves it.
 
 usage: clock_e2e.py [--size WxH ...] [--workdir DIR] [--layout-only] COMMAND...
 
@@ -34,7 +34,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xsession import Failure, XSession, ocr, ocr_lines, poll, squeeze  # noqa: E402
+from xsession import Failure, RegionReader, XSession, ocr, ocr_lines, poll, squeeze  # noqa: E402
 
 LOCAL_COLOUR = (192, 64, 0)
 NETWORK_COLOUR = (128, 128, 0)
@@ -124,6 +124,17 @@ def faketime_library():
     return libs[0]
 
 
+def regular_ink_width(text, pixels):
+    """Ink width of `text` in the regular weight of the big digits' face
+    (AR PL UKai, what 楷体 becomes here), drawn by ImageMagick."""
+    face = subprocess.run(["fc-match", "-f", "%{file}", "AR PL UKai CN"], stdout=subprocess.PIPE,
+                          check=True, text=True).stdout
+    out = subprocess.run(["convert", "-font", face, "-density", "72", "-pointsize", str(pixels),
+                          "label:" + text, "-trim", "-format", "%w", "info:"],
+                         stdout=subprocess.PIPE, check=True, text=True).stdout
+    return int(out)
+
+
 def reads_as(readings, expected):
     """True if an OCR reading of the big digits is one of the expected texts.
     Tesseract reads this font's 3 as 8 for whole minutes at a time (every
@@ -178,14 +189,26 @@ class Reading:
         colour = LOCAL_COLOUR if self.mode == "local" else NETWORK_COLOUR
         return self._ocr_digits(self.img.mask(colour), self.digits_box, "hm", DIGITS)
 
+    def colon_width(self):
+        """Ink width of the big digits' colon, None if it is not where "HH:MM" puts it."""
+        if not self.mode:
+            return None
+        colour = LOCAL_COLOUR if self.mode == "local" else NETWORK_COLOUR
+        runs = self.img.mask(colour).ink_runs(self.digits_box)
+        return runs[2][1] - runs[2][0] if len(runs) == 5 else None
+
+    def seconds_region(self):
+        """Where the seconds display lies: right of the big digits, down to half
+        their height below them; the grey captions lie further down."""
+        x0, y0, x1, y1 = self.digits_box
+        return (x1, y0, self.img.width, min(self.img.height, y1 + (y1 - y0) // 2))
+
     def seconds(self):
         """Readings of the two seconds digits, found right of the big digits."""
         if not self.digits_box:
             return set()
-        x0, y0, x1, y1 = self.digits_box
         mask = self.img.mask(SECONDS_COLOUR, tolerance=2)
-        # Below it, within half the digits' height; the grey captions lie further down.
-        box = mask.bbox((x1, y0, self.img.width, min(self.img.height, y1 + (y1 - y0) // 2)))
+        box = mask.bbox(self.seconds_region())
         if not box:
             return set()
         # Tesseract reads the lone colon as a digit now and then: leave it out.
@@ -414,6 +437,15 @@ class ClockRun:
     def case_local_clock(self):
         r = self.read_until("the local time in RGB%s" % (LOCAL_COLOUR,), self.shows_local_time)
         self.log("local clock shows %s" % sorted(r.hour_minute()))
+        # Bold, as the window sets it up: synthesised bold widens the colon by
+        # a 24th of the size, so it must beat the regular weight's by half of
+        # that. 楷体 at Screen.Width / 90 points (twips): width * 2/9 pixels.
+        pixels = self.x.width * 2 / 9
+        regular, colon = regular_ink_width(":", pixels), r.colon_width()
+        if colon is None or colon < regular + pixels / 48:
+            raise Failure("the big colon is %s px wide, the regular weight's %d px: not bold"
+                          % (colon, regular))
+        self.log("big colon %d px wide, the regular weight's %d px" % (colon, regular))
         want = long_date_zh(r.after)
         date = r.date()
         if date != want:
@@ -467,7 +499,8 @@ class ClockRun:
 
     def case_stepped_back(self):
         """The PC's clock is set back an hour: the local clock follows at its
-        next tick and keeps ticking."""
+        next tick and keeps ticking. Then, in network mode, it is set forward
+        again: the network clock gains no second."""
         self.read_until("the local time before the step", self.shows_local_time)
         self.set_clock_offset("-3600")
 
@@ -485,6 +518,24 @@ class ClockRun:
         self.read_until("the seconds to move on from %s after the step" % sorted(s0),
                         lambda r: r.mode == "local" and r.seconds() and not r.seconds() & s0,
                         timeout=2)
+
+        # In network mode the clock counts its ticks as seconds: a step made
+        # a third of a second after a tick must not give it one more, which
+        # shows as two changes of the seconds display closer than a second.
+        self.type_url(self.server.url)
+        r = self.read_until("the network time", lambda r: r.mode == "network" and r.seconds(),
+                            timeout=15)
+        with RegionReader(self.x.display, r.seconds_region()) as seconds:
+            tick = seconds.next_change(3)
+            time.sleep(max(0.0, tick + 0.3 - time.time()))
+            self.set_clock_offset("+0")  # forward the hour again
+            changes = [tick] + seconds.changes(5)
+        gaps = [round((b - a) * 1000) for a, b in zip(changes, changes[1:])]
+        self.log("network mode, step forward 1 h 300 ms after a tick: "
+                 "the seconds display changed after %s ms" % gaps)
+        if len(gaps) < 4 or min(gaps) < 700:
+            raise Failure("after a step in network mode the seconds display changed after %s ms"
+                          % gaps)
 
     def case_refused(self):
         mode = Reading(self.x).mode
