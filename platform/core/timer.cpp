@@ -17,14 +17,6 @@ namespace
 // the wake-up under way.
 constexpr std::int64_t FlushMs = 1;
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b)
-{
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
-}
-
 } // namespace
 
 // ---- TickSchedule --------------------------------------------------------------

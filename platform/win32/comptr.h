@@ -34,11 +34,13 @@ template <class Interface> class ComPtr
     Interface *operator->() const { return m_object; }
     explicit operator bool() const { return m_object != nullptr; }
     // For a function that hands out a new reference.
-    void **put()
+    Interface **put()
     {
         reset();
-        return reinterpret_cast<void **>(&m_object);
+        return &m_object;
     }
+    // For one that hands it out untyped, by interface id (CoCreateInstance).
+    void **put_void() { return reinterpret_cast<void **>(put()); }
     void reset()
     {
         if (m_object)

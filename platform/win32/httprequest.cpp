@@ -246,7 +246,7 @@ XmlHttpRequest::XmlHttpRequest() : d(std::make_unique<Impl>())
     CLSID classId{};
     if (FAILED(CLSIDFromProgID(L"Microsoft.XMLHTTP", &classId)) ||
         FAILED(CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IidXmlHttpRequest,
-                                d->request.put())) ||
+                                d->request.put_void())) ||
         !d->request) {
         fail(CreationFailure, "Cannot create the HTTP request");
     }
