@@ -51,6 +51,9 @@ class TestLayout : public QObject
     void layoutFollowsTheScreen();
     void captionWidthsMoveOnlyWhatTheFormulasSay_data();
     void captionWidthsMoveOnlyWhatTheFormulasSay();
+    void bottomRowsClearTheDigits();
+    void dateDisplayStaysInside_data();
+    void dateDisplayStaysInside();
     void stateAfterLoad();
     void dateIsTakenWhenTheNoticeCloses();
     void arithmeticFaultEndsWithRuntimeError_data();
@@ -118,8 +121,8 @@ void TestLayout::layoutFollowsTheScreen()
     COMPARE_NEAR(form.Label6.Top(), H - 2800);
 
     // The date display was placed while still empty; emptied again it has
-    // that width once more.
-    form.Label2.setCaption(Text());
+    // that width once more, and its place.
+    form.showDate(Text());
     COMPARE_NEAR(form.Label2.Left(), S / 2 - form.Label2.Width() / 2);
     COMPARE_NEAR(form.Label2.Top(), H / 10 - form.Label2.Height() / 2);
 
@@ -157,6 +160,59 @@ void TestLayout::captionWidthsMoveOnlyWhatTheFormulasSay()
     if (label4Moves)
         QVERIFY(wide.Label4.Left() < plain.Label4.Left());
     QCOMPARE(wide.Label6.Top(), plain.Label6.Top());
+}
+
+// A screen low for its width stands in for high DPI on a small screen: the
+// bottom rows reach into the digits and move down, keeping their spacing.
+void TestLayout::bottomRowsClearTheDigits()
+{
+    Screen::setSizeOverride(28800, 9000);
+    MsgBoxScript boxes;
+    Form1 form;
+    form.Form_Load();
+    const double bottom = form.Label1.Top() + form.Label1.Height();
+    QVERIFY(bottom > 9000 - 2800);
+    COMPARE_NEAR(form.Label6.Top(), bottom);
+    for (double top : {form.Label4.Top(), form.Combo1.Top(), form.Label8.Top()})
+        COMPARE_NEAR(top, bottom + 800);
+}
+
+void TestLayout::dateDisplayStaysInside_data()
+{
+    QTest::addColumn<double>("width");
+    QTest::addColumn<double>("left");
+    // From 6000 in a window 15360 wide a caption may be 15360 - 120 - 6000 wide.
+    QTest::newRow("fits") << 5000.0 << 6000.0;
+    QTest::newRow("fits to the margin") << 9240.0 << 6000.0;
+    QTest::newRow("overflows by a bit") << 9300.0 << 5940.0;
+    QTest::newRow("wider than the window") << 16000.0 << 0.0;
+}
+
+// The rule, then the real display: a long date moves it, the next short one
+// puts it back where the start-up layout had it.
+void TestLayout::dateDisplayStaysInside()
+{
+    QFETCH(double, width);
+    QFETCH(double, left);
+    QCOMPARE(dateDisplayLeft(6000, width, 15360), left);
+    QCOMPARE(DateMargin, 120.0);
+
+    Screen::setSizeOverride(15360, 11520);
+    MsgBoxScript boxes;
+    Form1 form;
+    form.Form_Load();
+    form.showDate(Text());
+    const double home = form.Label2.Left();
+    Text wide = u"Wednesday, December 9, 2026";
+    while (form.Label2.Left() + width >= form.Label2.Left() + form.Label2.Width())
+        form.showDate(wide += u" 2026");
+    const double caption = form.Label2.Width();
+    const double expected = dateDisplayLeft(home, caption, form.ScaleWidth());
+    COMPARE_NEAR(form.Label2.Left(), double(float(expected)));
+    QVERIFY(form.Label2.Left() + caption <= form.ScaleWidth() - DateMargin + 1 ||
+            form.Label2.Left() == 0);
+    form.showDate(u"2026年12月9日星期三");
+    COMPARE_NEAR(form.Label2.Left(), home);
 }
 
 void TestLayout::stateAfterLoad()
