@@ -6,7 +6,7 @@
 #include "datetime.h"
 #include "label.h"
 #include "qtcolour.h"
-#include "qtpeer.h"
+#include "qtwidgets.h"
 #include "testsupport.h"
 #include "window.h"
 

@@ -4,7 +4,7 @@
 #include "datetime.h"
 #include "form1.h"
 #include "msgboxscript.h"
-#include "qtpeer.h"
+#include "qtwidgets.h"
 #include "runtimeerror.h"
 #include "screen.h"
 #include "startup.h"

@@ -6,7 +6,7 @@
 #include "form1.h"
 #include "httprequest.h"
 #include "msgboxscript.h"
-#include "qtpeer.h"
+#include "qtwidgets.h"
 #include "testserver.h"
 #include "testsupport.h"
 

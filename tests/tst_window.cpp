@@ -4,7 +4,7 @@
 #include "clock.h"
 #include "datetime.h"
 #include "form1.h"
-#include "qtpeer.h"
+#include "qtwidgets.h"
 #include "testsupport.h"
 
 #include <QApplication>

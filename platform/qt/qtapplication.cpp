@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "application.h"
+// Program start and the event loop on QApplication, with the fonts and the
+// long date of the user's locale.
+#include "backend.h"
 
-#include "datetime.h"
 #include "qtfonts.h"
 #include "version.h"
 
@@ -21,56 +22,42 @@ std::unique_ptr<QApplication> &application()
     static std::unique_ptr<QApplication> instance;
     return instance;
 }
-
-Text &title()
-{
-    static Text instance;
-    return instance;
-}
-
-// The user's locale, not Qt's default locale, which a program may change.
-Text longDate(const CivilDate &date)
-{
-    return QLocale::system()
-        .toString(QDate(date.year, date.month, date.day), QLocale::LongFormat)
-        .toStdU16String();
-}
 } // namespace
 
-Application::Application(int &argc, char **argv, const Text &programTitle)
+void backend::start(int &argc, char **argv, const Text &title)
 {
     application() = std::make_unique<QApplication>(argc, argv);
-    title() = programTitle;
-    QApplication::setApplicationName(QString::fromStdU16String(programTitle));
+    QApplication::setApplicationName(QString::fromStdU16String(title));
     QApplication::setApplicationVersion(QStringLiteral(CLOCK_VERSION_SHORT));
     qt::installFonts();
-    setLongDateFormatter(&longDate);
 }
 
-Application::~Application()
+void backend::finish()
 {
-    setLongDateFormatter(nullptr);
     application().reset();
 }
 
-Text Application::Title()
-{
-    return title();
-}
-
-int Application::exec()
+int backend::exec()
 {
     return QApplication::exec();
 }
 
-void Application::exit(int status)
+void backend::exit(int status)
 {
     QCoreApplication::exit(status);
 }
 
-void Application::DoEvents()
+void backend::processEvents()
 {
     QCoreApplication::processEvents();
+}
+
+// The user's locale, not Qt's default locale, which a program may change.
+Text backend::formatLongDate(const CivilDate &date)
+{
+    return QLocale::system()
+        .toString(QDate(date.year, date.month, date.day), QLocale::LongFormat)
+        .toStdU16String();
 }
 
 } // namespace platform

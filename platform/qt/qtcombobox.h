@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "peers.h"
+#include "backend.h"
 
 #include <QComboBox>
 #include <QPointer>

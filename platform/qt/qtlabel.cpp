@@ -12,24 +12,10 @@
 namespace platform::qt
 {
 
-namespace
+QtLabel::QtLabel(QWidget *parent) : m_widget(new LabelWidget(*this, parent))
 {
-// The button and shift masks of the program's mouse events: left 1, right 2,
-// middle 4; Shift 1, Ctrl 2, Alt 4.
-int buttonMask(Qt::MouseButtons buttons)
-{
-    return (buttons & Qt::LeftButton ? 1 : 0) | (buttons & Qt::RightButton ? 2 : 0) |
-           (buttons & Qt::MiddleButton ? 4 : 0);
+    setRoleColour(QPalette::Window, SystemButtonFace);
 }
-
-int shiftMask(Qt::KeyboardModifiers modifiers)
-{
-    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
-           (modifiers & Qt::AltModifier ? 4 : 0);
-}
-} // namespace
-
-QtLabel::QtLabel(QWidget *parent) : m_widget(new LabelWidget(*this, parent)) {}
 
 QtLabel::~QtLabel()
 {
@@ -82,11 +68,6 @@ void QtLabel::setForeColor(ColourWord colour)
     setRoleColour(QPalette::WindowText, colour);
 }
 
-void QtLabel::setBackColor(ColourWord colour)
-{
-    setRoleColour(QPalette::Window, colour);
-}
-
 void QtLabel::setRoleColour(QPalette::ColorRole role, ColourWord colour)
 {
     if (!m_widget)
@@ -109,11 +90,11 @@ void QtLabel::setVisible(bool visible)
         m_widget->setVisible(visible);
 }
 
-void QtLabel::setMousePointer(int pointer)
+void QtLabel::setPointer(Pointer pointer)
 {
     if (!m_widget)
         return;
-    if (pointer == 14)
+    if (pointer == Pointer::Help)
         m_widget->setCursor(Qt::WhatsThisCursor);
     else
         m_widget->unsetCursor();
@@ -146,9 +127,18 @@ void LabelWidget::mouseReleaseEvent(QMouseEvent *event)
 
 void LabelWidget::mouseMoveEvent(QMouseEvent *event)
 {
-    if (m_peer.onMouseMove)
-        m_peer.onMouseMove(buttonMask(event->buttons()), shiftMask(event->modifiers()),
-                           event->position().x(), event->position().y());
+    if (!m_peer.onMouseMove)
+        return;
+    const Qt::MouseButtons buttons = event->buttons();
+    const Qt::KeyboardModifiers keys = event->modifiers();
+    MouseState state;
+    state.left = buttons.testFlag(Qt::LeftButton);
+    state.right = buttons.testFlag(Qt::RightButton);
+    state.middle = buttons.testFlag(Qt::MiddleButton);
+    state.shift = keys.testFlag(Qt::ShiftModifier);
+    state.control = keys.testFlag(Qt::ControlModifier);
+    state.alt = keys.testFlag(Qt::AltModifier);
+    m_peer.onMouseMove(state, event->position().x(), event->position().y());
 }
 
 } // namespace platform::qt

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "backend.h"
 #include "glyphcache.h"
-#include "peers.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -27,10 +27,9 @@ class QtLabel final : public LabelPeer
     double setFont(const FontSpec &font) override;
     TextExtent measure(const Text &text) const override;
     void setForeColor(ColourWord colour) override;
-    void setBackColor(ColourWord colour) override;
     void setAlignment(Alignment alignment) override;
     void setVisible(bool visible) override;
-    void setMousePointer(int pointer) override;
+    void setPointer(Pointer pointer) override;
 
     QLabel *widget() const;
 

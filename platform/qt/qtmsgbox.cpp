@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "msgbox.h"
+#include "backend.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -8,30 +8,28 @@
 namespace platform
 {
 
-int backend::showMessageBox(const Text &prompt, int buttons, const Text &title)
+MessageBoxAnswer backend::showMessageBox(const MessageBoxRequest &request)
 {
     QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(QString::fromStdU16String(title));
-    box.setText(QString::fromStdU16String(prompt));
+    box.setWindowTitle(QString::fromStdU16String(request.title));
+    box.setText(QString::fromStdU16String(request.prompt));
     box.setWindowModality(Qt::ApplicationModal);
-    if (buttons & vbQuestion)
+    if (request.question)
         box.setIcon(QMessageBox::Question);
 
     QPushButton *ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     QPushButton *cancel = nullptr;
-    if ((buttons & 0xF) == vbOKCancel) {
+    if (request.withCancel) {
         cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
         box.setEscapeButton(cancel);
     } else {
         box.setEscapeButton(ok);
     }
-    box.setDefaultButton((buttons & vbDefaultButton2) && cancel ? cancel : ok);
+    box.setDefaultButton(request.cancelIsDefault && cancel ? cancel : ok);
 
     box.exec();
-    if (!cancel)
-        return vbOK;
-    // Closing the box without choosing counts as Cancel.
-    return box.clickedButton() == ok ? vbOK : vbCancel;
+    // Closing the box without choosing counts as Cancel, where there is one.
+    return cancel && box.clickedButton() != ok ? MessageBoxAnswer::Cancel : MessageBoxAnswer::Ok;
 }
 
 } // namespace platform

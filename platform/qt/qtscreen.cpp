@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "screen.h"
-
-#include "twips.h"
+#include "backend.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -9,7 +7,7 @@
 namespace platform
 {
 
-backend::ScreenMetrics backend::primaryScreen()
+ScreenMetrics backend::primaryScreen()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)

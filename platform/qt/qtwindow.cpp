@@ -5,12 +5,7 @@
 #include "qtcombobox.h"
 #include "qtfonts.h"
 #include "qtlabel.h"
-#include "qtpeer.h"
 #include "qtwakesource.h"
-
-#include "combobox.h"
-#include "label.h"
-#include "window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,23 +25,13 @@ std::unique_ptr<WindowPeer> backend::createWindow()
     return std::make_unique<qt::QtWindow>();
 }
 
+std::unique_ptr<WakeSource> backend::createWakeSource()
+{
+    return std::make_unique<qt::QtWakeSource>();
+}
+
 namespace qt
 {
-
-QLabel *widgetOf(Label &label)
-{
-    return static_cast<QtLabel &>(label.peer()).widget();
-}
-
-QComboBox *widgetOf(ComboBox &combo)
-{
-    return static_cast<QtComboBox &>(combo.peer()).widget();
-}
-
-QWidget *widgetOf(Window &window)
-{
-    return static_cast<QtWindow &>(window.peer()).widget();
-}
 
 QtWindow::QtWindow() : m_widget(std::make_unique<WindowWidget>(*this)) {}
 
@@ -65,11 +50,6 @@ std::unique_ptr<LabelPeer> QtWindow::createLabel()
 std::unique_ptr<ComboBoxPeer> QtWindow::createComboBox()
 {
     return std::make_unique<QtComboBox>(m_widget.get());
-}
-
-std::unique_ptr<WakeSource> QtWindow::createWakeSource()
-{
-    return std::make_unique<QtWakeSource>();
 }
 
 double QtWindow::twipsPerPixel() const
@@ -123,11 +103,6 @@ int QtWindow::clientWidth() const
     return m_widget->width();
 }
 
-int QtWindow::clientHeight() const
-{
-    return m_widget->height();
-}
-
 double QtWindow::print(const Text &line, int x, int y, ColourWord colour)
 {
     m_widget->printLine(QString::fromStdU16String(line), QPoint(x, y), toQColor(colour));
@@ -141,8 +116,7 @@ void QtWindow::show()
 
 void QtWindow::close()
 {
-    if (!m_widget->closing())
-        m_widget->close();
+    m_widget->close();
 }
 
 WindowWidget::WindowWidget(QtWindow &peer) : m_peer(peer)
@@ -243,16 +217,10 @@ void WindowWidget::paintEvent(QPaintEvent *event)
 }
 
 // Every close, the user's, the window manager's or the session's, asks the
-// program; a close asked for from inside that question joins this one.
+// program.
 void WindowWidget::closeEvent(QCloseEvent *event)
 {
-    if (m_closing) {
-        event->accept();
-        return;
-    }
-    m_closing = true;
     const bool agreed = !m_peer.onCloseRequest || m_peer.onCloseRequest();
-    m_closing = false;
     if (agreed)
         event->accept();
     else

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "peers.h"
+#include "backend.h"
 
 #include <QMargins>
 #include <QPoint>
@@ -29,7 +29,6 @@ class QtWindow final : public WindowPeer
 
     std::unique_ptr<LabelPeer> createLabel() override;
     std::unique_ptr<ComboBoxPeer> createComboBox() override;
-    std::unique_ptr<WakeSource> createWakeSource() override;
 
     double twipsPerPixel() const override;
     Text fontName() const override;
@@ -41,7 +40,6 @@ class QtWindow final : public WindowPeer
     int outerWidth() const override;
     int outerHeight() const override;
     int clientWidth() const override;
-    int clientHeight() const override;
     double print(const Text &line, int x, int y, ColourWord colour) override;
     void show() override;
     void close() override;
@@ -63,7 +61,6 @@ class WindowWidget : public QWidget
     void setClientSize(const QSize &size);
     void setOuterSize(const QSize &size);
     void printLine(const QString &line, const QPoint &at, const QColor &colour);
-    bool closing() const { return m_closing; }
 
   protected:
     void closeEvent(QCloseEvent *event) override;
@@ -86,7 +83,6 @@ class WindowWidget : public QWidget
     QString m_pendingLine;
     QPoint m_pendingAt;
     QColor m_pendingColour;
-    bool m_closing = false;
 };
 
 } // namespace platform::qt

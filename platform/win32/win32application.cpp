@@ -3,9 +3,8 @@
 // initialised for the user-interface thread (a single-threaded apartment, as
 // the request object expects), the common controls for the combo box, and
 // the long date comes from the user's locale settings.
-#include "application.h"
+#include "backend.h"
 
-#include "datetime.h"
 #include "runtimeerror.h"
 #include "win32.h"
 #include "win32eventloop.h"
@@ -20,7 +19,6 @@ namespace platform
 
 namespace
 {
-Text g_title;
 HRESULT g_com = E_FAIL;
 int g_openWindows = 0;
 bool g_exitRequested = false;
@@ -28,7 +26,15 @@ int g_exitStatus = 0;
 // A bound on every wait of the loop; messages end the wait at once.
 constexpr DWORD LoopWaitMs = 1000;
 
-Text longDate(const CivilDate &date)
+void requestExit(int status)
+{
+    g_exitRequested = true;
+    g_exitStatus = status;
+    PostQuitMessage(status);
+}
+} // namespace
+
+Text backend::formatLongDate(const CivilDate &date)
 {
     SYSTEMTIME day{};
     day.wYear = WORD(date.year);
@@ -42,14 +48,6 @@ Text longDate(const CivilDate &date)
         throw RuntimeError(InvalidProcedureCall);
     return win32::fromWide(buffer, std::size_t(length - 1));
 }
-
-void requestExit(int status)
-{
-    g_exitRequested = true;
-    g_exitStatus = status;
-    PostQuitMessage(status);
-}
-} // namespace
 
 namespace win32
 {
@@ -82,32 +80,26 @@ bool dispatchPending()
 
 } // namespace win32
 
-Application::Application(int &argc, char **argv, const Text &title)
+void backend::start(int &argc, char **argv, const Text &title)
 {
     (void)argc;
     (void)argv;
-    g_title = title;
+    (void)title;
     g_com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
-    setLongDateFormatter(&longDate);
 }
 
-Application::~Application()
+void backend::finish()
 {
-    setLongDateFormatter(nullptr);
     if (SUCCEEDED(g_com))
         CoUninitialize();
+    g_com = E_FAIL;
 }
 
-Text Application::Title()
-{
-    return g_title;
-}
-
-int Application::exec()
+int backend::exec()
 {
     for (;;) {
         MSG message;
@@ -124,12 +116,12 @@ int Application::exec()
     }
 }
 
-void Application::exit(int status)
+void backend::exit(int status)
 {
     requestExit(status);
 }
 
-void Application::DoEvents()
+void backend::processEvents()
 {
     win32::dispatchPending();
 }

@@ -34,8 +34,7 @@ Win32ComboBox::Win32ComboBox(Win32Window &window) : m_window(window)
                                      CBS_DROPDOWN | CBS_AUTOHSCROLL,
                                  0, 0, 0, 0, window.hwnd(), nullptr, GetModuleHandleW(nullptr),
                                  nullptr));
-    if (!m_hwnd)
-        return;
+    raiseIfNotCreated(m_hwnd.get());
     window.stackOnTop(m_hwnd.get());
     SendMessageW(m_hwnd.get(), WM_SETFONT, reinterpret_cast<WPARAM>(window.font()), FALSE);
     SendMessageW(m_hwnd.get(), CB_SETMINVISIBLE, VisibleEntries, 0);
@@ -129,7 +128,7 @@ void Win32ComboBox::picked(int index)
     if (windowText(m_hwnd.get()) != fromWide(entry.data(), entry.size()))
         SetWindowTextW(m_hwnd.get(), entry.c_str());
     if (onClick)
-        guarded([&] { onClick(); });
+        onClick();
 }
 
 LRESULT CALLBACK Win32ComboBox::comboProcedure(HWND hwnd, UINT message, WPARAM wParam,
@@ -162,7 +161,7 @@ LRESULT CALLBACK Win32ComboBox::editProcedure(HWND hwnd, UINT message, WPARAM wP
         if (self->onKeyPress) {
             // The handler sees the key first and may change or swallow it.
             auto keyAscii = std::int16_t(wParam);
-            guarded([&] { self->onKeyPress(keyAscii); });
+            self->onKeyPress(keyAscii);
             if (keyAscii == 0)
                 return 0;
             wParam = WPARAM(std::uint16_t(keyAscii));

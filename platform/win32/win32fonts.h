@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "peers.h"
+#include "backend.h"
 #include "win32.h"
 
 namespace platform::win32

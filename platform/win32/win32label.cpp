@@ -11,19 +11,16 @@ namespace platform::win32
 
 namespace
 {
-constexpr int HelpPointer = 14;
-
-// Button and shift masks as the program's events count them.
-int buttonsOf(WPARAM keys)
+MouseState mouseStateOf(WPARAM keys)
 {
-    return ((keys & MK_LBUTTON) ? 1 : 0) | ((keys & MK_RBUTTON) ? 2 : 0) |
-           ((keys & MK_MBUTTON) ? 4 : 0);
-}
-
-int shiftsOf(WPARAM keys)
-{
-    return ((keys & MK_SHIFT) ? 1 : 0) | ((keys & MK_CONTROL) ? 2 : 0) |
-           (GetKeyState(VK_MENU) < 0 ? 4 : 0);
+    MouseState state;
+    state.left = (keys & MK_LBUTTON) != 0;
+    state.right = (keys & MK_RBUTTON) != 0;
+    state.middle = (keys & MK_MBUTTON) != 0;
+    state.shift = (keys & MK_SHIFT) != 0;
+    state.control = (keys & MK_CONTROL) != 0;
+    state.alt = GetKeyState(VK_MENU) < 0;
+    return state;
 }
 
 struct PaintScope {
@@ -44,8 +41,8 @@ Win32Label::Win32Label(Win32Window &window) : m_window(window)
         registerClass(L"FullScreenClockLabel", &ownedWindowProcedure<Win32Label>, nullptr, nullptr);
     CreateWindowExW(0, className, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0,
                     window.hwnd(), nullptr, GetModuleHandleW(nullptr), this);
-    if (m_hwnd)
-        window.stackOnTop(m_hwnd.get());
+    raiseIfNotCreated(m_hwnd.get());
+    window.stackOnTop(m_hwnd.get());
 }
 
 Win32Label::~Win32Label()
@@ -96,13 +93,6 @@ void Win32Label::setForeColor(ColourWord colour)
         InvalidateRect(m_hwnd.get(), nullptr, FALSE);
 }
 
-void Win32Label::setBackColor(ColourWord colour)
-{
-    m_backColor = colour;
-    if (m_hwnd)
-        InvalidateRect(m_hwnd.get(), nullptr, FALSE);
-}
-
 void Win32Label::setAlignment(Alignment alignment)
 {
     m_alignment = alignment;
@@ -116,7 +106,7 @@ void Win32Label::setVisible(bool visible)
         ShowWindow(m_hwnd.get(), visible ? SW_SHOWNA : SW_HIDE);
 }
 
-void Win32Label::setMousePointer(int pointer)
+void Win32Label::setPointer(Pointer pointer)
 {
     m_pointer = pointer;
 }
@@ -132,7 +122,7 @@ void Win32Label::paint()
     RECT client{};
     GetClientRect(m_hwnd.get(), &client);
     // System colours are looked up at each paint, so they follow the scheme.
-    const UniqueBrush background(CreateSolidBrush(toColorRef(m_backColor)));
+    const UniqueBrush background(CreateSolidBrush(toColorRef(SystemButtonFace)));
     FillRect(scope.dc, &client, background.get());
     const Selection font(scope.dc, currentFont());
     SetTextColor(scope.dc, toColorRef(m_foreColor));
@@ -152,7 +142,7 @@ LRESULT Win32Label::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 1; // painted in full by WM_PAINT
     case WM_SETCURSOR:
         if (LOWORD(lParam) == HTCLIENT) {
-            SetCursor(LoadCursorW(nullptr, m_pointer == HelpPointer ? IDC_HELP : IDC_ARROW));
+            SetCursor(LoadCursorW(nullptr, m_pointer == Pointer::Help ? IDC_HELP : IDC_ARROW));
             return TRUE;
         }
         break;
@@ -160,7 +150,7 @@ LRESULT Win32Label::handle(UINT message, WPARAM wParam, LPARAM lParam)
         if (onMouseMove) {
             const int x = GET_X_LPARAM(lParam);
             const int y = GET_Y_LPARAM(lParam);
-            guarded([&] { onMouseMove(buttonsOf(wParam), shiftsOf(wParam), x, y); });
+            onMouseMove(mouseStateOf(wParam), x, y);
         }
         return 0;
     case WM_LBUTTONDOWN:
@@ -177,7 +167,7 @@ LRESULT Win32Label::handle(UINT message, WPARAM wParam, LPARAM lParam)
         const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         // A click is a press and a release inside the label.
         if (wasPressed && PtInRect(&client, at) && onClick)
-            guarded([&] { onClick(); });
+            onClick();
         return 0;
     }
     case WM_CAPTURECHANGED:

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "peers.h"
+#include "backend.h"
 #include "win32.h"
 
 namespace platform::win32
@@ -22,10 +22,9 @@ class Win32Label : public LabelPeer
     double setFont(const FontSpec &font) override;
     TextExtent measure(const Text &text) const override;
     void setForeColor(ColourWord colour) override;
-    void setBackColor(ColourWord colour) override;
     void setAlignment(Alignment alignment) override;
     void setVisible(bool visible) override;
-    void setMousePointer(int pointer) override;
+    void setPointer(Pointer pointer) override;
 
   private:
     friend LRESULT CALLBACK ownedWindowProcedure<Win32Label>(HWND, UINT, WPARAM, LPARAM);
@@ -38,9 +37,8 @@ class Win32Label : public LabelPeer
     Text m_text;
     UniqueFont m_font;
     ColourWord m_foreColor = SystemButtonText;
-    ColourWord m_backColor = SystemButtonFace;
     Alignment m_alignment = Alignment::Left;
-    int m_pointer = 0;
+    Pointer m_pointer = Pointer::Default;
     bool m_pressed = false;
 };
 

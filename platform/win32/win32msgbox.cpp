@@ -1,22 +1,26 @@
 // SPDX-License-Identifier: MIT
-#include "msgbox.h"
+#include "backend.h"
 
 #include "win32.h"
 
 namespace platform
 {
 
-// The program's flags are the system's (0: OK; 289: OK and Cancel, question
-// mark, Cancel the default) and so are the answers (1 OK, 2 Cancel); the
-// system writes the buttons in the user's language.
-int backend::showMessageBox(const Text &prompt, int buttons, const Text &title)
+// The system writes the buttons in the user's language.
+MessageBoxAnswer backend::showMessageBox(const MessageBoxRequest &request)
 {
+    UINT flags = request.withCancel ? MB_OKCANCEL : MB_OK;
+    if (request.question)
+        flags |= MB_ICONQUESTION;
+    if (request.withCancel && request.cancelIsDefault)
+        flags |= MB_DEFBUTTON2;
     const HWND owner = GetActiveWindow();
-    const int answer = MessageBoxW(owner, win32::wide(prompt), win32::wide(title),
-                                   UINT(buttons) | (owner ? 0 : MB_TASKMODAL));
-    if (answer == 0)
-        return (buttons & 0xF) == vbOKCancel ? vbCancel : vbOK;
-    return answer;
+    if (!owner)
+        flags |= MB_TASKMODAL;
+    const int answer =
+        MessageBoxW(owner, win32::wide(request.prompt), win32::wide(request.title), flags);
+    // No answer (the box could not be shown) counts as closing it.
+    return request.withCancel && answer != IDOK ? MessageBoxAnswer::Cancel : MessageBoxAnswer::Ok;
 }
 
 } // namespace platform

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "screen.h"
-
-#include "twips.h"
+#include "backend.h"
 #include "win32.h"
 
 namespace platform
 {
 
-backend::ScreenMetrics backend::primaryScreen()
+ScreenMetrics backend::primaryScreen()
 {
     const win32::WindowDc screen(nullptr);
     const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 96;

@@ -19,10 +19,11 @@ constexpr UINT_PTR TickTimerId = 1;
 
 Win32WakeSource::Win32WakeSource()
 {
-    const wchar_t *className =
-        registerClass(L"FullScreenClockWake", &Win32WakeSource::procedure, nullptr, nullptr);
+    const wchar_t *className = registerClass(
+        L"FullScreenClockWake", &ownedWindowProcedure<Win32WakeSource>, nullptr, nullptr);
     CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                     GetModuleHandleW(nullptr), this);
+    raiseIfNotCreated(m_hwnd.get());
 
     m_timer.reset(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                          TIMER_ALL_ACCESS));
@@ -31,9 +32,8 @@ Win32WakeSource::Win32WakeSource()
     // An auto-reset timer: each time it falls due, the pool calls once. The
     // pool's wait has no time-out of its own; the timer bounds it.
     HANDLE wait = nullptr;
-    if (m_timer && m_hwnd &&
-        RegisterWaitForSingleObject(&wait, m_timer.get(), &Win32WakeSource::signalled, this,
-                                    INFINITE, WT_EXECUTEINWAITTHREAD)) {
+    if (m_timer && RegisterWaitForSingleObject(&wait, m_timer.get(), &Win32WakeSource::signalled,
+                                               this, INFINITE, WT_EXECUTEINWAITTHREAD)) {
         m_wait.reset(wait);
         m_onSystemTick = false;
     } else {
@@ -97,39 +97,26 @@ void Win32WakeSource::woken()
     }
     m_armed = false;
     if (onWake)
-        guarded([&] { onWake(); });
+        onWake();
 }
 
-LRESULT CALLBACK Win32WakeSource::procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT Win32WakeSource::handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto *self = static_cast<Win32WakeSource *>(
-            reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams);
-        self->m_hwnd.reset(hwnd);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto *self = reinterpret_cast<Win32WakeSource *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self) {
-        switch (message) {
-        case WM_CLOCK_WAKE:
-            self->woken();
+    switch (message) {
+    case WM_CLOCK_WAKE:
+        woken();
+        return 0;
+    case WM_TIMER:
+        if (wParam == TickTimerId) {
+            KillTimer(m_hwnd.get(), TickTimerId);
+            woken();
             return 0;
-        case WM_TIMER:
-            if (wParam == TickTimerId) {
-                KillTimer(hwnd, TickTimerId);
-                self->woken();
-                return 0;
-            }
-            break;
-        case WM_NCDESTROY:
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            self->m_hwnd.release();
-            break;
-        default:
-            break;
         }
+        break;
+    default:
+        break;
     }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+    return DefWindowProcW(m_hwnd.get(), message, wParam, lParam);
 }
 
 } // namespace platform::win32

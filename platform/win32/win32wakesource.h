@@ -26,7 +26,8 @@ class Win32WakeSource : public WakeSource
     void cancel() override;
 
   private:
-    static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK ownedWindowProcedure<Win32WakeSource>(HWND, UINT, WPARAM, LPARAM);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     static void CALLBACK signalled(void *self, BOOLEAN timedOut);
     void arm(std::chrono::milliseconds delay);
     void woken();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "win32window.h"
 
+#include "runtimeerror.h"
 #include "twips.h"
 #include "win32combobox.h"
 #include "win32eventloop.h"
@@ -32,8 +33,15 @@ const wchar_t *registerClass(const wchar_t *name, WNDPROC procedure, HCURSOR cur
     info.hCursor = cursor;
     info.hbrBackground = background;
     info.lpszClassName = name;
-    RegisterClassExW(&info);
+    if (!RegisterClassExW(&info))
+        throw RuntimeError(InvalidProcedureCall);
     return name;
+}
+
+void raiseIfNotCreated(HWND window)
+{
+    if (!window)
+        throw RuntimeError(InvalidProcedureCall);
 }
 
 namespace
@@ -70,8 +78,7 @@ Win32Window::Win32Window()
     CreateWindowExW(WindowExStyle, className, L"", WindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                     CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, GetModuleHandleW(nullptr),
                     this);
-    if (!m_hwnd)
-        throw RuntimeError(InvalidProcedureCall);
+    raiseIfNotCreated(m_hwnd.get());
 }
 
 Win32Window::~Win32Window()
@@ -87,11 +94,6 @@ std::unique_ptr<LabelPeer> Win32Window::createLabel()
 std::unique_ptr<ComboBoxPeer> Win32Window::createComboBox()
 {
     return std::make_unique<Win32ComboBox>(*this);
-}
-
-std::unique_ptr<WakeSource> Win32Window::createWakeSource()
-{
-    return std::make_unique<Win32WakeSource>();
 }
 
 double Win32Window::twipsPerPixel() const
@@ -171,12 +173,6 @@ int Win32Window::clientWidth() const
     return m_hwnd && GetClientRect(m_hwnd.get(), &rect) ? rectWidth(rect) : 0;
 }
 
-int Win32Window::clientHeight() const
-{
-    RECT rect{};
-    return m_hwnd && GetClientRect(m_hwnd.get(), &rect) ? rectHeight(rect) : 0;
-}
-
 // Straight onto the screen: the next repaint of the area erases it.
 double Win32Window::print(const Text &line, int x, int y, ColourWord colour)
 {
@@ -206,19 +202,13 @@ void Win32Window::show()
 
 void Win32Window::close()
 {
-    if (m_hwnd && !m_asking && mayClose())
+    if (m_hwnd && mayClose())
         DestroyWindow(m_hwnd.get());
 }
 
-bool Win32Window::mayClose()
+bool Win32Window::mayClose() const
 {
-    if (m_asking)
-        return false;
-    m_asking = true;
-    bool agreed = true;
-    guarded([&] { agreed = !onCloseRequest || onCloseRequest(); });
-    m_asking = false;
-    return agreed;
+    return !onCloseRequest || onCloseRequest();
 }
 
 void Win32Window::stackOnTop(HWND child) const
@@ -276,6 +266,11 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)
 std::unique_ptr<WindowPeer> backend::createWindow()
 {
     return std::make_unique<win32::Win32Window>();
+}
+
+std::unique_ptr<WakeSource> backend::createWakeSource()
+{
+    return std::make_unique<win32::Win32WakeSource>();
 }
 
 } // namespace platform

@@ -1,28 +1,20 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "msgbox.h"
-#include "peers.h"
-#include "runtimeerror.h"
+#include "backend.h"
 #include "win32.h"
 
 namespace platform::win32
 {
 
-// Registers a window class of the program once; returns its name.
+// Registers a window class of the program once; returns its name. Raises the
+// run-time error when the system refuses the class.
 const wchar_t *registerClass(const wchar_t *name, WNDPROC procedure, HCURSOR cursor,
                              HBRUSH background);
 
-// Runs a piece of a window procedure that calls into the program, reporting a
-// run-time error there rather than unwinding through the system's frames.
-template <class Body> void guarded(const Body &body)
-{
-    try {
-        body();
-    } catch (const RuntimeError &error) {
-        reportRuntimeError(error);
-    }
-}
+// A window of the program that could not be created fails the program as
+// every other run-time error does.
+void raiseIfNotCreated(HWND window);
 
 // The top-level window: a normal frame, the face colour as background, the
 // system's dialog font at 9 points.
@@ -34,7 +26,6 @@ class Win32Window : public WindowPeer
 
     std::unique_ptr<LabelPeer> createLabel() override;
     std::unique_ptr<ComboBoxPeer> createComboBox() override;
-    std::unique_ptr<WakeSource> createWakeSource() override;
 
     double twipsPerPixel() const override;
     Text fontName() const override;
@@ -46,7 +37,6 @@ class Win32Window : public WindowPeer
     int outerWidth() const override;
     int outerHeight() const override;
     int clientWidth() const override;
-    int clientHeight() const override;
     double print(const Text &line, int x, int y, ColourWord colour) override;
     void show() override;
     void close() override;
@@ -64,14 +54,13 @@ class Win32Window : public WindowPeer
     friend LRESULT CALLBACK ownedWindowProcedure<Win32Window>(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     // Asks onCloseRequest; true if the close may go ahead.
-    bool mayClose();
+    bool mayClose() const;
 
     UniqueWindow m_hwnd;
     double m_twipsPerPixel = 15;
     LOGFONTW m_fontDescription{};
     UniqueFont m_font;
     HWND m_focus = nullptr;
-    bool m_asking = false;
     bool m_sessionEnding = false;
 };
 

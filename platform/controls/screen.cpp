@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "screen.h"
 
+#include "backend.h"
+
 namespace platform
 {
 
@@ -18,21 +20,21 @@ Override &testSize()
     return instance;
 }
 
-double primaryTwips(int backend::ScreenMetrics::*side)
+double primaryTwips(int ScreenMetrics::*side)
 {
-    const backend::ScreenMetrics metrics = backend::primaryScreen();
+    const ScreenMetrics metrics = backend::primaryScreen();
     return metrics.*side * metrics.twipsPerPixel;
 }
 } // namespace
 
 double Screen::Width()
 {
-    return testSize().active ? testSize().width : primaryTwips(&backend::ScreenMetrics::width);
+    return testSize().active ? testSize().width : primaryTwips(&ScreenMetrics::width);
 }
 
 double Screen::Height()
 {
-    return testSize().active ? testSize().height : primaryTwips(&backend::ScreenMetrics::height);
+    return testSize().active ? testSize().height : primaryTwips(&ScreenMetrics::height);
 }
 
 void Screen::setSizeOverride(double widthTwips, double heightTwips)

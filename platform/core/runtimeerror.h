@@ -51,8 +51,5 @@ double checked(double value);
 // A computed value as the single-precision number a control property takes:
 // checked, and beyond the single range an Overflow.
 float single(double value);
-// Division that raises the run-time error instead of giving inf or NaN: a zero
-// denominator (0/0 included) raises DivisionByZero, and the quotient is checked.
-double divide(double numerator, double denominator);
 
 } // namespace platform

@@ -16,15 +16,4 @@ class Screen
     static void clearSizeOverride();
 };
 
-namespace backend
-{
-// The primary screen's size in pixels and its twips per pixel.
-struct ScreenMetrics {
-    int width = 0;
-    int height = 0;
-    double twipsPerPixel = 15;
-};
-ScreenMetrics primaryScreen();
-} // namespace backend
-
 } // namespace platform

@@ -54,10 +54,4 @@ inline std::function<void()> guarded(std::function<void()> handler)
     return [handler = std::move(handler)]() { dispatch(handler); };
 }
 
-namespace backend
-{
-// The toolkit's own dialog, with the flags as they stand.
-int showMessageBox(const Text &prompt, int buttons, const Text &title);
-} // namespace backend
-
 } // namespace platform

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "backend.h"
 #include "colour.h"
-#include "peers.h"
 
 #include <functional>
 #include <memory>
@@ -29,8 +29,6 @@ class Label
 
     ColourWord ForeColor() const { return m_foreColor; }
     void setForeColor(ColourWord colour);
-    ColourWord BackColor() const { return m_backColor; }
-    void setBackColor(ColourWord colour);
 
     double Left() const { return m_left; }
     void setLeft(double twips);
@@ -61,6 +59,8 @@ class Label
     bool AutoSize() const { return m_autoSize; }
     void setAutoSize(bool autoSize);
 
+    // 0 the default pointer, 14 the arrow with a question mark; any other
+    // number shows the default pointer.
     int MousePointer() const { return m_mousePointer; }
     void setMousePointer(int pointer);
 
@@ -69,6 +69,8 @@ class Label
 
     // Events; a run-time error a handler raises is reported, not passed on.
     std::function<void()> Click;
+    // Button mask (1 left, 2 right, 4 middle), shift mask (1 Shift, 2 Ctrl,
+    // 4 Alt), position in twips.
     std::function<void(int button, int shift, double x, double y)> MouseMove;
 
     LabelPeer &peer() { return *m_peer; }
@@ -83,9 +85,8 @@ class Label
     Text m_caption;
     FontSpec m_font;
     double m_realisedPoints = 9;
-    // Labels start in the scheme's text colour on the face colour.
+    // Labels start in the scheme's text colour; the peer paints the face colour.
     ColourWord m_foreColor = SystemButtonText;
-    ColourWord m_backColor = SystemButtonFace;
     double m_left = 0;
     double m_top = 0;
     double m_width = 0;

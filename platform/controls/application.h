@@ -7,7 +7,7 @@ namespace platform
 {
 
 // Program start and the event loop of the back end that is built. Create one
-// before any window; it installs the toolkit's fonts and locale services
+// before any window; it starts the toolkit and installs its locale services
 // (the long date).
 class Application
 {
@@ -18,9 +18,9 @@ class Application
     Application(const Application &) = delete;
     Application &operator=(const Application &) = delete;
 
+    static Text Title();
     // Runs the event loop until the last window has closed or exit() is
     // called; returns the exit status.
-    static Text Title();
     static int exec();
     static void exit(int status);
     // Dispatches the pending events from inside a handler, then returns.

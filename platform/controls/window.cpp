@@ -8,7 +8,7 @@ namespace platform
 
 Window::Window()
     : m_peer(backend::createWindow()),
-      m_timers(std::make_unique<TimerScheduler>(m_peer->createWakeSource()))
+      m_timers(std::make_unique<TimerScheduler>(backend::createWakeSource()))
 {
     m_peer->onCloseRequest = [this] { return closeRequested(); };
 }
@@ -61,11 +61,6 @@ double Window::ScaleWidth() const
     return m_peer->clientWidth() * twipsPerPixel();
 }
 
-double Window::ScaleHeight() const
-{
-    return m_peer->clientHeight() * twipsPerPixel();
-}
-
 void Window::setClientSize(double widthTwips, double heightTwips)
 {
     m_outerWidth = m_outerHeight = -1;
@@ -100,11 +95,13 @@ void Window::Unload()
     m_peer->close();
 }
 
-// Every close asks Form_Unload; an Unload from inside it joins this close.
+// Every close asks Form_Unload; an Unload from inside it joins this close,
+// and a close that arrives while the question is open (from a nested event
+// loop) is refused: the close under way decides.
 bool Window::closeRequested()
 {
     if (m_unloading)
-        return true;
+        return false;
     std::int16_t cancel = 0;
     m_unloading = true;
     try {

@@ -2,6 +2,7 @@
 #include "msgbox.h"
 
 #include "application.h"
+#include "backend.h"
 
 namespace platform
 {
@@ -19,7 +20,11 @@ int MsgBox(const Text &prompt, int buttons, const Text &title)
 {
     if (hook())
         return hook()(prompt, buttons, title);
-    return backend::showMessageBox(prompt, buttons, title);
+    MessageBoxRequest request{prompt, title};
+    request.withCancel = (buttons & 0xF) == vbOKCancel;
+    request.question = (buttons & vbQuestion) != 0;
+    request.cancelIsDefault = request.withCancel && (buttons & vbDefaultButton2) != 0;
+    return backend::showMessageBox(request) == MessageBoxAnswer::Cancel ? vbCancel : vbOK;
 }
 
 void setMsgBoxHook(MsgBoxHook newHook)

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "backend.h"
 #include "colour.h"
-#include "peers.h"
 #include "timer.h"
 
 #include <cstdint>
@@ -34,9 +34,8 @@ class Window
     void setWidth(double twips);
     double Height() const;
     void setHeight(double twips);
-    // Inner (client) size.
+    // Inner (client) width.
     double ScaleWidth() const;
-    double ScaleHeight() const;
     void setClientSize(double widthTwips, double heightTwips);
     // Outer top-left corner on the screen.
     void Move(double leftTwips, double topTwips);
@@ -51,7 +50,8 @@ class Window
 
     void Show();
     // Closes the window, asking Form_Unload first. Called from inside
-    // Form_Unload it joins the close under way.
+    // Form_Unload it joins the close under way; any other close asked for
+    // meanwhile (the user's, the session's) is refused.
     void Unload();
 
     double twipsPerPixel() const;

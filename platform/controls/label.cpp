@@ -10,14 +10,28 @@
 namespace platform
 {
 
+namespace
+{
+constexpr int HelpPointer = 14;
+
+int buttonMask(const MouseState &state)
+{
+    return (state.left ? 1 : 0) | (state.right ? 2 : 0) | (state.middle ? 4 : 0);
+}
+
+int shiftMask(const MouseState &state)
+{
+    return (state.shift ? 1 : 0) | (state.control ? 2 : 0) | (state.alt ? 4 : 0);
+}
+} // namespace
+
 Label::Label(Window &parent) : m_window(parent), m_peer(parent.peer().createLabel())
 {
-    m_peer->setBackColor(m_backColor);
     m_peer->setForeColor(m_foreColor);
     m_peer->onClick = [this] { dispatch(Click); };
-    m_peer->onMouseMove = [this](int button, int shift, double x, double y) {
+    m_peer->onMouseMove = [this](const MouseState &state, double x, double y) {
         const double tpp = m_window.twipsPerPixel();
-        dispatch(MouseMove, button, shift, x * tpp, y * tpp);
+        dispatch(MouseMove, buttonMask(state), shiftMask(state), x * tpp, y * tpp);
     };
     applyFont();
 }
@@ -41,12 +55,6 @@ void Label::setForeColor(ColourWord colour)
         return;
     m_foreColor = colour;
     m_peer->setForeColor(colour);
-}
-
-void Label::setBackColor(ColourWord colour)
-{
-    m_backColor = colour;
-    m_peer->setBackColor(colour);
 }
 
 void Label::setLeft(double twips)
@@ -124,7 +132,7 @@ void Label::setMousePointer(int pointer)
     if (pointer == m_mousePointer)
         return;
     m_mousePointer = pointer;
-    m_peer->setMousePointer(pointer);
+    m_peer->setPointer(pointer == HelpPointer ? Pointer::Help : Pointer::Default);
 }
 
 // Every font change, whichever property made it, resizes a self-sizing label.

@@ -56,11 +56,4 @@ float single(double value)
     return float(value);
 }
 
-double divide(double numerator, double denominator)
-{
-    if (denominator == 0.0)
-        throw RuntimeError(DivisionByZero);
-    return checked(numerator / denominator);
-}
-
 } // namespace platform

@@ -18,10 +18,22 @@ enum SystemColour : ColourWord {
     SystemButtonText = 0x80000012,
 };
 
-constexpr bool isSystemColour(ColourWord colour) { return (colour & 0x80000000u) != 0; }
-constexpr int redOf(ColourWord colour) { return int(colour & 0xFF); }
-constexpr int greenOf(ColourWord colour) { return int((colour >> 8) & 0xFF); }
-constexpr int blueOf(ColourWord colour) { return int((colour >> 16) & 0xFF); }
+constexpr bool isSystemColour(ColourWord colour)
+{
+    return (colour & 0x80000000u) != 0;
+}
+constexpr int redOf(ColourWord colour)
+{
+    return int(colour & 0xFF);
+}
+constexpr int greenOf(ColourWord colour)
+{
+    return int((colour >> 8) & 0xFF);
+}
+constexpr int blueOf(ColourWord colour)
+{
+    return int((colour >> 16) & 0xFF);
+}
 
 // The classic 16-colour palette, index 0 to 15; other indexes raise
 // InvalidProcedureCall.

@@ -1,0 +1,226 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// What a back end supplies to the program, in one place. The program's rules
+// (which URLs are requested, how headers are read, which failures the user
+// is told about) stay above this line; a back end only carries them out.
+//
+// A back end (platform/qt, platform/win32) implements the peers below and the
+// functions of the backend namespace, and the program links exactly one. The
+// controls (platform/controls) keep every property in twips and points and
+// decide what the program sees; the peers realise them on screen in whole
+// pixels and report the user's input through their callbacks. Everything is
+// called on the user-interface thread. A callback never throws: the controls
+// report a run-time error raised by a handler before it returns.
+
+#include "colour.h"
+#include "datetime.h"
+#include "text.h"
+#include "timer.h"
+#include "twips.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace platform
+{
+
+// ---- Controls --------------------------------------------------------------
+
+struct FontSpec {
+    Text name;         // face as the program asks for it ("楷体"); empty: the window's font
+    double points = 9; // may be fractional
+    bool bold = false;
+    int charset = 0; // 0 Western, 134 GB2312
+};
+
+// Size of one line of text in pixels, unrounded.
+struct TextExtent {
+    double width = 0;
+    double height = 0;
+};
+
+enum class Alignment { Left, Center };
+
+// The mouse pointer over a label: the arrow, or the arrow with a question mark.
+enum class Pointer { Default, Help };
+
+// The buttons held and the modifier keys down while the mouse moves.
+struct MouseState {
+    bool left = false;
+    bool right = false;
+    bool middle = false;
+    bool shift = false;
+    bool control = false;
+    bool alt = false;
+};
+
+// A label: one line of text on the face colour, painted in full by the peer.
+class LabelPeer
+{
+  public:
+    virtual ~LabelPeer() = default;
+    virtual void setText(const Text &text) = 0;
+    virtual void setGeometry(const PixelRect &rect) = 0;
+    // Returns the size in points that the toolkit realised.
+    virtual double setFont(const FontSpec &font) = 0;
+    // One line of `text` in the current font.
+    virtual TextExtent measure(const Text &text) const = 0;
+    // A colour word; a system colour (high bit set) is resolved by the peer.
+    virtual void setForeColor(ColourWord colour) = 0;
+    virtual void setAlignment(Alignment alignment) = 0;
+    virtual void setVisible(bool visible) = 0;
+    virtual void setPointer(Pointer pointer) = 0;
+
+    // A left-button press and release inside the label.
+    std::function<void()> onClick;
+    // x, y in pixels from the label's top-left corner.
+    std::function<void(const MouseState &state, double x, double y)> onMouseMove;
+};
+
+// An editable drop-down combo box.
+class ComboBoxPeer
+{
+  public:
+    virtual ~ComboBoxPeer() = default;
+    virtual Text text() const = 0;
+    virtual void setText(const Text &text) = 0;
+    // Appends an entry; the edit field's text stays as it was.
+    virtual void addItem(const Text &item) = 0;
+    virtual void setGeometry(const PixelRect &rect) = 0;
+    virtual void setFocus() = 0;
+
+    // Once for each entry the user picks from the list.
+    std::function<void()> onClick;
+    // Every character key while the box has the focus, before the edit field
+    // sees it; a code set to 0 swallows the key.
+    std::function<void(std::int16_t &keyAscii)> onKeyPress;
+};
+
+// The top-level window with a normal frame, the face colour as background.
+class WindowPeer
+{
+  public:
+    virtual ~WindowPeer() = default;
+
+    // Children; each one created lies above those created before it.
+    virtual std::unique_ptr<LabelPeer> createLabel() = 0;
+    virtual std::unique_ptr<ComboBoxPeer> createComboBox() = 0;
+
+    virtual double twipsPerPixel() const = 0;
+    // The face of the window's own font, which labels without a face use.
+    virtual Text fontName() const = 0;
+    virtual void setTitle(const Text &title) = 0;
+    // The program's own icon from its resources.
+    virtual void setProgramIcon() = 0;
+    // Outer top-left corner on the screen, frame included.
+    virtual void moveTo(int x, int y) = 0;
+    virtual void setClientSize(int width, int height) = 0;
+    // The outer size, frame included. A back end that learns the frame only
+    // once the window is shown applies it again then.
+    virtual void setOuterSize(int width, int height) = 0;
+    virtual int outerWidth() const = 0;
+    virtual int outerHeight() const = 0;
+    virtual int clientWidth() const = 0;
+    // Draws one line at (x, y) of the client area in the window's font and
+    // `colour`; nothing keeps it. Returns the height of a line of that font.
+    virtual double print(const Text &line, int x, int y, ColourWord colour) = 0;
+    virtual void show() = 0;
+    // Asks onCloseRequest and closes only if it agrees.
+    virtual void close() = 0;
+
+    // Every close, by the user, the window manager or the session ending;
+    // return false to refuse it.
+    std::function<bool()> onCloseRequest;
+};
+
+// ---- Message box and screen -------------------------------------------------
+
+// A modal message box with an OK button, and a Cancel button if asked for.
+struct MessageBoxRequest {
+    Text prompt;
+    Text title;
+    bool withCancel = false;
+    bool question = false;        // the question-mark icon
+    bool cancelIsDefault = false; // with Cancel only
+};
+
+// Escape or closing the box answers Cancel where there is one, else OK.
+enum class MessageBoxAnswer { Ok, Cancel };
+
+// The primary screen's size in pixels and its twips per pixel.
+struct ScreenMetrics {
+    int width = 0;
+    int height = 0;
+    double twipsPerPixel = 15;
+};
+
+namespace backend
+{
+// Program start, before any window: the toolkit itself, its fonts and locale
+// services. `title` names the program. finish() undoes start().
+void start(int &argc, char **argv, const Text &title);
+void finish();
+// Runs the event loop until the last window has closed or exit() is called;
+// returns the exit status.
+int exec();
+void exit(int status);
+// Dispatches the pending events from inside a handler, then returns.
+void processEvents();
+
+// The user's long date in the user's locale ("2026年12月7日星期一" in zh_CN);
+// raises InvalidProcedureCall when the locale cannot write it.
+Text formatLongDate(const CivilDate &date);
+
+std::unique_ptr<WindowPeer> createWindow();
+// Wakes the user-interface thread for the timers, in every event loop of the
+// thread, a message box's included.
+std::unique_ptr<WakeSource> createWakeSource();
+// The toolkit's own dialog; timer ticks go on meanwhile.
+MessageBoxAnswer showMessageBox(const MessageBoxRequest &request);
+ScreenMetrics primaryScreen();
+} // namespace backend
+
+// ---- HTTP ------------------------------------------------------------------
+
+// One HTTP exchange as the request object hands it to the back end: the
+// method and URL have passed the request's checks already.
+struct HttpExchange {
+    std::string method;                          // an HTTP token, "POST" for the time query
+    std::string url;                             // an absolute http:// or https:// URL
+    std::chrono::milliseconds connectTimeout{0}; // name lookup, TCP and TLS
+    std::chrono::milliseconds totalTimeout{0};   // the whole exchange
+};
+
+// What came back: the final response's status and raw header block, or why
+// there is none.
+struct HttpResponse {
+    enum class Failure {
+        None,
+        // The host or proxy did not resolve, the connection was refused, or
+        // connecting outlasted the connect time-out.
+        Unreachable,
+        // Connected, but the exchange outlasted the whole-exchange time-out.
+        Timeout,
+        // Anything else: TLS rejected, a malformed or oversized response...
+        Other,
+    };
+    Failure failure = Failure::None;
+    int status = 0;
+    // As received, status line first, each line ending in CRLF, folded
+    // continuation lines left as they are; the body is never read.
+    std::string rawHeaders;
+};
+
+namespace backend
+{
+// Sends the request and returns once the final response's headers have
+// arrived or the exchange has failed. Meanwhile the window keeps painting and
+// its timers keep ticking, while the user's input waits until it returns.
+HttpResponse exchange(const HttpExchange &request);
+} // namespace backend
+
+} // namespace platform
