@@ -33,8 +33,9 @@ class Loop
   public:
     explicit Loop(std::int64_t wallStart, bool systemClock = false)
         : events(wallStart),
-          scheduler(events.createWakeSource(),
-                    systemClock ? TimerScheduler::WallClock() : [this] { return wall(); })
+          scheduler(
+              events.createWakeSource(),
+              systemClock ? TimerScheduler::WallClock() : [this] { return wall(); })
     {
     }
 

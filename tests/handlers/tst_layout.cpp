@@ -93,9 +93,8 @@ TEST_CASE_FIXTURE(Fixture, "the layout follows the screen")
             CHECK(top == near(H - 2000));
         CHECK(form.Label6.Top() == near(H - 2800));
         // The peers sit on the nearest pixels.
-        CHECK(peerOf(form.Label1).geometry == pixelRect(L1, form.Label1.Top(),
-                                                         form.Label1.Width(),
-                                                         form.Label1.Height(), 15));
+        CHECK(peerOf(form.Label1).geometry ==
+              pixelRect(L1, form.Label1.Top(), form.Label1.Width(), form.Label1.Height(), 15));
 
         // The date display was placed while still empty; emptied again it has
         // that width once more.

@@ -135,10 +135,9 @@ TEST_CASE_FIXTURE(Fixture, "the periodic resync")
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
-        fake::Exchanges exchanges(
-            row.target == Unreachable
-                ? fake::Exchanges::failure(HttpResponse::Failure::Unreachable)
-                : dateReply("Mon, 07 Dec 2026 14:04:45 GMT"));
+        fake::Exchanges exchanges(row.target == Unreachable
+                                      ? fake::Exchanges::failure(HttpResponse::Failure::Unreachable)
+                                      : dateReply("Mon, 07 Dec 2026 14:04:45 GMT"));
         fake::MessageBoxes boxes;
         Form1 form;
         setMode(form, true);

@@ -86,8 +86,9 @@ TEST_CASE_FIXTURE(QueryFixture, "the Date header seeds the network clock")
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
-        fake::Exchanges exchanges(fake::Exchanges::reply(
-            row.status, std::string(row.before) + "Date: " + row.date + "\r\nContent-Length: 0\r\n"));
+        fake::Exchanges exchanges(
+            fake::Exchanges::reply(row.status, std::string(row.before) + "Date: " + row.date +
+                                                   "\r\nContent-Length: 0\r\n"));
         fake::MessageBoxes boxes;
         Form1 form;
         setMode(form, false);

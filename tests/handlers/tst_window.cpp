@@ -24,7 +24,7 @@ TEST_CASE_FIXTURE(Fixture, "the window description")
         int index;
         const char16_t *caption;
         double left, top;
-        double width, height; // the fixed size; 0 for a self-sizing label
+        double width, height;     // the fixed size; 0 for a self-sizing label
         const char16_t *fontName; // nullptr: the window's own font
         int charset;
         ColourWord foreColor;
