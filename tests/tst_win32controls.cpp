@@ -118,7 +118,8 @@ TEST_CASE("a self-sizing label takes the size GDI measures")
     label.setLeft(600);
     label.setTop(300);
     const double tpp = window.twipsPerPixel();
-    const int em = int(std::lround(label.FontSize() * screenDpi() / 72.0));
+    // The character height asked for: 14 points in whole pixels.
+    const int em = int(std::floor(14 * screenDpi() / 72.0 + 0.5));
     REQUIRE(children(window, L"FullScreenClockLabel").size() == 1);
     HWND hwnd = children(window, L"FullScreenClockLabel").front();
 
