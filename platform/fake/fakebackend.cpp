@@ -23,7 +23,7 @@ struct State {
     MessageBoxes *boxes = nullptr;
     Exchanges *exchanges = nullptr;
     std::int64_t execLimit = 60000;
-    bool execTimedOut = false;
+    int execDepth = 0;
     int exitStatus = -1;
     int execStatus = 0;
 };
@@ -230,11 +230,6 @@ void setExecLimit(std::int64_t ms)
     state().execLimit = ms;
 }
 
-bool execTimedOut()
-{
-    return state().execTimedOut;
-}
-
 int lastExitStatus()
 {
     return state().exitStatus;
@@ -295,28 +290,30 @@ int exec()
 {
     fake::State &s = fake::state();
     fake::EventLoop &loop = fake::EventLoop::current();
-    s.execTimedOut = false;
-    s.execStatus = 0;
-    loop.clearQuit();
-    const auto open = [&] {
+    const auto shown = [&] {
         return std::any_of(s.windows.begin(), s.windows.end(),
                            [](const fake::FakeWindow *w) { return w->shown; });
     };
+    s.execStatus = 0;
+    ++s.execDepth;
     const std::int64_t end = loop.mono() + s.execLimit;
-    // In steps of a millisecond, so that a window closing ends the loop when
-    // it closes, not at the limit.
-    while (!loop.quitRequested() && open() && loop.mono() < end)
+    // In steps of a millisecond, so that the loop ends when the last window
+    // closes, not at the limit.
+    while (!loop.quitRequested() && shown() && loop.mono() < end)
         loop.run(1);
-    s.execTimedOut = !loop.quitRequested() && open();
+    --s.execDepth;
     loop.clearQuit();
     return s.execStatus;
 }
 
 void exit(int status)
 {
-    fake::state().exitStatus = status;
-    fake::state().execStatus = status;
-    fake::EventLoop::current().quit();
+    fake::State &s = fake::state();
+    s.exitStatus = status;
+    if (s.execDepth > 0) {
+        s.execStatus = status;
+        fake::EventLoop::current().quit();
+    }
 }
 
 void processEvents()

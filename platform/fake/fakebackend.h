@@ -173,12 +173,10 @@ void setScreen(const ScreenMetrics &metrics);
 // ---- Program start and the event loop -------------------------------------
 
 // backend::exec runs the current EventLoop until exit() is called or no
-// window is open, but for at most this long of simulated time; a test that
-// must not wait for ever lowers it.
+// window is shown, but for at most this long of simulated time (then it
+// returns 0); a test that must not wait for ever lowers it. exit() outside
+// exec ends nothing, as with a toolkit whose loop is not running.
 void setExecLimit(std::int64_t ms);
-// Whether the last exec ended at that limit rather than by exit() or by the
-// last window closing.
-bool execTimedOut();
 // The status the last exit() asked for, -1 before any.
 int lastExitStatus();
 

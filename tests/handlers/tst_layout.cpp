@@ -16,7 +16,7 @@ using namespace handlers;
 namespace
 {
 // Each value handed to a property passes through a single.
-doctest::Approx near(double expected)
+doctest::Approx closeTo(double expected)
 {
     return doctest::Approx(expected).epsilon(1e-6);
 }
@@ -60,12 +60,12 @@ TEST_CASE_FIXTURE(Fixture, "the layout follows the screen")
         const double W = row.width;
         const double H = row.height;
         const double S = form.ScaleWidth();
-        CHECK(S == near(W - 2 * row.frame * 15));
+        CHECK(S == closeTo(W - 2 * row.frame * 15));
 
-        CHECK(form.Label2.FontSize() == near(row.dateFont));
-        CHECK(form.Label1.FontSize() == near(row.clockFont));
-        CHECK(form.Label7.FontSize() == near(form.Label1.FontSize() / 2));
-        CHECK(peerOf(form.Label1).font.points == near(row.clockFont));
+        CHECK(form.Label2.FontSize() == closeTo(row.dateFont));
+        CHECK(form.Label1.FontSize() == closeTo(row.clockFont));
+        CHECK(form.Label7.FontSize() == closeTo(form.Label1.FontSize() / 2));
+        CHECK(peerOf(form.Label1).font.points == closeTo(row.clockFont));
         for (Label *l : {&form.Label1, &form.Label2, &form.Label7}) {
             CHECK(l->FontName() == u"楷体");
             CHECK(peerOf(*l).font.name == u"楷体");
@@ -81,17 +81,17 @@ TEST_CASE_FIXTURE(Fixture, "the layout follows the screen")
         CHECK(form.Label7.ForeColor() == Rgb(170, 170, 170));
 
         const double L1 = form.Label1.Left();
-        CHECK(L1 == near(S / 10 - form.Label1.Width() / 2));
-        CHECK(form.Label1.Top() == near(H / 2 - form.Label1.Height() / 2));
-        CHECK(form.Label7.Left() == near(S - 7 * L1));
-        CHECK(form.Label7.Top() == near(H / 2 - form.Label7.Height() / 2 + 1000));
-        CHECK(form.Label4.Left() == near(S / 2 - form.Label4.Width() / 2 - 1800));
-        CHECK(form.Label6.Left() == near(S / 2 - form.Label4.Width() / 2));
-        CHECK(form.Combo1.Left() == near(S / 2 - form.Combo1.Width() / 2 + 600));
-        CHECK(form.Label8.Left() == near(S / 2 - form.Label8.Width() / 2 + 3500));
+        CHECK(L1 == closeTo(S / 10 - form.Label1.Width() / 2));
+        CHECK(form.Label1.Top() == closeTo(H / 2 - form.Label1.Height() / 2));
+        CHECK(form.Label7.Left() == closeTo(S - 7 * L1));
+        CHECK(form.Label7.Top() == closeTo(H / 2 - form.Label7.Height() / 2 + 1000));
+        CHECK(form.Label4.Left() == closeTo(S / 2 - form.Label4.Width() / 2 - 1800));
+        CHECK(form.Label6.Left() == closeTo(S / 2 - form.Label4.Width() / 2));
+        CHECK(form.Combo1.Left() == closeTo(S / 2 - form.Combo1.Width() / 2 + 600));
+        CHECK(form.Label8.Left() == closeTo(S / 2 - form.Label8.Width() / 2 + 3500));
         for (double top : {form.Label4.Top(), form.Combo1.Top(), form.Label8.Top()})
-            CHECK(top == near(H - 2000));
-        CHECK(form.Label6.Top() == near(H - 2800));
+            CHECK(top == closeTo(H - 2000));
+        CHECK(form.Label6.Top() == closeTo(H - 2800));
         // The peers sit on the nearest pixels.
         CHECK(peerOf(form.Label1).geometry ==
               pixelRect(L1, form.Label1.Top(), form.Label1.Width(), form.Label1.Height(), 15));
@@ -99,11 +99,11 @@ TEST_CASE_FIXTURE(Fixture, "the layout follows the screen")
         // The date display was placed while still empty; emptied again it has
         // that width once more.
         form.Label2.setCaption(Text());
-        CHECK(form.Label2.Left() == near(S / 2 - form.Label2.Width() / 2));
-        CHECK(form.Label2.Top() == near(H / 10 - form.Label2.Height() / 2));
+        CHECK(form.Label2.Left() == closeTo(S / 2 - form.Label2.Width() / 2));
+        CHECK(form.Label2.Top() == closeTo(H / 10 - form.Label2.Height() / 2));
 
-        CHECK(form.Width() == near(W));
-        CHECK(form.Height() == near(H));
+        CHECK(form.Width() == closeTo(W));
+        CHECK(form.Height() == closeTo(H));
         CHECK(window.outerWidth() == std::lround(W / 15));
         CHECK(window.outerHeight() == std::lround(H / 15));
         CHECK(window.left == 0);
