@@ -3,6 +3,7 @@
 // label's click and pointer, what the widgets show of a label, the stacking
 // and the focus, the close, the drawing position, the colours and the long
 // date of the user's locale.
+#include "askingwindow.h"
 #include "combobox.h"
 #include "datetime.h"
 #include "label.h"
@@ -47,28 +48,6 @@ class ComboFixture
 
     Window window;
     ComboBox combo{window};
-};
-
-// A window whose unload handler answers as the test says and, agreeing,
-// unloads from inside the handler as the program's window does.
-class AskingWindow : public Window
-{
-  public:
-    explicit AskingWindow(bool agree) : m_agree(agree) {}
-    int asked = 0;
-
-  protected:
-    void Form_Unload(std::int16_t &Cancel) override
-    {
-        ++asked;
-        if (m_agree)
-            Unload();
-        else
-            Cancel = -1;
-    }
-
-  private:
-    bool m_agree;
 };
 
 // The serial of a calendar date at midnight, computed independently of the

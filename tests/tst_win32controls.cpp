@@ -6,6 +6,7 @@
 #include "testing.h"
 
 #include "application.h"
+#include "askingwindow.h"
 #include "combobox.h"
 #include "label.h"
 #include "win32window.h"
@@ -82,28 +83,6 @@ RECT clientRect(HWND hwnd)
     GetClientRect(hwnd, &rect);
     return rect;
 }
-
-// A window whose unload handler answers as the test says and, agreeing,
-// unloads from inside the handler as the program's window does.
-class AskingWindow : public Window
-{
-  public:
-    explicit AskingWindow(bool agree) : m_agree(agree) {}
-    int asked = 0;
-
-  protected:
-    void Form_Unload(std::int16_t &Cancel) override
-    {
-        ++asked;
-        if (m_agree)
-            Unload();
-        else
-            Cancel = -1;
-    }
-
-  private:
-    bool m_agree;
-};
 
 } // namespace
 
