@@ -347,8 +347,8 @@ void XmlHttpRequest::send()
 {
     if (d->readyState != Opened)
         fail(InvalidState, "send called before Open");
-    const HttpResponse response =
-        backend::exchange(HttpExchange{d->method, d->url, connectTimeout(), totalTimeout()});
+    const HttpResponse response = backend::exchange(HttpExchange{
+        d->method, d->url, connectTimeout(), totalTimeout(), std::size_t(MaxHeaderBytes)});
     switch (response.failure) {
     case HttpResponse::Failure::None:
         break;

@@ -8,8 +8,6 @@
 // libcurl program; https is verified against the system's store.
 #include "backend.h"
 
-#include "httprequest.h"
-
 #include <curl/curl.h>
 
 #include <QCoreApplication>
@@ -44,6 +42,7 @@ struct Transfer {
     std::unique_ptr<CURL, CurlDeleter> curl{curl_easy_init()};
     std::unique_ptr<curl_slist, SlistDeleter> headerList;
     std::string rawHeaders;
+    std::size_t maxHeaderBytes = 0;
     bool headersComplete = false;
     bool headersTooLarge = false;
 
@@ -61,7 +60,7 @@ size_t Transfer::onHeader(char *data, size_t size, size_t count, void *self)
     // response's block gives way to the next.
     if (line.substr(0, 5) == "HTTP/")
         transfer->rawHeaders.clear();
-    if (transfer->rawHeaders.size() + bytes > std::size_t(XmlHttpRequest::MaxHeaderBytes)) {
+    if (transfer->rawHeaders.size() + bytes > transfer->maxHeaderBytes) {
         transfer->headersTooLarge = true;
         return 0;
     }
@@ -89,6 +88,7 @@ bool Transfer::configure(const HttpExchange &request)
 {
     CURL *handle = curl.get();
     bool ok = handle != nullptr;
+    maxHeaderBytes = request.maxHeaderBytes;
     const auto set = [&](auto option, auto value) {
         ok = ok && curl_easy_setopt(handle, option, value) == CURLE_OK;
     };

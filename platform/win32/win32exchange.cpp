@@ -11,7 +11,6 @@
 // closes the rest and frees what it shares with the waiting side.
 #include "backend.h"
 
-#include "httprequest.h"
 #include "win32.h"
 #include "win32eventloop.h"
 
@@ -175,7 +174,7 @@ int statusOfBlock(std::string_view block)
 // the rest of the stream then coming as its body: the final response's
 // header block is read from there, each interim block dropped as it
 // completes, and nothing after the final block.
-HttpResponse readOnToFinal(HINTERNET handle, HttpResponse response)
+HttpResponse readOnToFinal(HINTERNET handle, std::size_t maxHeaderBytes, HttpResponse response)
 {
     std::string stream;
     char buffer[4096];
@@ -192,7 +191,7 @@ HttpResponse readOnToFinal(HINTERNET handle, HttpResponse response)
             }
             stream.erase(0, end + 4);
         }
-        if (stream.size() > std::size_t(XmlHttpRequest::MaxHeaderBytes))
+        if (stream.size() > maxHeaderBytes)
             return failed(Failure::Other);
         DWORD got = 0;
         if (!WinHttpReadData(handle, buffer, sizeof(buffer), &got))
@@ -242,7 +241,7 @@ HttpResponse perform(Job &job)
                      WINHTTP_DISABLE_AUTHENTICATION | WINHTTP_DISABLE_KEEP_ALIVE;
     if (!WinHttpSetOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &features, sizeof(features)))
         return failed(Failure::Other);
-    DWORD maxHeaders = XmlHttpRequest::MaxHeaderBytes;
+    DWORD maxHeaders = DWORD(request.maxHeaderBytes);
     WinHttpSetOption(handle, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &maxHeaders,
                      sizeof(maxHeaders));
 
@@ -265,7 +264,7 @@ HttpResponse perform(Job &job)
     response.status = statusOf(handle);
     response.rawHeaders = headerBytes(handle);
     if (response.status >= 100 && response.status < 200)
-        return readOnToFinal(handle, response);
+        return readOnToFinal(handle, request.maxHeaderBytes, response);
     if (response.status < 200)
         return failed(Failure::Other);
     return response;
