@@ -204,8 +204,9 @@ class MessageBoxes
 
 // ---- HTTP exchanges --------------------------------------------------------
 
-// While one exists, it answers every exchange with `response` and records
-// what each asked.
+// While one exists, it answers every exchange with `response`, as scripted
+// (an oversized header block included, so that the request object's own
+// bounds are tested), and records what each asked.
 class Exchanges
 {
   public:

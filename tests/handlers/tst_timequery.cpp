@@ -8,6 +8,7 @@
 #include "constants.h"
 
 #include <chrono>
+#include <vector>
 
 using namespace handlers;
 using namespace std::chrono_literals;
@@ -213,9 +214,38 @@ TEST_CASE_FIXTURE(QueryFixture, "what the exchange is asked")
         CHECK(exchanges.calls[0].url == "http://time.example/time?x=1");
         CHECK(exchanges.calls[0].connectTimeout == row.connect);
         CHECK(exchanges.calls[0].totalTimeout == row.total);
+        CHECK(exchanges.calls[0].maxHeaderBytes == 64 * 1024u);
         CHECK(form.Label5.Caption() == u"22:04:45");
         XmlHttpRequest::resetTimeouts();
     }
+}
+
+// The window's timers go on while the server takes its time; the answer
+// seeds the clock when it comes.
+TEST_CASE_FIXTURE(Fixture, "the timers tick through a slow exchange")
+{
+    fake::Exchanges exchanges(dateReply("Mon, 07 Dec 2026 14:04:45 GMT"));
+    Form1 form;
+    setMode(form, false);
+    std::vector<Text> secondsMeanwhile;
+    exchanges.during = [&] {
+        for (int i = 0; i < 3; ++i) {
+            loop.run(1000);
+            secondsMeanwhile.push_back(form.Label7.Caption());
+        }
+    };
+    form.Timer1_Timer();
+    const Text before = form.Label7.Caption();
+
+    queryFromList(form, ServerUrl);
+
+    REQUIRE(secondsMeanwhile.size() == 3);
+    CHECK(secondsMeanwhile[0] != before);
+    CHECK(secondsMeanwhile[1] != secondsMeanwhile[0]);
+    CHECK(secondsMeanwhile[2] != secondsMeanwhile[1]);
+    CHECK(form.Label5.Caption() == u"22:04:45");
+    CHECK(form.Label7.Caption() == u":45");
+    CHECK(form.Timer3.Enabled());
 }
 
 TEST_CASE_FIXTURE(QueryFixture, "the default server leaves the list alone")
