@@ -57,6 +57,7 @@ Form1::Form1()
     describe(Label1, {u"", 3120, 5400, 60, 225, u"Arial", 0, LocalModeColour, true, 0});
     describe(Label2, {u"", 2040, 2160, 45, 195, u"华文楷体", 134, LocalModeColour, true, 1});
     Label2.setAlignment(Alignment::Center);
+    m_dateHome = Label2.Left();
     describe(Label3, {u"", 0, 0, 450, 180, nullptr, 0, SystemButtonText, false, 2});
     describe(Label4, {u"同步网络时间:", 6240, 9120, 1170, 180, u"楷体", 134, Grey, true, 3});
     describe(Label5, {u"", 360, 0, 2055, 375, u"楷体", 134, SystemButtonText, false, 4});

@@ -17,15 +17,15 @@ class Form1 : public platform::Window
     Form1();
 
     // Declared in stacking order, bottom first: Label1 lies lowest, Combo1 on top.
-    platform::Label Label1{*this};    // hour-minute display
-    platform::Label Label2{*this};    // date display
-    platform::Label Label3{*this};    // resync counter
-    platform::Label Label4{*this};    // network sync prompt
-    platform::Label Label5{*this};    // network time holder
-    platform::Label Label6{*this};    // local-time switch
-    platform::Label Label7{*this};    // seconds display
-    platform::Label Label8{*this};    // default server caption
-    platform::ComboBox Combo1{*this}; // server list
+    platform::Label Label1{*this};          // hour-minute display
+    platform::Label Label2{*this};          // date display
+    platform::Label Label3{*this};          // resync counter
+    platform::Label Label4{*this};          // network sync prompt
+    platform::Label Label5{*this};          // network time holder
+    platform::Label Label6{*this};          // local-time switch
+    platform::Label Label7{*this};          // seconds display
+    platform::Label Label8{*this};          // default server caption
+    platform::ComboBox Combo1{*this};       // server list
     platform::Timer Timer1{timers(), 1000}; // local clock tick
     platform::Timer Timer2{timers(), 1000}; // resync counter tick
     platform::Timer Timer3{timers(), 1000}; // network clock tick
@@ -48,6 +48,9 @@ class Form1 : public platform::Window
     void Label4_MouseMove();
     void Label6_Click();
 
+    // app/: shows a long date in the date display, kept inside the window.
+    void showDate(const platform::Text &date);
+
   private:
     // sync/: the network time query shared by Combo1_Click and Label4_click.
     void queryNetworkTime(const platform::Text &url);
@@ -55,4 +58,14 @@ class Form1 : public platform::Window
     // Set while the query's failure message is open: an unattended clock
     // whose server went away would otherwise stack a new box at every resync.
     bool m_failureMessageOpen = false;
+    // Where the start-up layout put the date display.
+    double m_dateHome = 0;
 };
+
+// Room kept between a moved date display and the window's inner right edge.
+constexpr double DateMargin = 120; // twips
+
+// The left edge of a date display `width` twips wide: `home`, unless the
+// caption would then reach past `innerWidth` less the margin; then as far left
+// as it needs, but not past the window's left edge.
+double dateDisplayLeft(double home, double width, double innerWidth);

@@ -8,6 +8,8 @@
 #include "runtimeerror.h"
 #include "screen.h"
 
+#include <algorithm>
+
 using namespace platform;
 
 // Every measure is read at its own step: the order matters, since the self-
@@ -27,6 +29,7 @@ void Form1::Form_Load()
     Label2.setFontName(u"楷体");
     Label2.setLeft(single(ScaleWidth() / 2 - Label2.Width() / 2));
     Label2.setTop(single(Screen::Height() / 10 - Label2.Height() / 2));
+    m_dateHome = Label2.Left();
     Label2.setForeColor(QBColor(3));
 
     Label1.setFontSize(single(Screen::Width() / 90));
@@ -59,6 +62,31 @@ void Form1::Form_Load()
     Label8.setLeft(single(ScaleWidth() / 2 - Label8.Width() / 2 + 3500));
     Label8.setTop(single(Screen::Height() - 2000));
 
+    // The bottom rows' fonts are fixed points and their offsets twips, so they
+    // grow with the DPI where the digits do not: on a small screen at high DPI
+    // they move down just clear of the digits. At 96 DPI they are clear.
+    const double overlap = Label1.Top() + Label1.Height() - Label6.Top();
+    if (overlap > 0) {
+        Label6.setTop(single(Label6.Top() + overlap));
+        Label4.setTop(single(Label4.Top() + overlap));
+        Combo1.setTop(single(Combo1.Top() + overlap));
+        Label8.setTop(single(Label8.Top() + overlap));
+    }
+
     MsgBox(u"现在同步的是本地时间", vbOKOnly, u"提示");
-    Label2.setCaption(Format(Now(), u"dddddd"));
+    showDate(Format(Now(), u"dddddd"));
+}
+
+// A long date of some locales is wider than the room right of the display's
+// start-up place: it moves left just enough to end inside the window.
+double dateDisplayLeft(double home, double width, double innerWidth)
+{
+    const double fitting = innerWidth - DateMargin - width;
+    return std::max(0.0, std::min(home, fitting));
+}
+
+void Form1::showDate(const Text &date)
+{
+    Label2.setCaption(date);
+    Label2.setLeft(single(dateDisplayLeft(m_dateHome, Label2.Width(), ScaleWidth())));
 }

@@ -5,6 +5,7 @@ with its peers in one run on one virtual display.
 
 usage: bench/run_bench.py BUILD_DIR [--idle-seconds 60] [--startups 10]
                           [--keep-seconds 600] [--rounds 200] [--only NAME ...]
+                          [--app EXECUTABLE] [--env NAME=VALUE ...]
 
 BUILD_DIR holds app/fullscreenclock and bench/bench_query
 (cmake --build BUILD_DIR --target fullscreenclock bench_query).
@@ -26,6 +27,7 @@ from clock_e2e import DateServer, SECONDS_COLOUR, LOCAL_COLOUR, TITLE, MAIN_TITL
 
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 APP_ENV = dict(LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8", QT_QPA_PLATFORM="xcb")
+EXTRA_ENV = {}  # --env NAME=VALUE: variables the clock alone gets
 
 
 def cpu_seconds(pid):
@@ -75,7 +77,7 @@ def machine():
 
 def start_clock(x, app):
     """Launches the clock and answers the start-up notice; returns the process."""
-    proc = x.spawn([app], **APP_ENV)
+    proc = x.spawn([app], **APP_ENV, **EXTRA_ENV)
     box = poll("the start-up notice",
                lambda: next((w for w, t in x.visible_windows(proc.pid).items() if t == TITLE), None), 20)
     x.xdotool("windowactivate", "--sync", box)
@@ -275,7 +277,10 @@ def main():
     ap.add_argument("--keep-seconds", type=float, default=600)
     ap.add_argument("--rounds", type=int, default=200)
     ap.add_argument("--only", action="append", choices=["idle", "startup", "timekeeping", "query"])
+    ap.add_argument("--env", action="append", default=[], metavar="NAME=VALUE",
+                    help="set in the clock's environment, e.g. QT_MAX_CACHED_GLYPH_SIZE=64")
     args = ap.parse_args()
+    EXTRA_ENV.update(item.split("=", 1) for item in args.env)
     build = os.path.abspath(args.build)
     app = os.path.abspath(args.app) if args.app else os.path.join(build, "app", "fullscreenclock")
     only = set(args.only or ["idle", "startup", "timekeeping", "query"])

@@ -23,5 +23,5 @@ void Form1::Timer4_Timer()
     const Text hourMinute = Left(Label1.Caption(), 5);
     const Text seconds = Label7.Caption();
     if (hourMinute == u"00:00" && seconds == u":00")
-        Label2.setCaption(Format(Now(), u"dddddd"));
+        showDate(Format(Now(), u"dddddd"));
 }

@@ -79,5 +79,5 @@ void Form1::queryNetworkTime(const Text &url)
     } else {
         displayDate = Now();
     }
-    Label2.setCaption(Format(displayDate, u"dddddd"));
+    showDate(Format(displayDate, u"dddddd"));
 }

@@ -31,6 +31,7 @@ endif()
 
 set(failures "")
 foreach(file IN ITEMS "${program_dir}/fullscreenclock.exe" "${program_dir}/readme.txt"
+                      "${program_dir}/ARPHICPL.TXT"
                       "${program_dir}/Uninstall.exe" "${menu_dir}/${display_name}.lnk")
     if(NOT EXISTS "${file}")
         string(APPEND failures "  not installed: ${file}\n")

@@ -366,6 +366,50 @@ Text Format(double number, const Text &pattern)
     return whole < 0.0 ? u'-' + text : text;
 }
 
+Text formatDatePicture(const Text &picture, const CivilDate &date, const DateNames &names)
+{
+    Text out;
+    for (std::size_t i = 0; i < picture.size();) {
+        const char16_t c = picture[i];
+        std::size_t run = 1;
+        while (i + run < picture.size() && picture[i + run] == c)
+            ++run;
+        if (c == u'\'') {
+            // Quoted text up to the closing quote; '' inside or alone is a quote.
+            std::size_t j = i + 1;
+            for (; j < picture.size(); ++j) {
+                if (picture[j] != u'\'')
+                    out += picture[j];
+                else if (j + 1 < picture.size() && picture[j + 1] == u'\'')
+                    out += picture[++j];
+                else
+                    break;
+            }
+            if (j == i + 1 && j < picture.size())
+                out += u'\''; // ''
+            i = j + 1;
+            continue;
+        }
+        if (c == u'd') {
+            if (run <= 2)
+                out += digits(date.day, run);
+            else
+                out += (run == 3 ? names.shortWeekdays : names.weekdays)[date.weekday % 7];
+        } else if (c == u'M') {
+            if (run <= 2)
+                out += digits(date.month, run);
+            else
+                out += (run == 3 ? names.shortMonths : names.months)[(date.month + 11) % 12];
+        } else if (c == u'y') {
+            out += run <= 2 ? digits(date.year % 100, run) : digits(date.year, 4);
+        } else if (c != u'g') {
+            out.append(run, c);
+        }
+        i += run;
+    }
+    return out;
+}
+
 void setLongDateFormatter(LongDateFormatter formatter)
 {
     longDateFormatter = formatter;

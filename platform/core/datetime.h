@@ -72,6 +72,19 @@ Text Format(double number, const Text &pattern);
 using LongDateFormatter = Text (*)(const CivilDate &date);
 void setLongDateFormatter(LongDateFormatter formatter);
 
+// The names a locale gives the months and weekdays, Sunday first.
+struct DateNames {
+    Text months[12];
+    Text shortMonths[12];
+    Text weekdays[7];
+    Text shortWeekdays[7];
+};
+// `date` written after a locale's date picture ("dddd, MMMM d, yyyy",
+// "yyyy'年'M'月'd'日'"): d dd ddd dddd, M MM MMM MMMM, y yy yyyy, text in
+// single quotes ('' is a quote); era marks (g) write nothing, other
+// characters stand for themselves. For any year the date type holds.
+Text formatDatePicture(const Text &picture, const CivilDate &date, const DateNames &names);
+
 // Civil time <-> serial, by pure calendar arithmetic on whole milliseconds. An
 // invalid field (month 13, 31 April, hour 24, ...) raises
 // InvalidProcedureCall, a year outside 100..9999 Overflow. toCivil rounds

@@ -4,6 +4,8 @@
 #include "clock.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <limits>
 #include <utility>
 
@@ -36,12 +38,23 @@ std::int64_t TickSchedule::nextBoundary(std::int64_t now) const
     return (floorDiv(now, m_interval) + 1) * m_interval;
 }
 
-std::int64_t TickSchedule::start(std::int64_t now)
+std::int64_t TickSchedule::start(std::int64_t now, std::int64_t mono)
 {
+    m_ticked = false;
+    m_wallAhead = now - mono;
     if (m_interval <= 0)
         return 0;
     m_due = nextBoundary(now);
     return m_due - now;
+}
+
+void TickSchedule::ticked(std::int64_t now, std::int64_t mono)
+{
+    m_ticked = true;
+    m_lastTick = mono;
+    m_wallAhead = now - mono;
+    if (m_interval > 0)
+        m_due = nextBoundary(now);
 }
 
 TickSchedule::Wake TickSchedule::wake(std::int64_t now)
@@ -59,6 +72,30 @@ TickSchedule::Wake TickSchedule::wake(std::int64_t now)
     // however many boundaries went by.
     m_due = nextBoundary(now);
     return Wake{true, m_due - now};
+}
+
+TickSchedule::Wake TickSchedule::wake(std::int64_t now, std::int64_t mono,
+                                      std::int64_t previousWake)
+{
+    const std::int64_t wallAhead = now - mono;
+    if (m_interval <= 0 || !m_ticked || std::llabs(wallAhead - m_wallAhead) <= EarlySlackMs)
+        return wake(now);
+    // The wall clock was stepped since the last tick.
+    m_wallAhead = wallAhead;
+    const std::int64_t earliest = std::max(mono, m_lastTick + m_interval / 2);
+    // The stepped clock's first boundary from `earliest` on, on the monotonic
+    // clock; a wake-up up to EarlySlackMs past a boundary is on it.
+    std::int64_t at = nextBoundary(now + (earliest - mono) - EarlySlackMs - 1) - now + mono;
+    at = std::max(at, earliest);
+    // The step came after the previous wake-up and the last tick.
+    if (at - std::max(previousWake, m_lastTick) > m_interval)
+        at = earliest;
+    if (at <= mono) {
+        m_due = nextBoundary(now);
+        return Wake{true, m_due - now};
+    }
+    m_due = now + (at - mono);
+    return Wake{false, at - mono};
 }
 
 // ---- Timer ---------------------------------------------------------------------
@@ -89,8 +126,20 @@ void Timer::setEnabled(bool enabled)
 
 // ---- TimerScheduler ------------------------------------------------------------
 
-TimerScheduler::TimerScheduler(std::unique_ptr<WakeSource> wake, WallClock clock)
-    : m_wake(std::move(wake)), m_clock(clock ? std::move(clock) : WallClock(&SystemClock::nowMs))
+namespace
+{
+std::int64_t steadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+} // namespace
+
+TimerScheduler::TimerScheduler(std::unique_ptr<WakeSource> wake, WallClock clock,
+                               MonotonicClock monotonic)
+    : m_wake(std::move(wake)), m_clock(clock ? std::move(clock) : WallClock(&SystemClock::nowMs)),
+      m_monotonic(monotonic ? std::move(monotonic) : MonotonicClock(&steadyMs)),
+      m_lastWake(m_monotonic())
 {
     m_wake->onWake = [this] { onWake(); };
 }
@@ -117,7 +166,7 @@ void TimerScheduler::remove(Timer *timer)
 void TimerScheduler::enable(Timer *timer)
 {
     if (timer->Interval() > 0)
-        timer->m_schedule.start(m_clock());
+        timer->m_schedule.start(m_clock(), m_monotonic());
     rearm();
 }
 
@@ -168,6 +217,8 @@ void TimerScheduler::rearm()
 void TimerScheduler::onWake()
 {
     const std::int64_t now = m_clock();
+    const std::int64_t mono = m_monotonic();
+    const std::int64_t previousWake = std::exchange(m_lastWake, mono);
     // The wake-up runs on the monotonic clock: a wall clock far behind the
     // time aimed at was set back, and every timer follows it at once.
     const bool setBack = m_armed && now < m_target - TickSchedule::EarlySlackMs;
@@ -181,7 +232,7 @@ void TimerScheduler::onWake()
         const std::int64_t ahead = timer->m_schedule.due() - now;
         if (!setBack && ahead > TickSchedule::EarlySlackMs && ahead <= timer->Interval())
             continue; // not due on this wake-up
-        if (!timer->m_schedule.wake(now).tick)
+        if (!timer->m_schedule.wake(now, mono, previousWake).tick)
             continue;
         // One owed tick per timer at most, as several missed intervals give a
         // single tick.
@@ -209,7 +260,7 @@ void TimerScheduler::deliver()
             continue;
         // The next tick on the boundary after this one, also when an earlier
         // handler ran long or the wall clock was stepped meanwhile.
-        timer->m_schedule.start(m_clock());
+        timer->m_schedule.ticked(m_clock(), m_monotonic());
         rearm(); // before the handler, which may wait in a nested event loop
         if (timer->Tick)
             timer->Tick();

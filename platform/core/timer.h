@@ -30,17 +30,26 @@ class WakeSource
 // free-running interval drifts against the clock, so a displayed second would
 // now and then show twice and skip the next.
 //
-// Pure arithmetic over the wall-clock time it is given, so that tests can
-// step the clock: ticks missed while the thread was busy, or skipped by a step
+// Pure arithmetic over the times it is given, so that tests can step the
+// clock: ticks missed while the thread was busy, or skipped by a step
 // forward, arrive as one late tick; a wake-up a little before the boundary
 // (the wake-up runs on the monotonic clock) waits the rest; a wake-up that
 // finds the wall clock set back ticks at once and continues on the new
 // clock's boundaries.
+//
+// A step of the wall clock between two ticks (seen on the monotonic clock) is
+// no reason to tick sooner: a tick handler that counts seconds, as the network
+// clock does, would gain one. After a step the next tick comes on the stepped
+// clock's first boundary at least half an interval after the last tick, or,
+// should that boundary lie over an interval after the step could have come,
+// half an interval after the last tick, so that a display still shows the
+// stepped time within one interval.
 class TickSchedule
 {
   public:
     // Up to this early, a wake-up is the monotonic clock running ahead of the
-    // wall clock, not the wall clock being set back.
+    // wall clock, not the wall clock being set back; the wall clock moving
+    // this much or less against the monotonic one is no step.
     static constexpr std::int64_t EarlySlackMs = 50;
 
     explicit TickSchedule(int intervalMs) : m_interval(intervalMs) {}
@@ -48,8 +57,12 @@ class TickSchedule
     int interval() const { return m_interval; }
     std::int64_t due() const { return m_due; }
 
-    // Starts counting at `now`; returns the wait until the first tick.
-    std::int64_t start(std::int64_t now);
+    // Starts counting at wall-clock time `now`, forgetting earlier ticks;
+    // returns the wait until the first tick.
+    std::int64_t start(std::int64_t now, std::int64_t mono = 0);
+    // A tick was delivered at `now` (`mono` on the monotonic clock): the
+    // next is due on the boundary after it.
+    void ticked(std::int64_t now, std::int64_t mono);
 
     struct Wake {
         bool tick;           // deliver a tick now
@@ -57,12 +70,19 @@ class TickSchedule
     };
     // A wake-up at wall-clock time `now`.
     Wake wake(std::int64_t now);
+    // The same with the monotonic time `mono` of the wake-up and
+    // `previousWake`, that of the wake-up before it: a wall clock stepped
+    // since the last tick is followed as said above.
+    Wake wake(std::int64_t now, std::int64_t mono, std::int64_t previousWake);
 
   private:
     std::int64_t nextBoundary(std::int64_t now) const;
 
     int m_interval;
     std::int64_t m_due = 0;
+    bool m_ticked = false;        // since the start
+    std::int64_t m_lastTick = 0;  // monotonic time of the last tick
+    std::int64_t m_wallAhead = 0; // wall minus monotonic time, as last seen
 };
 
 class TimerScheduler;
@@ -106,9 +126,12 @@ class TimerScheduler
 {
   public:
     using WallClock = std::function<std::int64_t()>;
+    using MonotonicClock = std::function<std::int64_t()>;
 
-    // The wall clock defaults to SystemClock::nowMs.
-    explicit TimerScheduler(std::unique_ptr<WakeSource> wake, WallClock clock = {});
+    // The wall clock defaults to SystemClock::nowMs, the monotonic clock (the
+    // one the wake-up source waits on) to std::chrono::steady_clock.
+    explicit TimerScheduler(std::unique_ptr<WakeSource> wake, WallClock clock = {},
+                            MonotonicClock monotonic = {});
     ~TimerScheduler();
     TimerScheduler(const TimerScheduler &) = delete;
     TimerScheduler &operator=(const TimerScheduler &) = delete;
@@ -133,12 +156,15 @@ class TimerScheduler
 
     std::unique_ptr<WakeSource> m_wake;
     WallClock m_clock;
+    MonotonicClock m_monotonic;
     std::vector<Timer *> m_timers; // in the order of creation
     std::deque<PendingTick> m_pending;
     std::uint64_t m_nextId = 0;
     bool m_armed = false;
     // The wall-clock time the armed wake-up aims at.
     std::int64_t m_target = 0;
+    // The monotonic time of the last wake-up: a step seen now came after it.
+    std::int64_t m_lastWake = 0;
 };
 
 } // namespace platform

@@ -22,10 +22,21 @@ std::unique_ptr<QApplication> &application()
     static std::unique_ptr<QApplication> instance;
     return instance;
 }
+
+// Fonts with no bold face of their own get a synthesised bold from Qt only
+// below 64 pixels; the clock's bold digits are far larger and would show
+// regular, where Windows draws them bold. QT_NO_SYNTHESIZED_BOLD still
+// turns synthesised bold off altogether.
+void setToolkitDefaults()
+{
+    if (!qEnvironmentVariableIsSet("QT_NO_SYNTHESIZED_BOLD_LIMIT"))
+        qputenv("QT_NO_SYNTHESIZED_BOLD_LIMIT", "1");
+}
 } // namespace
 
 void backend::start(int &argc, char **argv, const Text &title)
 {
+    setToolkitDefaults();
     application() = std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationName(QString::fromStdU16String(title));
     QApplication::setApplicationVersion(QStringLiteral(CLOCK_VERSION_SHORT));

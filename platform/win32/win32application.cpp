@@ -4,9 +4,10 @@
 // and the wait of a busy window while an HTTP exchange runs.
 #include "backend.h"
 
-#include "runtimeerror.h"
+#include "datetime.h"
 #include "win32.h"
 #include "win32eventloop.h"
+#include "win32fonts.h"
 
 #include <commctrl.h>
 
@@ -28,8 +29,35 @@ void requestExit(int status)
     g_exitStatus = status;
     PostQuitMessage(status);
 }
+
+Text localeText(LCTYPE item)
+{
+    wchar_t buffer[128];
+    const int length =
+        GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, item, buffer, int(std::size(buffer)));
+    return length > 0 ? win32::fromWide(buffer, std::size_t(length - 1)) : Text();
+}
+
+// The user's long-date picture and names, for the dates GetDateFormatEx
+// refuses (before 1601).
+Text longDateByPicture(const CivilDate &date)
+{
+    DateNames names;
+    for (int i = 0; i < 12; ++i) {
+        names.months[i] = localeText(LOCALE_SMONTHNAME1 + i);
+        names.shortMonths[i] = localeText(LOCALE_SABBREVMONTHNAME1 + i);
+    }
+    // The locale counts from Monday, the date from Sunday.
+    for (int i = 0; i < 7; ++i) {
+        names.weekdays[(i + 1) % 7] = localeText(LOCALE_SDAYNAME1 + i);
+        names.shortWeekdays[(i + 1) % 7] = localeText(LOCALE_SABBREVDAYNAME1 + i);
+    }
+    return formatDatePicture(localeText(LOCALE_SLONGDATE), date, names);
+}
 } // namespace
 
+// A date display is never a way for a server's Date to end the program: any
+// date the date type holds is written.
 Text backend::formatLongDate(const CivilDate &date)
 {
     SYSTEMTIME day{};
@@ -41,7 +69,7 @@ Text backend::formatLongDate(const CivilDate &date)
     const int length = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_LONGDATE, &day, nullptr,
                                        buffer, int(std::size(buffer)), nullptr);
     if (length <= 0)
-        throw RuntimeError(InvalidProcedureCall);
+        return longDateByPicture(date);
     return win32::fromWide(buffer, std::size_t(length - 1));
 }
 
@@ -125,9 +153,13 @@ void backend::start(int &argc, char **argv, const Text &title)
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
+    win32::carryMissingFaces();
 }
 
-void backend::finish() {}
+void backend::finish()
+{
+    win32::dropCarriedFaces();
+}
 
 // Every wake-up of the thread arrives as a message (the wake source posts
 // one), so the loop needs no time-out of its own.

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cwchar>
+#include <memory>
+#include <utility>
 
 namespace platform::win32
 {
@@ -17,12 +19,90 @@ int screenDpiY()
 
 namespace
 {
+// The family name the carried face is cut with (resources/make-kai-subset.py).
+constexpr const wchar_t *CarriedFamily = L"FullScreenClock UKai";
+
+struct KaiFace {
+    const wchar_t *name;
+    bool carried; // missing from the system: the carried face stands in
+};
+KaiFace g_kaiFaces[] = {{L"楷体", false}, {L"华文楷体", false}};
+
+struct FontResourceDeleter {
+    void operator()(HANDLE fonts) const { RemoveFontMemResourceEx(fonts); }
+};
+std::unique_ptr<void, FontResourceDeleter> g_carriedFonts;
+
+int CALLBACK stopAtFirst(const LOGFONTW *, const TEXTMETRICW *, DWORD, LPARAM)
+{
+    return 0;
+}
+
+bool systemHasFace(const wchar_t *name)
+{
+    const WindowDc screen(nullptr);
+    if (!screen.get())
+        return true; // nothing can be learnt: leave the font mapper to it
+    LOGFONTW font{};
+    font.lfCharSet = DEFAULT_CHARSET;
+    std::wcsncpy(font.lfFaceName, name, LF_FACESIZE - 1);
+    // The enumeration ends early (returns 0) only if a face of the name exists.
+    return EnumFontFamiliesExW(screen.get(), &font, &stopAtFirst, 0, 0) == 0;
+}
+
+// The carried font file in the program's resources; empty if there is none.
+std::pair<void *, DWORD> carriedFontData()
+{
+    HMODULE program = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(program, MAKEINTRESOURCEW(CLOCK_KAI_FONT_RESOURCE), RT_RCDATA);
+    HGLOBAL loaded = found ? LoadResource(program, found) : nullptr;
+    void *data = loaded ? LockResource(loaded) : nullptr;
+    const DWORD size = found ? SizeofResource(program, found) : 0;
+    if (!data || size == 0)
+        return {nullptr, 0};
+    return {data, size};
+}
+
 // Nearest whole pixel height, halves up, at least one pixel.
 int pixelHeight(double points, int dpi)
 {
     return std::max(1, int(std::floor(points * dpi / 72.0 + 0.5)));
 }
 } // namespace
+
+void carryMissingFaces()
+{
+    bool anyMissing = false;
+    for (KaiFace &face : g_kaiFaces)
+        anyMissing |= !systemHasFace(face.name);
+    if (!anyMissing || g_carriedFonts)
+        return;
+    const auto [data, size] = carriedFontData();
+    DWORD count = 0;
+    // Without it the font mapper's choice stays, as before.
+    if (data)
+        g_carriedFonts.reset(AddFontMemResourceEx(data, size, nullptr, &count));
+    if (!g_carriedFonts || count == 0)
+        return;
+    for (KaiFace &face : g_kaiFaces)
+        face.carried = !systemHasFace(face.name);
+}
+
+void dropCarriedFaces()
+{
+    for (KaiFace &face : g_kaiFaces)
+        face.carried = false;
+    g_carriedFonts.reset();
+}
+
+const wchar_t *resolvedFace(const wchar_t *face)
+{
+    for (const KaiFace &kai : g_kaiFaces) {
+        if (kai.carried && std::wcscmp(face, kai.name) == 0)
+            return CarriedFamily;
+    }
+    return face;
+}
 
 LOGFONTW windowFontDescription()
 {
@@ -52,6 +132,9 @@ RealisedFont createFont(const FontSpec &spec, const LOGFONTW &windowFont)
         const std::size_t length = std::min<std::size_t>(spec.name.size(), LF_FACESIZE - 1);
         std::wmemcpy(font.lfFaceName, wide(spec.name), length);
         font.lfFaceName[length] = L'\0';
+        const wchar_t *face = resolvedFace(font.lfFaceName);
+        if (face != font.lfFaceName)
+            std::wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
         font.lfCharSet = BYTE(spec.charset);
         font.lfOutPrecision = OUT_DEFAULT_PRECIS;
         font.lfClipPrecision = CLIP_DEFAULT_PRECIS;

@@ -109,6 +109,16 @@ void Win32Label::setVisible(bool visible)
 void Win32Label::setPointer(Pointer pointer)
 {
     m_pointer = pointer;
+    // Windows asks for the pointer only on the next mouse move: a pointer set
+    // while the mouse rests over the label (as on its first move) shows now.
+    POINT at{};
+    if (m_hwnd && GetCursorPos(&at) && WindowFromPoint(at) == m_hwnd.get())
+        SetCursor(pointerCursor());
+}
+
+HCURSOR Win32Label::pointerCursor() const
+{
+    return LoadCursorW(nullptr, m_pointer == Pointer::Help ? IDC_HELP : IDC_ARROW);
 }
 
 HFONT Win32Label::currentFont() const
@@ -142,7 +152,7 @@ LRESULT Win32Label::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 1; // painted in full by WM_PAINT
     case WM_SETCURSOR:
         if (LOWORD(lParam) == HTCLIENT) {
-            SetCursor(LoadCursorW(nullptr, m_pointer == Pointer::Help ? IDC_HELP : IDC_ARROW));
+            SetCursor(pointerCursor());
             return TRUE;
         }
         break;

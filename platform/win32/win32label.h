@@ -31,6 +31,7 @@ class Win32Label : public LabelPeer
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void paint();
     HFONT currentFont() const;
+    HCURSOR pointerCursor() const;
 
     Win32Window &m_window;
     UniqueWindow m_hwnd;

@@ -690,6 +690,73 @@ TEST_CASE("the long date comes from the installed formatter")
     CHECK(errorOf([] { Format(Date{Dec7th2026}, u"dddddd"); }) == InvalidProcedureCall);
 }
 
+// Where the system's date formatting ends (before 1601 on Windows), the long
+// date is written after the locale's picture and names.
+TEST_CASE("the long date after a locale's picture, for any year")
+{
+    const DateNames zh{
+        {u"一月", u"二月", u"三月", u"四月", u"五月", u"六月", u"七月", u"八月", u"九月", u"十月",
+         u"十一月", u"十二月"},
+        {u"1月", u"2月", u"3月", u"4月", u"5月", u"6月", u"7月", u"8月", u"9月", u"10月", u"11月",
+         u"12月"},
+        {u"星期日", u"星期一", u"星期二", u"星期三", u"星期四", u"星期五", u"星期六"},
+        {u"周日", u"周一", u"周二", u"周三", u"周四", u"周五", u"周六"}};
+    const DateNames en{
+        {u"January", u"February", u"March", u"April", u"May", u"June", u"July", u"August",
+         u"September", u"October", u"November", u"December"},
+        {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun", u"Jul", u"Aug", u"Sep", u"Oct", u"Nov",
+         u"Dec"},
+        {u"Sunday", u"Monday", u"Tuesday", u"Wednesday", u"Thursday", u"Friday", u"Saturday"},
+        {u"Sun", u"Mon", u"Tue", u"Wed", u"Thu", u"Fri", u"Sat"}};
+    const Text zhPicture = u"yyyy'年'M'月'd'日'dddd";
+    const Text enPicture = u"dddd, MMMM d, yyyy";
+    struct Row {
+        const char *name;
+        CivilDate date;
+        Text zh, en;
+    };
+    const Row rows[] = {
+        {"0100-01-01, first of the range",
+         {100, 1, 1, 5},
+         u"0100年1月1日星期五",
+         u"Friday, January 1, 0100"},
+        {"1600-12-31, before Windows' calendar",
+         {1600, 12, 31, 0},
+         u"1600年12月31日星期日",
+         u"Sunday, December 31, 1600"},
+        {"1601-01-01, Windows' first day",
+         {1601, 1, 1, 1},
+         u"1601年1月1日星期一",
+         u"Monday, January 1, 1601"},
+        {"9999-12-31, last of the range",
+         {9999, 12, 31, 5},
+         u"9999年12月31日星期五",
+         u"Friday, December 31, 9999"},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        CHECK(formatDatePicture(zhPicture, row.date, zh) == row.zh);
+        CHECK(formatDatePicture(enPicture, row.date, en) == row.en);
+    }
+
+    struct Picture {
+        Text picture, text;
+    };
+    // 2026-03-05, a Thursday: every field width, quotes and era marks.
+    const Picture pictures[] = {
+        {u"d dd ddd dddd", u"5 05 Thu Thursday"},
+        {u"M MM MMM MMMM", u"3 03 Mar March"},
+        {u"y yy yyyy", u"26 26 2026"},
+        {u"'d''M' yyyy", u"d'M 2026"},
+        {u"''dd''", u"'05'"},
+        {u"gg yyyy", u" 2026"},
+    };
+    for (const Picture &p : pictures) {
+        INFO(toUtf8(p.picture));
+        CHECK(formatDatePicture(p.picture, {2026, 3, 5, 4}, en) == p.text);
+    }
+}
+
 TEST_CASE("CDate accepts")
 {
     struct Row {

@@ -35,7 +35,8 @@ class Loop
         : events(wallStart),
           scheduler(
               events.createWakeSource(),
-              systemClock ? TimerScheduler::WallClock() : [this] { return wall(); })
+              systemClock ? TimerScheduler::WallClock() : [this] { return wall(); },
+              [this] { return events.mono(); })
     {
     }
 
@@ -49,11 +50,12 @@ class Loop
 
     // Ticks as "name@wall time", in order of delivery.
     std::vector<std::string> log;
-    std::map<std::string, std::vector<std::int64_t>> ticks;
+    std::map<std::string, std::vector<std::int64_t>> ticks, monoTicks;
     void record(const std::string &name)
     {
         log.push_back(name + "@" + std::to_string(wall() - Base));
         ticks[name].push_back(wall());
+        monoTicks[name].push_back(events.mono());
     }
     Timer &add(const std::string &name, int interval)
     {
@@ -261,7 +263,7 @@ TEST_CASE("the wall clock steps back or forward")
             } else {
                 step();
             }
-            loop.run(3000);
+            loop.run(3500); // three ticks after a step made inside a handler
 
             for (std::size_t i = 0; i < intervals.size(); ++i) {
                 const std::string name = "t" + std::to_string(i);
@@ -280,6 +282,56 @@ TEST_CASE("the wall clock steps back or forward")
                 checkOnBoundaries(ticks, interval, 1);
             }
             checkWaits(loop.events.waits, *std::max_element(intervals.begin(), intervals.end()));
+        }
+    }
+}
+
+TEST_CASE("a step of the wall clock earns no tick")
+{
+    // The window's timers: the local clock, the resync counter, the network
+    // clock (which counts its ticks as seconds) and the half-second one.
+    struct Row {
+        const char *name;
+        std::int64_t step;
+    };
+    const Row rows[] = {
+        {"back 0.5 s", -500},   {"forward 0.5 s", 500},   {"back 1 s", -1000},
+        {"forward 1 s", 1000},  {"back 30 s", -30000},    {"forward 30 s", 30000},
+        {"back 1 h", -3600000}, {"forward 1 h", 3600000},
+    };
+    for (const Row &row : rows) {
+        for (const std::int64_t after : {100, 400, 600, 900}) {
+            INFO(std::string(row.name) << ", " << after << " ms after a tick");
+            Loop loop(Base + 200);
+            for (const char *name : {"Timer1", "Timer2", "Timer3"})
+                loop.add(name, 1000).setEnabled(true);
+            loop.add("Timer4", 500).setEnabled(true);
+            loop.run(1800 + after); // the tick at Base + 2000, then `after`
+            const std::int64_t stepMono = loop.events.mono();
+            loop.stepWall(row.step);
+            const std::int64_t stepWall = loop.wall();
+            const std::size_t before = loop.ticks["Timer3"].size();
+            loop.run(10000);
+
+            // Over the 10 s that follow, one tick a second, never two
+            // within half a second.
+            const std::vector<std::int64_t> &mono = loop.monoTicks["Timer3"];
+            CHECK(mono.size() - before == 10);
+            for (std::size_t k = before; k < mono.size(); ++k) {
+                INFO("tick at monotonic " << mono[k]);
+                CHECK(mono[k] - mono[k - 1] >= 500);
+            }
+            // The local clock shows the stepped time within one interval,
+            // and then on the stepped clock's whole seconds.
+            const std::vector<std::int64_t> &local = loop.ticks["Timer1"];
+            const std::vector<std::int64_t> &localMono = loop.monoTicks["Timer1"];
+            const auto first = std::upper_bound(localMono.begin(), localMono.end(), stepMono);
+            REQUIRE(first != localMono.end());
+            CHECK(*first - stepMono <= 1000);
+            const std::size_t k = std::size_t(first - localMono.begin());
+            CHECK(local[k] >= stepWall);
+            checkOnBoundaries({local.begin() + k + 1, local.end()}, 1000);
+            checkWaits(loop.events.waits, 1000);
         }
     }
 }

@@ -8,13 +8,16 @@ refused connection, the exit question, and a query whose server waits 4 s
 while the clock ticks on and Enter and the close wait their turn.
 
 The program runs under libfaketime (Debian's faketime), whose offset file
-starts at +0 and is stepped back one hour by one case; the monotonic clock
-is left alone, as a real change of the PC's time leaves it.
+starts at +0 and is stepped back one hour and forward again by one case; the
+monotonic clock is left alone, as a real change of the PC's time leaves it.
 
-usage: clock_e2e.py [--size WxH ...] [--workdir DIR] COMMAND...
+usage: clock_e2e.py [--size WxH ...] [--workdir DIR] [--layout-only] COMMAND...
 
 COMMAND starts the clock: the program itself, or a launcher and its arguments
 (scripts/wine-run ... fullscreenclock.exe runs the Windows program under Wine).
+--layout-only runs the start-up and the layout check alone, for the further
+set-ups of the Windows program (scripts/wine-run --setup): the notice is
+answered with Enter, whatever the language of its button.
 """
 
 import argparse
@@ -32,7 +35,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xsession import Failure, Image, XSession, ocr, ocr_lines, poll, squeeze  # noqa: E402
+from xsession import Failure, Image, RegionReader, XSession, ocr, ocr_lines, poll, squeeze  # noqa: E402
 
 LOCAL_COLOUR = (192, 64, 0)
 NETWORK_COLOUR = (128, 128, 0)
@@ -44,6 +47,9 @@ DIGITS = "0123456789:"
 # The app's own layout puts thousands of pixels of each colour on screen;
 # a few stray ones (icons, anti-aliasing) must not count as a display.
 MIN_PIXELS = 500
+# The other captions' colours: the local-time switch (button text), the sync
+# prompt and default-server caption (grey), the date and the seconds.
+CAPTION_COLOURS = [(0, 0, 0), (128, 128, 128), DATE_COLOUR, SECONDS_COLOUR]
 
 
 class DateServer:
@@ -125,6 +131,17 @@ def faketime_library():
     return libs[0]
 
 
+def regular_ink_width(text, pixels):
+    """Ink width of `text` in the regular weight of the big digits' face
+    (AR PL UKai, what 楷体 becomes here), drawn by ImageMagick."""
+    face = subprocess.run(["fc-match", "-f", "%{file}", "AR PL UKai CN"], stdout=subprocess.PIPE,
+                          check=True, text=True).stdout
+    out = subprocess.run(["convert", "-font", face, "-density", "72", "-pointsize", str(pixels),
+                          "label:" + text, "-trim", "-format", "%w", "info:"],
+                         stdout=subprocess.PIPE, check=True, text=True).stdout
+    return int(out)
+
+
 def reads_as(readings, expected):
     """True if an OCR reading of the big digits is one of the expected texts.
     Tesseract reads this font's 3 as 8 for whole minutes at a time (every
@@ -183,14 +200,26 @@ class Reading:
         colour = LOCAL_COLOUR if self.mode == "local" else NETWORK_COLOUR
         return self._ocr_digits(self.img.mask(colour), self.digits_box, "hm", DIGITS)
 
+    def colon_width(self):
+        """Ink width of the big digits' colon, None if it is not where "HH:MM" puts it."""
+        if not self.mode:
+            return None
+        colour = LOCAL_COLOUR if self.mode == "local" else NETWORK_COLOUR
+        runs = self.img.mask(colour).ink_runs(self.digits_box)
+        return runs[2][1] - runs[2][0] if len(runs) == 5 else None
+
+    def seconds_region(self):
+        """Where the seconds display lies: right of the big digits, down to half
+        their height below them; the grey captions lie further down."""
+        x0, y0, x1, y1 = self.digits_box
+        return (x1, y0, self.img.width, min(self.img.height, y1 + (y1 - y0) // 2))
+
     def seconds(self):
         """Readings of the two seconds digits, found right of the big digits."""
         if not self.digits_box:
             return set()
-        x0, y0, x1, y1 = self.digits_box
         mask = self.img.mask(SECONDS_COLOUR, tolerance=2)
-        # Below it, within half the digits' height; the grey captions lie further down.
-        box = mask.bbox((x1, y0, self.img.width, min(self.img.height, y1 + (y1 - y0) // 2)))
+        box = mask.bbox(self.seconds_region())
         if not box:
             return set()
         # Tesseract reads the lone colon as a digit now and then: leave it out.
@@ -209,8 +238,9 @@ class Reading:
 
 
 class ClockRun:
-    def __init__(self, command, x, server):
+    def __init__(self, command, x, server, layout_only=False):
         self.command, self.x, self.server = command, x, server
+        self.layout_only = layout_only
         self.proc = None
         self.main = None
         # What libfaketime adds to the PC's clock, re-read at every call.
@@ -333,17 +363,73 @@ class ClockRun:
 
     # --- cases -------------------------------------------------------------
 
+    def layout_problems(self, r):
+        """What is wrong with the layout on screenshot r: another caption
+        (the seconds among them) inside the big digits' box, the date cut or
+        reaching the window's inner edges."""
+        problems = []
+        box = r.digits_box
+        # A control over the digits hides their ink (the digits then read
+        # wrong) and brings its own caption into their box.
+        for c in CAPTION_COLOURS:
+            n = r.img.mask(c).count_in(box)
+            if n > 0:
+                problems.append("%d px of RGB%s inside the digits' box %s" % (n, c, box))
+        gx, gy, gw, gh = self.x.geometry(self.main)
+        date = r.img.mask(DATE_COLOUR).bbox()
+        if not date:
+            problems.append("no date display")
+        elif date[0] <= gx or date[2] >= gx + gw - 1 or date[1] <= gy or date[3] >= gy + gh:
+            problems.append("the date %s reaches the window's inner edge (client %dx%d at %d,%d)"
+                            % (date, gw, gh, gx, gy))
+        else:
+            # Cut at the edge, it may still end short of it: its year is read.
+            year = str(time.localtime(r.after).tm_year)
+            text = r.date() or ""
+            if year not in text:
+                problems.append("the date reads %r, without the year %s" % (text, year))
+        return problems
+
+    def case_layout(self):
+        """The digits read the time and lie whole and uncovered; the date lies
+        inside the window."""
+        try:
+            r = self.read_until("the local time in RGB%s" % (LOCAL_COLOUR,),
+                                self.shows_local_time)
+            problems = []
+        except Failure as e:
+            r, problems = Reading(self.x, "layout.ppm"), [str(e)]
+        if r.mode:
+            problems += self.layout_problems(r)
+        if problems:
+            raise Failure("; ".join(problems))
+        colour = LOCAL_COLOUR if r.mode == "local" else NETWORK_COLOUR
+        # The seconds' glyphs, without the odd grey pixel of other captions.
+        mask = r.img.mask(SECONDS_COLOUR)
+        region = (r.digits_box[0], 0, r.img.width, r.img.height)
+        runs = [run for run in mask.ink_runs(region)
+                if mask.count_in((run[0], 0, run[1], r.img.height)) >= MIN_PIXELS // 5]
+        seconds = runs and mask.bbox((runs[0][0], 0, runs[-1][1], r.img.height))
+        self.log("digits %s read %s; seconds %s; date %s; %d px of the digits' colour"
+                 % (r.digits_box, sorted(r.hour_minute()), seconds,
+                    r.img.mask(DATE_COLOUR).bbox(), r.img.mask(colour).count()))
+
     def case_startup(self):
         self.set_clock_offset("+0")
         self.proc = self.x.spawn(self.command, LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8",
                                  QT_QPA_PLATFORM="xcb", LD_PRELOAD=faketime_library(),
                                  FAKETIME_TIMESTAMP_FILE=self.offset_file,
                                  FAKETIME_NO_CACHE="1", FAKETIME_DONT_FAKE_MONOTONIC="1")
-        wid = self.message_box(timeout=20)
+        # A new prefix is made on first use: about half a minute.
+        wid = self.message_box(timeout=90)
         if self.x.find_window(MAIN_TITLE, self.proc.pid):
             raise Failure("the main window is on screen before the start-up notice is answered")
-        wid, buttons = self.expect_box("现在同步的是本地时间", ["确定"])
-        self.click_box(buttons["确定"])
+        if self.layout_only:
+            self.x.xdotool("windowactivate", "--sync", wid)
+            self.x.xdotool("key", "Return")
+        else:
+            wid, buttons = self.expect_box("现在同步的是本地时间", ["确定"])
+            self.click_box(buttons["确定"])
         self.box_gone(wid)
         self.main = poll("the main window", lambda: self.x.find_window(MAIN_TITLE, self.proc.pid), 10)
         # The window with its frame is the screen: the frame fits inside it.
@@ -362,6 +448,15 @@ class ClockRun:
     def case_local_clock(self):
         r = self.read_until("the local time in RGB%s" % (LOCAL_COLOUR,), self.shows_local_time)
         self.log("local clock shows %s" % sorted(r.hour_minute()))
+        # Bold, as the window sets it up: synthesised bold widens the colon by
+        # a 24th of the size, so it must beat the regular weight's by half of
+        # that. 楷体 at Screen.Width / 90 points (twips): width * 2/9 pixels.
+        pixels = self.x.width * 2 / 9
+        regular, colon = regular_ink_width(":", pixels), r.colon_width()
+        if colon is None or colon < regular + pixels / 48:
+            raise Failure("the big colon is %s px wide, the regular weight's %d px: not bold"
+                          % (colon, regular))
+        self.log("big colon %d px wide, the regular weight's %d px" % (colon, regular))
         want = long_date_zh(r.after)
         date = r.date()
         if date != want:
@@ -415,7 +510,8 @@ class ClockRun:
 
     def case_stepped_back(self):
         """The PC's clock is set back an hour: the local clock follows at its
-        next tick and keeps ticking."""
+        next tick and keeps ticking. Then, in network mode, it is set forward
+        again: the network clock gains no second."""
         self.read_until("the local time before the step", self.shows_local_time)
         self.set_clock_offset("-3600")
 
@@ -433,6 +529,24 @@ class ClockRun:
         self.read_until("the seconds to move on from %s after the step" % sorted(s0),
                         lambda r: r.mode == "local" and r.seconds() and not r.seconds() & s0,
                         timeout=2)
+
+        # In network mode the clock counts its ticks as seconds: a step made
+        # a third of a second after a tick must not give it one more, which
+        # shows as two changes of the seconds display closer than a second.
+        self.type_url(self.server.url)
+        r = self.read_until("the network time", lambda r: r.mode == "network" and r.seconds(),
+                            timeout=15)
+        with RegionReader(self.x.display, r.seconds_region()) as seconds:
+            tick = seconds.next_change(3)
+            time.sleep(max(0.0, tick + 0.3 - time.time()))
+            self.set_clock_offset("+0")  # forward the hour again
+            changes = [tick] + seconds.changes(5)
+        gaps = [round((b - a) * 1000) for a, b in zip(changes, changes[1:])]
+        self.log("network mode, step forward 1 h 300 ms after a tick: "
+                 "the seconds display changed after %s ms" % gaps)
+        if len(gaps) < 4 or min(gaps) < 700:
+            raise Failure("after a step in network mode the seconds display changed after %s ms"
+                          % gaps)
 
     def case_refused(self):
         mode = Reading(self.x).mode
@@ -587,6 +701,7 @@ class ClockRun:
 
 CASES = ["startup", "local_clock", "network", "back_to_local", "stepped_back", "refused", "exit",
          "busy_query"]
+LAYOUT_CASES = ["startup", "layout"]
 
 
 def run_size(command, width, height, workdir, cases):
@@ -599,7 +714,7 @@ def run_size(command, width, height, workdir, cases):
                  if all(time.gmtime(time.time() + h * 3600 + 17 * 60 + 8 * 3600 + m).tm_hour
                         != time.localtime(time.time() + m).tm_hour for m in (0, 300)))
     with XSession(width, height, workdir) as x, DateServer(shift) as server:
-        run = ClockRun(command, x, server)
+        run = ClockRun(command, x, server, cases == LAYOUT_CASES)
         print("== %dx%d on %s (local hour %02d, server serves UTC%+.2f h)"
               % (width, height, x.display, local_hour, shift / 3600), flush=True)
         for name in cases:
@@ -636,6 +751,8 @@ def main():
     ap.add_argument("--timeout", type=int, default=280, help="hard limit for the whole run, s")
     ap.add_argument("--case", action="append", default=[],
                     help="run only these cases after the start-up (for trying one out)")
+    ap.add_argument("--layout-only", action="store_true",
+                    help="the start-up and the layout check alone")
     args = ap.parse_args()
     sizes = args.size or ["1920x1080", "1024x768"]
 
@@ -657,7 +774,10 @@ def main():
     failures = []
     for size in sizes:
         w, h = map(int, size.lower().split("x"))
-        cases = ["startup"] + args.case if args.case else CASES
+        if args.layout_only:
+            cases = LAYOUT_CASES
+        else:
+            cases = ["startup"] + args.case if args.case else CASES
         failures += run_size(args.command, w, h, os.path.join(args.workdir, size), cases)
     if failures:
         print("\n%d failure(s); screenshots in %s" % (len(failures), args.workdir))

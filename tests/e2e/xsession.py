@@ -1,11 +1,14 @@
 # SPDX-License-Identifier: MIT
 """A private X display with a window manager, and the means to look at it:
-screenshots as RGB pixel buffers, colour masks, OCR of cropped regions.
+screenshots as RGB pixel buffers, colour masks, OCR of cropped regions, and
+one region's pixels read fast enough to time its changes.
 
-Only the Python standard library and Debian's xvfb, openbox, xdotool,
-x11-utils, imagemagick and tesseract-ocr are used.
+Only the Python standard library (ctypes for libX11) and Debian's xvfb,
+openbox, xdotool, x11-utils, imagemagick and tesseract-ocr are used.
 """
 
+import ctypes
+import ctypes.util
 import os
 import random
 import re
@@ -153,6 +156,86 @@ class Mask:
         with open(path, "wb") as f:
             f.write(b"P5\n%d %d\n255\n" % (w, len(lines)))
             f.write(b"".join(lines))
+
+
+class _XImage(ctypes.Structure):
+    # The leading fields of Xlib's XImage, as far as bytes_per_line.
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int),
+                ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int),
+                ("bitmap_pad", ctypes.c_int), ("depth", ctypes.c_int),
+                ("bytes_per_line", ctypes.c_int)]
+
+
+class RegionReader:
+    """The pixels of one rectangle of the screen, read straight from the X
+    server in a millisecond or so, where a screenshot takes a tenth of a
+    second: fast enough to time each change of a display."""
+
+    def __init__(self, display, box):
+        self.box = box
+        x = self._x = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+        x.XOpenDisplay.restype, x.XOpenDisplay.argtypes = ctypes.c_void_p, [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XGetImage.restype = ctypes.POINTER(_XImage)
+        x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        x.XDestroyImage.argtypes = [ctypes.POINTER(_XImage)]
+        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self._dpy = x.XOpenDisplay(display.encode())
+        if not self._dpy:
+            raise Failure("cannot open display %s" % display)
+        self._root = x.XDefaultRootWindow(self._dpy)
+
+    def read(self):
+        x0, y0, x1, y1 = self.box
+        all_planes, z_pixmap = (1 << 64) - 1, 2
+        image = self._x.XGetImage(self._dpy, self._root, x0, y0, x1 - x0, y1 - y0,
+                                  all_planes, z_pixmap)
+        if not image:
+            raise Failure("could not read the screen at %r" % (self.box,))
+        try:
+            return ctypes.string_at(image.contents.data,
+                                    image.contents.bytes_per_line * image.contents.height)
+        finally:
+            self._x.XDestroyImage(image)
+
+    def next_change(self, timeout, interval=0.003):
+        """The time (time.time()) of the region's next change."""
+        last, deadline = self.read(), time.time() + timeout
+        while time.time() < deadline:
+            time.sleep(interval)
+            if self.read() != last:
+                return time.time()
+        raise Failure("the screen at %r did not change within %.0f s" % (self.box, timeout))
+
+    def changes(self, seconds, interval=0.003, settle=0.1):
+        """Times (time.time()) at which the region changed during the next
+        `seconds`; changes within `settle` of the one before are one change
+        drawn in parts."""
+        times, last = [], self.read()
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            time.sleep(interval)
+            now = self.read()
+            if now != last:
+                t = time.time()
+                if not times or t - times[-1] > settle:
+                    times.append(t)
+                last = now
+        return times
+
+    def close(self):
+        if self._dpy:
+            self._x.XCloseDisplay(self._dpy)
+            self._dpy = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
 
 
 class XSession:

@@ -97,8 +97,8 @@ TEST_CASE_FIXTURE(Fixture, "the layout follows the screen")
               pixelRect(L1, form.Label1.Top(), form.Label1.Width(), form.Label1.Height(), 15));
 
         // The date display was placed while still empty; emptied again it has
-        // that width once more.
-        form.Label2.setCaption(Text());
+        // that width once more, and its place.
+        form.showDate(Text());
         CHECK(form.Label2.Left() == closeTo(S / 2 - form.Label2.Width() / 2));
         CHECK(form.Label2.Top() == closeTo(H / 10 - form.Label2.Height() / 2));
 
@@ -140,6 +140,60 @@ TEST_CASE_FIXTURE(Fixture, "caption widths move only what the formulas say")
         if (row.label4Moves)
             CHECK(wide.Label4.Left() < plain.Label4.Left());
         CHECK(wide.Label6.Top() == plain.Label6.Top());
+    }
+}
+
+// A screen low for its width stands in for high DPI on a small screen: the
+// bottom rows reach into the digits and move down, keeping their spacing.
+TEST_CASE_FIXTURE(Fixture, "the bottom rows clear the digits")
+{
+    Screen::setSizeOverride(28800, 9000);
+    fake::MessageBoxes boxes;
+    Form1 form;
+    form.Form_Load();
+    const double bottom = form.Label1.Top() + form.Label1.Height();
+    CHECK(bottom > 9000 - 2800);
+    CHECK(form.Label6.Top() == closeTo(bottom));
+    for (double top : {form.Label4.Top(), form.Combo1.Top(), form.Label8.Top()})
+        CHECK(top == closeTo(bottom + 800));
+}
+
+TEST_CASE_FIXTURE(Fixture, "the date display stays inside the window")
+{
+    struct Row {
+        const char *name;
+        double width, left;
+    };
+    // From 6000 in a window 15360 wide a caption may be 15360 - 120 - 6000 wide.
+    const Row rows[] = {
+        {"fits", 5000, 6000},
+        {"fits to the margin", 9240, 6000},
+        {"overflows by a bit", 9300, 5940},
+        {"wider than the window", 16000, 0},
+    };
+    CHECK(DateMargin == 120.0);
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        // The rule, then the real display: a long date moves it, the next
+        // short one puts it back.
+        CHECK(dateDisplayLeft(6000, row.width, 15360) == row.left);
+
+        Screen::setSizeOverride(15360, 11520);
+        fake::MessageBoxes boxes;
+        Form1 form;
+        form.Form_Load();
+        form.showDate(Text());
+        const double home = form.Label2.Left();
+        Text wide = u"Wednesday, December 9, 2026";
+        while (form.Label2.Left() + row.width >= form.Label2.Left() + form.Label2.Width())
+            form.showDate(wide += u" 2026");
+        const double caption = form.Label2.Width();
+        const double expected = dateDisplayLeft(home, caption, form.ScaleWidth());
+        CHECK(form.Label2.Left() == closeTo(double(float(expected))));
+        CHECK((form.Label2.Left() + caption <= form.ScaleWidth() - DateMargin + 1 ||
+               form.Label2.Left() == 0));
+        form.showDate(u"2026年12月9日星期三");
+        CHECK(form.Label2.Left() == closeTo(home));
     }
 }
 
