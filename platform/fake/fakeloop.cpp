@@ -62,6 +62,7 @@ EventLoop::EventLoop(std::int64_t wallStart) : m_offset(wallStart), m_previous(c
 {
     currentLoop() = this;
     SystemClock::setSource([this] { return wall(); });
+    SystemClock::setMonotonicSource([this] { return m_mono; });
 }
 
 EventLoop::~EventLoop()
@@ -69,10 +70,12 @@ EventLoop::~EventLoop()
     for (Source *source : m_sources)
         source->detach();
     currentLoop() = m_previous;
-    if (m_previous)
+    if (m_previous) {
         SystemClock::setSource([loop = m_previous] { return loop->wall(); });
-    else
+        SystemClock::setMonotonicSource([loop = m_previous] { return loop->mono(); });
+    } else {
         SystemClock::reset();
+    }
 }
 
 EventLoop &EventLoop::current()

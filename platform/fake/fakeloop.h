@@ -3,8 +3,8 @@
 
 // The test back end's event loop: time is simulated and nothing sleeps. A
 // monotonic clock drives the wake-up sources; the wall clock is the monotonic
-// one plus an offset the test can step, and becomes SystemClock's source, so
-// that the timers and Now() read it.
+// one plus an offset the test can step. Both become SystemClock's sources, so
+// that the timers and Now() read them.
 
 #include "timer.h"
 
