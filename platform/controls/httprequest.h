@@ -12,11 +12,14 @@ namespace platform
 // The HTTP request object of the network time query, one per exchange.
 // Failures raise RuntimeError with one of the codes below as its number.
 //
-// Only absolute http and https URLs are requested; nothing else is contacted.
-// Redirects are not followed, so the headers are those of the first response,
-// whatever its status. The body is never needed. Each back end bounds the
-// waits: connecting (name lookup, TCP and TLS) by the connect time-out, the
-// whole exchange by the total time-out.
+// Only absolute http and https URLs are requested, and texts without a scheme
+// that are plainly a host name or address ("www.example.com",
+// "127.0.0.1:8080/x"), which are requested as http; nothing else is
+// contacted. Redirects are not followed, so the headers are those of the
+// first final response, whatever its status. The body is never needed. The
+// back end carries out the exchange (backend.h) within the bounds: connecting
+// (name lookup, TCP and TLS) by the connect time-out, the whole exchange by
+// the total time-out.
 class XmlHttpRequest
 {
   public:
@@ -29,9 +32,8 @@ class XmlHttpRequest
         InvalidUrl = static_cast<int>(0x800C0002),
         // Connected, but the exchange outlasted the whole-exchange time-out.
         Timeout = static_cast<int>(0x800C000B),
-        // The certificate or the TLS handshake was rejected.
-        SecurityProblem = static_cast<int>(0x800C000E),
-        // Any other failure of the exchange, oversized headers included.
+        // Any other failure of the exchange: TLS rejected, a malformed or
+        // oversized response, the program ending meanwhile.
         DownloadFailure = static_cast<int>(0x800C0008),
         // A method that is not a plain token, or an asynchronous open.
         InvalidRequest = static_cast<int>(0x800C000C),
@@ -52,7 +54,7 @@ class XmlHttpRequest
     // Response headers beyond this many bytes fail the exchange.
     static constexpr int MaxHeaderBytes = 64 * 1024;
 
-    // Raises CreationFailure when the back end cannot make the object.
+    // Raises CreationFailure when there is no memory for the object.
     XmlHttpRequest();
     ~XmlHttpRequest();
     XmlHttpRequest(const XmlHttpRequest &) = delete;
@@ -61,6 +63,7 @@ class XmlHttpRequest
     // Only synchronous requests are supported: async must be false.
     void Open(const Text &method, const Text &url, bool async);
     // Returns when the response headers have arrived; raises on failure.
+    // Meanwhile timers tick and the window paints; input waits (backend.h).
     void send();
     // The value of a response header, names compared without case; repeated
     // headers are joined with ", ". "" when there is no such header.
@@ -73,9 +76,8 @@ class XmlHttpRequest
     static std::chrono::milliseconds connectTimeout();
     static std::chrono::milliseconds totalTimeout();
 
-    struct Impl;
-
   private:
+    struct Impl;
     std::unique_ptr<Impl> d;
 };
 

@@ -20,6 +20,7 @@
 #include "twips.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -193,6 +194,9 @@ struct HttpExchange {
     std::string url;    // an absolute http:// or https:// URL
     std::chrono::milliseconds connectTimeout{0}; // name lookup, TCP and TLS
     std::chrono::milliseconds totalTimeout{0};   // the whole exchange
+    // The final response's header block may be this long; a longer one fails
+    // the exchange (Other) as soon as it is seen to be longer.
+    std::size_t maxHeaderBytes = 0;
 };
 
 // What came back: the final response's status and raw header block, or why

@@ -40,9 +40,14 @@ class SystemClock
     // PC's time zone.
     static CivilDateTime localNow();
 
+    // Milliseconds on the monotonic clock the timers' wake-ups wait on
+    // (steady_clock), unless a test's simulated time stands in for it.
+    static std::int64_t monotonicMs();
+
     static void setFixed(const CivilDateTime &localTime);
     static void setSource(std::function<std::int64_t()> msSinceEpoch);
-    // Back to the real clock.
+    static void setMonotonicSource(std::function<std::int64_t()> ms);
+    // Back to the real clocks.
     static void reset();
 };
 

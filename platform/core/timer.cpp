@@ -118,19 +118,10 @@ void Timer::setEnabled(bool enabled)
 
 // ---- TimerScheduler ------------------------------------------------------------
 
-namespace
-{
-std::int64_t steadyMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-} // namespace
-
 TimerScheduler::TimerScheduler(std::unique_ptr<WakeSource> wake, WallClock clock,
                                MonotonicClock monotonic)
     : m_wake(std::move(wake)), m_clock(clock ? std::move(clock) : WallClock(&SystemClock::nowMs)),
-      m_monotonic(monotonic ? std::move(monotonic) : MonotonicClock(&steadyMs)),
+      m_monotonic(monotonic ? std::move(monotonic) : MonotonicClock(&SystemClock::monotonicMs)),
       m_lastWake(m_monotonic())
 {
     m_wake->onWake = [this] { onWake(); };

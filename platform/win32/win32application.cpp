@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Program start and the event loop on the Windows message queue. COM is
-// initialised for the user-interface thread (a single-threaded apartment, as
-// the request object expects), the common controls for the combo box, and
-// the long date comes from the user's locale settings.
+// Program start and the event loop on the Windows message queue: the common
+// controls for the combo box, the long date from the user's locale settings,
+// and the wait of a busy window while an HTTP exchange runs.
 #include "backend.h"
 
 #include "datetime.h"
@@ -11,8 +10,8 @@
 #include "win32fonts.h"
 
 #include <commctrl.h>
-#include <objbase.h>
 
+#include <algorithm>
 #include <iterator>
 
 namespace platform
@@ -20,12 +19,9 @@ namespace platform
 
 namespace
 {
-HRESULT g_com = E_FAIL;
 int g_openWindows = 0;
 bool g_exitRequested = false;
 int g_exitStatus = 0;
-// A bound on every wait of the loop; messages end the wait at once.
-constexpr DWORD LoopWaitMs = 1000;
 
 void requestExit(int status)
 {
@@ -106,6 +102,46 @@ bool dispatchPending()
     return !g_exitRequested;
 }
 
+BusyWait waitWhileBusy(HANDLE event, std::chrono::steady_clock::time_point deadline)
+{
+    // What keeps the window alive: the wake-up source's messages and timers,
+    // which drive the clock, and painting. Sent messages (a shutdown's
+    // WM_QUERYENDSESSION among them) are delivered by the wait itself.
+    static constexpr UINT Allowed[] = {WM_TIMER, WM_PAINT, WM_CLOCK_WAKE};
+    // A window whose painting does not validate it must not hold the wait.
+    constexpr int MaxPerTurn = 100;
+    for (;;) {
+        for (const UINT kind : Allowed) {
+            MSG message;
+            for (int i = 0;
+                 i < MaxPerTurn && PeekMessageW(&message, nullptr, kind, kind, PM_REMOVE); ++i) {
+                // WM_QUIT comes whatever the filter: it stays for the outer loop.
+                if (message.message == WM_QUIT) {
+                    PostQuitMessage(int(message.wParam));
+                    return BusyWait::Ending;
+                }
+                DispatchMessageW(&message);
+            }
+        }
+        if (g_exitRequested)
+            return BusyWait::Ending;
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            return BusyWait::TimedOut;
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        // Without MWMO_INPUTAVAILABLE the wait ends only for messages that are
+        // new since the peeks above: input and other posted messages left
+        // queued do not wake it again.
+        const DWORD woken =
+            MsgWaitForMultipleObjectsEx(1, &event, DWORD(std::min<long long>(ms, 0x7ffffffe)),
+                                        QS_TIMER | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE, 0);
+        if (woken == WAIT_OBJECT_0)
+            return BusyWait::Done;
+        if (woken == WAIT_FAILED)
+            return BusyWait::Ending;
+    }
+}
+
 } // namespace win32
 
 void backend::start(int &argc, char **argv, const Text &title)
@@ -113,7 +149,6 @@ void backend::start(int &argc, char **argv, const Text &title)
     (void)argc;
     (void)argv;
     (void)title;
-    g_com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES;
@@ -124,26 +159,21 @@ void backend::start(int &argc, char **argv, const Text &title)
 void backend::finish()
 {
     win32::dropCarriedFaces();
-    if (SUCCEEDED(g_com))
-        CoUninitialize();
-    g_com = E_FAIL;
 }
 
+// Every wake-up of the thread arrives as a message (the wake source posts
+// one), so the loop needs no time-out of its own.
 int backend::exec()
 {
-    for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                const int status = g_exitRequested ? g_exitStatus : int(message.wParam);
-                g_exitRequested = false;
-                return status;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        MsgWaitForMultipleObjectsEx(0, nullptr, LoopWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG message;
+    BOOL got;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
     }
+    const int status = g_exitRequested || got < 0 ? g_exitStatus : int(message.wParam);
+    g_exitRequested = false;
+    return status;
 }
 
 void backend::exit(int status)

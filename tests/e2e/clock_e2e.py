@@ -4,7 +4,8 @@
 back from screenshots: the start-up notice and the window covering the
 screen, the local clock, a network time query against a server of our own,
 the return to local time, the PC's clock set back while the clock runs, a
-refused connection and the exit question.
+refused connection, the exit question, and a query whose server waits 4 s
+while the clock ticks on and Enter and the close wait their turn.
 
 The program runs under libfaketime (Debian's faketime), whose offset file
 starts at +0 and is stepped back one hour and forward again by one case; the
@@ -34,7 +35,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xsession import Failure, RegionReader, XSession, ocr, ocr_lines, poll, squeeze  # noqa: E402
+from xsession import Failure, Image, RegionReader, XSession, ocr, ocr_lines, poll, squeeze  # noqa: E402
 
 LOCAL_COLOUR = (192, 64, 0)
 NETWORK_COLOUR = (128, 128, 0)
@@ -58,6 +59,8 @@ class DateServer:
         self.shift = shift
         self.requests = []
         self.served = []  # (wall clock at reply, the time put in Date)
+        self.delays = []  # seconds to wait before answering the next requests
+        self.timeline = []  # (wall clock at arrival, at reply) per request
         server = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -71,6 +74,10 @@ class DateServer:
                 if length:
                     self.rfile.read(length)
                 server.requests.append((self.command, self.path, length))
+                arrived = time.time()
+                if server.delays:
+                    time.sleep(server.delays.pop(0))
+                server.timeline.append((arrived, time.time()))
                 body = b"ok"
                 self.send_response(200)
                 self.send_header("Content-Type", "text/plain")
@@ -150,10 +157,14 @@ def no_punct(text):
 class Reading:
     """What one screenshot of the clock shows."""
 
-    def __init__(self, x, name=None):
-        self.before = time.time()
-        self.img = x.screenshot(name)
-        self.after = time.time()
+    def __init__(self, x, name=None, shot=None):
+        """A new screenshot, or `shot`: (before, after, image) taken earlier."""
+        if shot:
+            self.before, self.after, self.img = shot
+        else:
+            self.before = time.time()
+            self.img = x.screenshot(name)
+            self.after = time.time()
         self.workdir = x.workdir
         local, network = self.img.mask(LOCAL_COLOUR), self.img.mask(NETWORK_COLOUR)
         self.local_pixels, self.network_pixels = local.count(), network.count()
@@ -562,9 +573,115 @@ class ClockRun:
             if not self.x.find_window(MAIN_TITLE, self.proc.pid):
                 raise Failure("the window went away after %s on the exit question" % key)
             self.keeps_running(Reading(self.x).mode or "local")
-        self.activate_main()
-        self.x.xdotool("key", "--clearmodifiers", "alt+F4")
-        wid, buttons = self.expect_box(question, ["确定", "取消"])
+        # OK, and the status it ends with, come in the next case.
+
+    def query_while_typing(self, keys, delays):
+        """Queries the server, which answers the requests from now after
+        `delays` seconds; 0.3 s into the first wait xdotool types `keys`.
+        Screenshots every 250 ms and a watch for a message box run meanwhile.
+        Returns the start, the time the keys were typed by, the server's
+        (arrival, reply) times from now, the screenshots (before, after,
+        path) and when a box was first seen (None: not during the wait)."""
+        first = len(self.server.timeline)
+        self.server.delays[:] = delays
+        shots, box_seen, done = [], [], threading.Event()
+
+        def capture():
+            # A screenshot every 250 ms, each by a process of its own, read later.
+            running = []
+            while not done.is_set():
+                before = time.time()
+                path = os.path.join(self.x.workdir, "busy-%02d.ppm" % len(running))
+                running.append((before, path, subprocess.Popen(
+                    ["import", "-display", self.x.display, "-window", "root", "-depth", "8",
+                     "ppm:" + path], stderr=subprocess.DEVNULL)))
+                done.wait(max(0, 0.25 - (time.time() - before)))
+            for before, path, proc in running:
+                proc.wait()
+                shots.append((before, os.path.getmtime(path), path))
+
+        def watch_for_box():
+            while not done.is_set():
+                if self.x.find_window(TITLE, self.proc.pid):
+                    box_seen.append(time.time())
+                    return
+                done.wait(0.2)
+
+        self.type_url(self.server.url)
+        started = time.time()
+        threads = [threading.Thread(target=capture), threading.Thread(target=watch_for_box)]
+        for t in threads:
+            t.start()
+        try:
+            time.sleep(0.3)
+            self.x.xdotool(*keys)
+            typed = time.time()
+            poll("the first request to be answered",
+                 lambda: len(self.server.timeline) > first, 8)
+        finally:
+            done.set()
+            for t in threads:
+                t.join()
+        replied = self.server.timeline[first][1]
+        if typed >= replied:
+            raise Failure("%s was not typed during the wait" % " ".join(keys))
+        box = box_seen[0] if box_seen else None
+        return started, typed, self.server.timeline, first, shots, box
+
+    def case_busy_query(self):
+        """A server that answers after 4 s: meanwhile the seconds go on, and
+        Enter typed then runs the next query only when the first has
+        returned; a close during a second such wait brings the exit question
+        after the query, and OK ends the program with status 0. (Two waits:
+        under Wine the window manager's close is a posted message, which
+        Windows hands out before held keys, so an Enter typed before it would
+        answer the exit question.)"""
+        self.read_until("readable seconds", lambda r: r.mode and r.seconds())
+        started, typed, timeline, first, shots, _ = self.query_while_typing(["key", "Return"],
+                                                                            [4, 0])
+        poll("the second request", lambda: len(timeline) > first + 1, 8)
+        (arrived1, replied1), (arrived2, _) = timeline[first:first + 2]
+        self.log("request 1 at +%.2f s, answered at +%.2f s; Enter typed by +%.2f s; "
+                 "request 2 at +%.2f s" % (arrived1 - started, replied1 - started,
+                                           typed - started, arrived2 - started))
+        if arrived2 < replied1:
+            raise Failure("the second request arrived %.2f s before the first was answered"
+                          % (replied1 - arrived2))
+        # The seconds display during the wait, read from the screenshots.
+        readings = []
+        for b, a, path in shots:
+            if arrived1 <= b and a <= replied1:
+                with open(path, "rb") as f:
+                    img = Image.from_ppm(f.read())
+                readings.append((b, Reading(self.x, shot=(b, a, img)).seconds()))
+        # A change is a reading that shares no digits with the one before; an
+        # unreadable screenshot counts for neither.
+        changes, last, last_at, longest = 0, None, arrived1, 0
+        for at, seconds in readings:
+            if not seconds:
+                continue
+            if last is None or not seconds & last:
+                if last is not None:
+                    changes += 1
+                    longest = max(longest, at - last_at)
+                last_at = at
+            last = seconds
+        self.log("%d screenshots in the %.1f s wait: seconds %s"
+                 % (len(readings), replied1 - arrived1,
+                    " ".join("/".join(sorted(s)) or "?" for _, s in readings)))
+        if changes < 3 or longest > 1.6:
+            raise Failure("the seconds display changed %d times during the 4 s wait "
+                          "(longest stand %.2f s)" % (changes, longest))
+
+        started, typed, timeline, first, _, box = self.query_while_typing(
+            ["key", "--clearmodifiers", "alt+F4"], [4])
+        replied = timeline[first][1]
+        if box is not None and box < replied:
+            raise Failure("the exit question came %.2f s before the query returned"
+                          % (replied - box))
+        wid, buttons = self.expect_box("确定要退出吗？", ["确定", "取消"])
+        self.log("close typed by +%.2f s, request answered at +%.2f s, exit question by +%.2f s"
+                 % (typed - started, replied - started, time.time() - started))
         self.click_box(buttons["确定"])
         try:
             status = self.proc.wait(timeout=10)
@@ -582,11 +699,12 @@ class ClockRun:
                 self.x.run(["xdotool", "windowactivate", "--sync", str(wid), "key", "Escape"])
 
 
-CASES = ["startup", "local_clock", "network", "back_to_local", "stepped_back", "refused", "exit"]
+CASES = ["startup", "local_clock", "network", "back_to_local", "stepped_back", "refused", "exit",
+         "busy_query"]
 LAYOUT_CASES = ["startup", "layout"]
 
 
-def run_size(command, width, height, workdir, layout_only=False):
+def run_size(command, width, height, workdir, cases):
     os.makedirs(workdir, exist_ok=True)
     failures = []
     local_hour = time.localtime().tm_hour
@@ -596,10 +714,10 @@ def run_size(command, width, height, workdir, layout_only=False):
                  if all(time.gmtime(time.time() + h * 3600 + 17 * 60 + 8 * 3600 + m).tm_hour
                         != time.localtime(time.time() + m).tm_hour for m in (0, 300)))
     with XSession(width, height, workdir) as x, DateServer(shift) as server:
-        run = ClockRun(command, x, server, layout_only)
+        run = ClockRun(command, x, server, cases == LAYOUT_CASES)
         print("== %dx%d on %s (local hour %02d, server serves UTC%+.2f h)"
               % (width, height, x.display, local_hour, shift / 3600), flush=True)
-        for name in LAYOUT_CASES if layout_only else CASES:
+        for name in cases:
             started = time.monotonic()
             try:
                 if name != "startup" and (run.proc is None or not run.alive()):
@@ -631,6 +749,8 @@ def main():
     ap.add_argument("--size", action="append", default=[])
     ap.add_argument("--workdir", default=os.path.join(os.getcwd(), "e2e-artifacts"))
     ap.add_argument("--timeout", type=int, default=280, help="hard limit for the whole run, s")
+    ap.add_argument("--case", action="append", default=[],
+                    help="run only these cases after the start-up (for trying one out)")
     ap.add_argument("--layout-only", action="store_true",
                     help="the start-up and the layout check alone")
     args = ap.parse_args()
@@ -654,8 +774,11 @@ def main():
     failures = []
     for size in sizes:
         w, h = map(int, size.lower().split("x"))
-        failures += run_size(args.command, w, h, os.path.join(args.workdir, size),
-                             args.layout_only)
+        if args.layout_only:
+            cases = LAYOUT_CASES
+        else:
+            cases = ["startup"] + args.case if args.case else CASES
+        failures += run_size(args.command, w, h, os.path.join(args.workdir, size), cases)
     if failures:
         print("\n%d failure(s); screenshots in %s" % (len(failures), args.workdir))
         for f in failures:

@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: MIT
+// The HTTP exchange over libcurl's multi interface, so that the wait can give
+// the window its turn: timer ticks and painting go on, while keys, clicks and
+// the window manager's close stay queued (Qt counts WM_DELETE_WINDOW as user
+// input) until the exchange has returned, as for a busy window. Receiving
+// stops as soon as the final response's headers are complete: the body is
+// never read. Proxies come from the usual environment variables, as for any
+// libcurl program; https is verified against the system's store.
+#include "backend.h"
+
+#include <curl/curl.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <memory>
+#include <string_view>
+
+namespace platform
+{
+
+namespace
+{
+
+struct CurlDeleter {
+    void operator()(CURL *handle) const { curl_easy_cleanup(handle); }
+};
+struct MultiDeleter {
+    void operator()(CURLM *handle) const { curl_multi_cleanup(handle); }
+};
+struct SlistDeleter {
+    void operator()(curl_slist *list) const { curl_slist_free_all(list); }
+};
+
+// How long curl waits for its sockets before the window's events get their
+// turn: the ticks are late by at most this much during an exchange.
+constexpr int SliceMs = 10;
+
+using Failure = HttpResponse::Failure;
+
+struct Transfer {
+    std::unique_ptr<CURL, CurlDeleter> curl{curl_easy_init()};
+    std::unique_ptr<curl_slist, SlistDeleter> headerList;
+    std::string rawHeaders;
+    std::size_t maxHeaderBytes = 0;
+    bool headersComplete = false;
+    bool headersTooLarge = false;
+
+    static size_t onHeader(char *data, size_t size, size_t count, void *self);
+    static size_t onBody(char *, size_t, size_t, void *self);
+    bool configure(const HttpExchange &request);
+};
+
+size_t Transfer::onHeader(char *data, size_t size, size_t count, void *self)
+{
+    auto *transfer = static_cast<Transfer *>(self);
+    const size_t bytes = size * count;
+    const std::string_view line(data, bytes);
+    // Each response's block begins with its status line: an interim 1xx
+    // response's block gives way to the next.
+    if (line.substr(0, 5) == "HTTP/")
+        transfer->rawHeaders.clear();
+    if (transfer->rawHeaders.size() + bytes > transfer->maxHeaderBytes) {
+        transfer->headersTooLarge = true;
+        return 0;
+    }
+    transfer->rawHeaders.append(line);
+    if (line == "\r\n" || line == "\n") {
+        long status = 0;
+        curl_easy_getinfo(transfer->curl.get(), CURLINFO_RESPONSE_CODE, &status);
+        if (status >= 200) {
+            // The headers are all that is wanted: stop before any body.
+            transfer->headersComplete = true;
+            return 0;
+        }
+    }
+    return bytes;
+}
+
+size_t Transfer::onBody(char *, size_t, size_t, void *self)
+{
+    // Only reached if the header callback missed the end of the headers.
+    static_cast<Transfer *>(self)->headersComplete = true;
+    return 0;
+}
+
+bool Transfer::configure(const HttpExchange &request)
+{
+    CURL *handle = curl.get();
+    bool ok = handle != nullptr;
+    maxHeaderBytes = request.maxHeaderBytes;
+    const auto set = [&](auto option, auto value) {
+        ok = ok && curl_easy_setopt(handle, option, value) == CURLE_OK;
+    };
+    set(CURLOPT_URL, request.url.c_str());
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_FOLLOWLOCATION, 0L);
+    set(CURLOPT_HTTP09_ALLOWED, 0L);
+    set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connectTimeout.count()));
+    set(CURLOPT_TIMEOUT_MS, static_cast<long>(request.totalTimeout.count()));
+    set(CURLOPT_SSL_VERIFYPEER, 1L);
+    set(CURLOPT_SSL_VERIFYHOST, 2L);
+    set(CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    set(CURLOPT_HEADERDATA, this);
+    set(CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+    set(CURLOPT_WRITEDATA, this);
+    if (request.method == "POST") {
+        // An empty body: Content-Length: 0 and no content type to describe.
+        set(CURLOPT_POST, 1L);
+        set(CURLOPT_POSTFIELDS, "");
+        set(CURLOPT_POSTFIELDSIZE, 0L);
+        headerList.reset(curl_slist_append(nullptr, "Content-Type:"));
+        ok = ok && headerList;
+        set(CURLOPT_HTTPHEADER, headerList.get());
+    } else if (request.method == "HEAD") {
+        set(CURLOPT_NOBODY, 1L);
+    } else if (request.method != "GET") {
+        set(CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    }
+    return ok;
+}
+
+HttpResponse failed(Failure failure)
+{
+    HttpResponse response;
+    response.failure = failure;
+    return response;
+}
+
+Failure failureOf(CURLcode result, CURL *curl)
+{
+    switch (result) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+        return Failure::Unreachable;
+    case CURLE_OPERATION_TIMEDOUT: {
+        // No request sent yet means the server was never reached.
+        curl_off_t pretransfer = 0;
+        curl_easy_getinfo(curl, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+        return pretransfer == 0 ? Failure::Unreachable : Failure::Timeout;
+    }
+    default:
+        return Failure::Other;
+    }
+}
+
+// The window's turn: what is due now, user input excepted. Without an
+// application object (a console probe) there is nothing to give a turn to.
+void letTheWindowRun()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace
+
+HttpResponse backend::exchange(const HttpExchange &request)
+{
+    Transfer transfer;
+    const std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+    if (!multi || !transfer.configure(request) ||
+        curl_multi_add_handle(multi.get(), transfer.curl.get()) != CURLM_OK)
+        return failed(Failure::Other);
+
+    CURLcode result = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        if (running == 0) {
+            int left = 0;
+            while (const CURLMsg *message = curl_multi_info_read(multi.get(), &left)) {
+                if (message->msg == CURLMSG_DONE)
+                    result = message->data.result;
+            }
+            break;
+        }
+        curl_multi_poll(multi.get(), nullptr, 0, SliceMs, nullptr);
+        letTheWindowRun();
+    }
+    curl_multi_remove_handle(multi.get(), transfer.curl.get());
+
+    if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && transfer.headersComplete)) {
+        HttpResponse response;
+        long status = 0;
+        curl_easy_getinfo(transfer.curl.get(), CURLINFO_RESPONSE_CODE, &status);
+        response.status = int(status);
+        response.rawHeaders = std::move(transfer.rawHeaders);
+        return response;
+    }
+    return failed(failureOf(result, transfer.curl.get()));
+}
+
+} // namespace platform

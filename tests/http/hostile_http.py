@@ -1,0 +1,545 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""One table of hostile servers and typed URLs for the request layer of both
+programs: each row's servers listen on 127.0.0.1, the probe (httpprobe,
+built in each back end) runs the request object twice against the row's URL,
+and the outcome must be the row's on every exchange, within its bound, with
+nothing left open, nothing written to disk and nothing contacted but the
+URL's host and port.
+
+As root the table runs in a network namespace of its own with only loopback
+up, so that the rows that look a name up reach no resolver; a Wine server for
+the probe is then started inside that namespace, never reused from outside.
+Without root those rows are skipped.
+
+usage: hostile_http.py [--wine-prefix DIR] [--table FILE] [--only ROW] -- COMMAND...
+COMMAND runs the probe: the program itself, or scripts/wine-run ... httpprobe.exe.
+"""
+
+import argparse
+import concurrent.futures
+import os
+import re
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+DATE_A = "Mon, 07 Dec 2026 14:04:45 GMT"
+DATE_B = "Tue, 08 Dec 2026 01:02:03 GMT"
+OK = 0
+INVALID_URL = 0x800C0002
+NOT_FOUND = 0x800C0005
+OTHER = 0x800C0008
+TIMEOUT = 0x800C000B
+CODE_NAMES = {OK: "ok", INVALID_URL: "invalid URL", NOT_FOUND: "not found",
+              OTHER: "other (quiet)", TIMEOUT: "time-out (quiet)"}
+REPEAT = 2
+PROMPT = "请选择需要同步的服务器"
+IN_NAMESPACE = "HOSTILE_HTTP_NETNS"
+
+
+# --- servers -----------------------------------------------------------------
+
+class Server:
+    """A listener on 127.0.0.1 (port 0: any free one) that hands every
+    connection to `serve(server, conn)` on a thread of its own and keeps a
+    log of the requests read with read_request()."""
+
+    def __init__(self, serve=None, port=0, accept=True, backlog=16):
+        self.serve = serve
+        self.requests = []  # (time, head as text)
+        self.connections = 0
+        self.served_bytes = 0
+        self.lock = threading.Lock()
+        self.closing = threading.Event()
+        self.sock = socket.socket()
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind(("127.0.0.1", port))
+        self.sock.listen(backlog)
+        self.port = self.sock.getsockname()[1]
+        self.url = "http://127.0.0.1:%d/" % self.port
+        self.fillers = []
+        if accept:
+            threading.Thread(target=self._accept, daemon=True).start()
+
+    def fill_queue(self):
+        """Fills the queue of a listener that never accepts (backlog 0), so
+        that the kernel drops the next connection's SYN."""
+        for _ in range(3):
+            s = socket.socket()
+            s.setblocking(False)
+            try:
+                s.connect(("127.0.0.1", self.port))
+            except BlockingIOError:
+                pass
+            self.fillers.append(s)
+        time.sleep(0.2)
+
+    def _accept(self):
+        self.sock.settimeout(0.2)
+        while not self.closing.is_set():
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                continue
+            with self.lock:
+                self.connections += 1
+            threading.Thread(target=self._handle, args=(conn,), daemon=True).start()
+
+    def _handle(self, conn):
+        try:
+            conn.settimeout(20)
+            if self.serve:
+                self.serve(self, conn)
+        except OSError:
+            pass
+        finally:
+            conn.close()
+
+    def read_request(self, conn):
+        head = b""
+        while b"\r\n\r\n" not in head and len(head) < 65536:
+            chunk = conn.recv(4096)
+            if not chunk:
+                break
+            head += chunk
+        text = head.decode("latin-1")
+        with self.lock:
+            self.requests.append((time.time(), text))
+        return text
+
+    def wait_for_close(self, conn, limit=30):
+        """Holds the connection until the client hangs up."""
+        conn.settimeout(limit)
+        try:
+            while conn.recv(4096):
+                pass
+        except OSError:
+            pass
+
+    def close(self):
+        self.closing.set()
+        for s in self.fillers:
+            s.close()
+        self.sock.close()
+
+
+def response(status="200 OK", headers=(("Date", DATE_A),), body=b"ok"):
+    lines = ["HTTP/1.1 " + status] + ["%s: %s" % h for h in headers]
+    lines += ["Content-Length: %d" % len(body), "Connection: close", "", ""]
+    return "\r\n".join(lines).encode("latin-1") + body
+
+
+def answer(data):
+    """Serves `data` (bytes, or a function of the server) after the request."""
+    def serve(server, conn):
+        server.read_request(conn)
+        conn.sendall(data(server) if callable(data) else data)
+    return serve
+
+
+def blurt(server, conn):
+    """Answers the first bytes of whatever comes with a plain HTTP reply."""
+    conn.recv(4096)
+    conn.sendall(response())
+
+
+def late(delay, data):
+    def serve(server, conn):
+        server.read_request(conn)
+        time.sleep(delay)
+        conn.sendall(data)
+    return serve
+
+
+def then_silence(data):
+    def serve(server, conn):
+        server.read_request(conn)
+        if data:
+            conn.sendall(data)
+        server.wait_for_close(conn)
+    return serve
+
+
+def half_close(server, conn):
+    server.read_request(conn)
+    conn.shutdown(socket.SHUT_WR)
+    server.wait_for_close(conn)
+
+
+def slowloris(server, conn):
+    server.read_request(conn)
+    conn.sendall(b"HTTP/1.1 200 OK\r\nDate: " + DATE_A.encode() + b"\r\nX-Slow: ")
+    deadline = time.time() + 30
+    while time.time() < deadline:
+        conn.sendall(b"a")
+        time.sleep(0.5)
+
+
+def endless_body(server, conn):
+    server.read_request(conn)
+    conn.sendall(b"HTTP/1.1 200 OK\r\nDate: " + DATE_A.encode() +
+                 b"\r\nContent-Type: application/octet-stream\r\n\r\n")
+    block = b"z" * 65536
+    while server.served_bytes < (1 << 30):
+        conn.sendall(block)
+        with server.lock:
+            server.served_bytes += len(block)
+
+
+def processing_then_final(server, conn):
+    server.read_request(conn)
+    interim = ("HTTP/1.1 102 Processing\r\nDate: %s\r\n\r\n" % DATE_B).encode()
+    conn.sendall(interim * 1000 + response(headers=(("Date", DATE_A),)))
+
+
+def cookie_jar(server, conn):
+    server.read_request(conn)
+    conn.sendall(response(headers=(("Date", DATE_A),
+                                   ("Set-Cookie", "session=hostile; Path=/; Max-Age=86400"))))
+
+
+# --- the table ---------------------------------------------------------------
+
+class Row:
+    """name; servers: the row's servers by role, made when it runs; url: a
+    function of them; expect: (code, date) of every exchange; bound: the
+    most ms an exchange may take, least: the fewest; check: a function of the
+    servers giving a list of problems; netns: needs its own network."""
+
+    def __init__(self, name, servers, url, code, date="", bound=2000, least=0,
+                 check=None, netns=False, requests=REPEAT):
+        self.name, self.make, self.url = name, servers, url
+        self.code, self.date, self.bound, self.least = code, date, bound, least
+        self.check, self.netns, self.requests = check, netns, requests
+
+
+def one(serve, **kw):
+    return lambda: {"main": Server(serve, **kw)}
+
+
+def main_url(s):
+    return s["main"].url
+
+
+def no_cookie_sent(s):
+    sent = [h for _, h in s["main"].requests if re.search(r"(?im)^cookie:", h)]
+    return ["a request carried a cookie: %r" % sent[0]] if sent else []
+
+
+def nothing_reached(role):
+    def check(s):
+        n = s[role].connections
+        return ["%d connection(s) reached the %s server" % (n, role)] if n else []
+    return check
+
+
+def body_not_read(s):
+    served = s["main"].served_bytes
+    return ["%d MB of body served" % (served >> 20)] if served > (64 << 20) else []
+
+
+def redirect_to(role, status):
+    def make():
+        target = Server(then_silence(b""))
+        main = Server(answer(lambda srv: response(
+            status, (("Date", DATE_A), ("Location", target.url if role == "other"
+                                        else srv.url)))))
+        return {"main": main, "other": target}
+    return make
+
+
+def refused_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def syn_dropped():
+    server = Server(accept=False, backlog=0)
+    server.fill_queue()
+    return {"main": server}
+
+
+GOOD = response()
+ROWS = [
+    Row("good server", one(answer(GOOD)), main_url, OK, DATE_A),
+    Row("no Date", one(answer(response(headers=()))), main_url, OK, ""),
+    Row("malformed Date", one(answer(response(headers=(("Date", "yesterday"),)))), main_url,
+        OK, "yesterday"),
+    Row("404 with a Date", one(answer(response("404 Not Found"))), main_url, OK, DATE_A),
+    Row("405 with a Date", one(answer(response("405 Method Not Allowed"))), main_url, OK, DATE_A),
+    Row("500 with a Date", one(answer(response("500 Internal Server Error"))), main_url, OK,
+        DATE_A),
+    Row("1000 x 102 (Date B), then 200 (Date A)", one(processing_then_final), main_url, OK,
+        DATE_A),
+    Row("headers, then an endless body", one(endless_body), main_url, OK, DATE_A,
+        check=body_not_read),
+    Row("bad gzip body", one(answer(response(headers=(("Date", DATE_A),
+                                                      ("Content-Encoding", "gzip")),
+                                             body=b"not gzip at all"))), main_url, OK, DATE_A),
+    Row("Set-Cookie, then a second request", one(cookie_jar), main_url, OK, DATE_A,
+        check=no_cookie_sent),
+    Row("302 to itself (a loop)", redirect_to("self", "302 Found"), main_url, OK, DATE_A),
+    Row("301 to another port", redirect_to("other", "301 Moved Permanently"), main_url, OK,
+        DATE_A, check=nothing_reached("other")),
+    Row("307 to a silent server", redirect_to("other", "307 Temporary Redirect"), main_url, OK,
+        DATE_A, check=nothing_reached("other")),
+    Row("Date folded onto a second line",
+        one(answer(b"HTTP/1.1 200 OK\r\nDate: Mon, 07 Dec 2026\r\n 14:04:45 GMT\r\n"
+                   b"Content-Length: 0\r\nConnection: close\r\n\r\n")), main_url, OK, DATE_A),
+    Row("headers beyond 64 KB", one(answer(response(headers=[("Date", DATE_A)] + [
+        ("X-Filler-%d" % i, "x" * 1000) for i in range(100)]))), main_url, OTHER),
+    Row("half-closed after the request", one(half_close), main_url, OTHER),
+    Row("HTTP/0.9 reply", one(answer(b"hello, no status line\r\n")), main_url, OTHER),
+    Row("https to a plain server", one(blurt),
+        lambda s: "https://127.0.0.1:%d/" % s["main"].port, OTHER, requests=None),
+    Row("complete reply at 5.5 s", one(late(5.5, GOOD)), main_url, OK, DATE_A, bound=6500,
+        least=5400),
+    Row("silent server", one(then_silence(b"")), main_url, TIMEOUT, bound=11000, least=9900),
+    Row("status line, then silence", one(then_silence(b"HTTP/1.1 200 OK\r\n")), main_url,
+        TIMEOUT, bound=11000, least=9900),
+    Row("102, then silence", one(then_silence(b"HTTP/1.1 102 Processing\r\n\r\n")), main_url,
+        TIMEOUT, bound=11000, least=9900),
+    Row("slowloris (a header byte every 0.5 s)", one(slowloris), main_url, TIMEOUT, bound=11000,
+        least=9900),
+    Row("refused port", lambda: {}, lambda s: "http://127.0.0.1:%d/" % refused_port(),
+        NOT_FOUND, bound=1500, requests=0),
+    Row("SYN dropped (queue full)", syn_dropped, main_url, NOT_FOUND, bound=5600, least=4900,
+        requests=0),
+    Row("port 0", lambda: {}, lambda s: "http://127.0.0.1:0/", INVALID_URL, requests=0),
+    Row("unknown host", lambda: {}, lambda s: "http://no-such-host.invalid/", NOT_FOUND,
+        bound=5600, netns=True, requests=0),
+    # A typed text without a scheme: plainly a host name or address, or nothing.
+    Row("address and port without a scheme", one(answer(GOOD)),
+        lambda s: "127.0.0.1:%d/time" % s["main"].port, OK, DATE_A),
+    Row("host name without a scheme", lambda: {}, lambda s: "www.no-such-host.invalid",
+        NOT_FOUND, bound=5600, netns=True, requests=0),
+    Row("name without a dot or scheme", one(answer(GOOD)),
+        lambda s: "localhost:%d" % s["main"].port, INVALID_URL, requests=0),
+    Row("the prompt text", lambda: {}, lambda s: PROMPT, INVALID_URL, requests=0),
+    Row("ftp", one(answer(GOOD)), lambda s: "ftp://127.0.0.1:%d/" % s["main"].port,
+        INVALID_URL, requests=0),
+    Row("file", lambda: {}, lambda s: "file:///etc/hostname", INVALID_URL, requests=0),
+    Row("UNC path", lambda: {}, lambda s: "\\\\127.0.0.1\\share\\x", INVALID_URL, requests=0),
+    Row("DOS path", lambda: {}, lambda s: "C:\\windows\\win.ini", INVALID_URL, requests=0),
+    Row("user name in the URL", one(answer(GOOD)),
+        lambda s: "http://user:pw@127.0.0.1:%d/" % s["main"].port, INVALID_URL, requests=0),
+]
+
+
+# --- running -----------------------------------------------------------------
+
+def enter_namespace(argv):
+    """Re-runs this script in a network namespace with only loopback up."""
+    env = dict(os.environ, **{IN_NAMESPACE: "1"})
+    return subprocess.call(["unshare", "-n", sys.executable, os.path.abspath(__file__)] + argv,
+                           env=env)
+
+
+def wineserver_pids(prefix):
+    pids = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if not os.path.basename(os.readlink("/proc/%s/exe" % pid)).startswith("wineserver"):
+                continue
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                env = f.read().split(b"\0")
+        except OSError:
+            continue
+        if ("WINEPREFIX=" + prefix).encode() in env:
+            pids.append(int(pid))
+    return pids
+
+
+def user_files(prefix):
+    """Every file under the prefix's user folders, with size and time."""
+    found = {}
+    root = os.path.join(prefix, "drive_c", "users")
+    for dirpath, _, files in os.walk(root):
+        for name in files:
+            path = os.path.join(dirpath, name)
+            try:
+                st = os.lstat(path)
+            except OSError:
+                continue
+            found[os.path.relpath(path, root)] = (st.st_size, st.st_mtime)
+    return found
+
+
+def run_probe(command, url, env):
+    out = subprocess.run(command + [url, str(REPEAT)], stdout=subprocess.PIPE,
+                         stderr=subprocess.PIPE, env=env, timeout=120)
+    text = out.stdout.decode("utf-8", "replace")
+    exchanges = [(int(code, 16), int(ms), date.rstrip("\r"))
+                 for code, ms, date in re.findall(r"exchange \d+ code=0x([0-9A-F]+) ms=(\d+) "
+                                                  r"date=([^\n]*)", text)]
+    res = re.search(r"resources first=(\d+) last=(\d+)", text)
+    return out.returncode, exchanges, (tuple(map(int, res.groups())) if res else None), \
+        out.stderr.decode("utf-8", "replace")
+
+
+def run_row(row, command, env, sentinel):
+    servers = row.make()
+    try:
+        url = row.url(servers)
+        status, exchanges, resources, err = run_probe(command, url, env)
+        time.sleep(0.3)  # the servers' threads log what arrived last
+        problems = []
+        if status != 0 or len(exchanges) != REPEAT:
+            problems.append("probe ended with status %d after %d exchange(s): %s"
+                            % (status, len(exchanges), err.strip()[-300:]))
+        for i, (code, ms, date) in enumerate(exchanges, 1):
+            if (code, date) != (row.code, row.date):
+                problems.append("exchange %d: %s, Date %r (expected %s, Date %r)"
+                                % (i, CODE_NAMES.get(code, "0x%08X" % code), date,
+                                   CODE_NAMES[row.code], row.date))
+            if not row.least <= ms <= row.bound:
+                problems.append("exchange %d took %d ms (bound %d-%d)"
+                                % (i, ms, row.least, row.bound))
+        if resources and resources[1] > resources[0]:
+            problems.append("open handles/files grew from %d to %d" % resources)
+        main = servers.get("main")
+        if main is not None and row.requests == 0 and main.connections:
+            problems.append("%d connection(s) reached the server" % main.connections)
+        if main is not None and row.requests == REPEAT:
+            heads = [h for _, h in main.requests]
+            if len(heads) != REPEAT:
+                problems.append("%d request(s) reached the server, not one per exchange"
+                                % len(heads))
+            for h in heads:
+                first = h.split("\r\n", 1)[0]
+                if not first.startswith("POST /"):
+                    problems.append("request line %r" % first)
+                if re.search(r"(?im)^content-length:\s*[1-9]", h):
+                    problems.append("a request body was announced")
+        if row.check:
+            problems += row.check(servers)
+        return url, exchanges, problems
+    finally:
+        for s in servers.values():
+            s.close()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("command", nargs="+")
+    ap.add_argument("--wine-prefix")
+    ap.add_argument("--table", help="also write the results as a Markdown table")
+    ap.add_argument("--only", action="append", default=[], help="rows whose name contains this")
+    ap.add_argument("--jobs", type=int, default=0)
+    args = ap.parse_args()
+
+    if os.geteuid() == 0 and not os.environ.get(IN_NAMESPACE):
+        return enter_namespace(sys.argv[1:])
+    in_netns = bool(os.environ.get(IN_NAMESPACE))
+    if in_netns:
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    for proxy in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY",
+                  "all_proxy", "no_proxy", "NO_PROXY"):
+        env.pop(proxy, None)
+    home = tempfile.mkdtemp(prefix="hostile-home-")
+    if not args.wine_prefix:
+        env["HOME"] = home
+
+    rows = [r for r in ROWS if not args.only or any(o in r.name for o in args.only)]
+    skipped = [r for r in rows if r.netns and not in_netns]
+    rows = [r for r in rows if r not in skipped]
+    for r in skipped:
+        print("SKIP %s: needs a network namespace of its own (run as root)" % r.name)
+
+    # Anything that knocks at the default port of http is a failure of some row.
+    sentinel = Server(then_silence(b""), port=80) if in_netns else None
+
+    before_files = None
+    if args.wine_prefix:
+        prefix = os.path.abspath(args.wine_prefix)
+        env["WINEPREFIX"] = prefix
+        # The prefix's server must be this namespace's: end one from elsewhere.
+        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=env, stderr=subprocess.DEVNULL, timeout=30)
+        # A first run makes the prefix and its server and contacts nothing.
+        status, exchanges, _, err = run_probe(args.command, PROMPT, env)
+        if status != 0 or not exchanges:
+            print("FAIL the probe does not run under Wine: %s" % err[-500:])
+            return 1
+        pids = wineserver_pids(prefix)
+        mine = os.readlink("/proc/self/ns/net")
+        theirs = {pid: os.readlink("/proc/%d/ns/net" % pid) for pid in pids}
+        if not pids or any(ns != mine for ns in theirs.values()):
+            print("FAIL the Wine server of %s is not in this network namespace (%s vs %s)"
+                  % (prefix, theirs, mine))
+            return 1
+        print("Wine server %s runs in this test's network namespace %s" % (pids, mine))
+        before_files = user_files(prefix)
+
+    # The rows that wait longest go first; the others fill the time meanwhile.
+    order = sorted(rows, key=lambda r: -r.bound)
+    jobs = args.jobs or (10 if args.wine_prefix else len(order))
+    started = time.monotonic()
+    results = {}
+    with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
+        futures = {pool.submit(run_row, r, args.command, env, sentinel): r for r in order}
+        for future in concurrent.futures.as_completed(futures):
+            r = futures[future]
+            try:
+                results[r.name] = future.result()
+            except Exception as e:  # a row's own failure, reported like any other
+                results[r.name] = ("", [], ["driver: %r" % e])
+    elapsed = time.monotonic() - started
+
+    failures = 0
+    lines = ["| row | expected | got (ms per exchange) | verdict |", "|---|---|---|---|"]
+    for r in rows:
+        url, exchanges, problems = results[r.name]
+        got = "; ".join("%s%s (%d)" % (CODE_NAMES.get(c, "0x%08X" % c),
+                                       ", Date %s" % d if d else "", ms)
+                        for c, ms, d in exchanges)
+        expected = CODE_NAMES[r.code] + (", Date %s" % r.date if r.date else "")
+        verdict = "PASS" if not problems else "FAIL: " + "; ".join(problems)
+        failures += bool(problems)
+        print("%s %s\n     url %r, got %s" % ("PASS" if not problems else "FAIL", r.name, url,
+                                              got))
+        for p in problems:
+            print("     - " + p)
+        lines.append("| %s | %s | %s | %s |" % (r.name, expected, got, verdict))
+
+    extra = []
+    if sentinel is not None:
+        if sentinel.connections:
+            extra.append("%d connection(s) reached 127.0.0.1:80" % sentinel.connections)
+        sentinel.close()
+    if before_files is not None:
+        after = user_files(env["WINEPREFIX"])
+        changed = sorted(p for p, v in after.items() if before_files.get(p) != v)
+        if changed:
+            extra.append("written to the prefix's user folders: %s" % changed[:10])
+        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+    else:
+        left = [os.path.join(d, f) for d, _, fs in os.walk(home) for f in fs]
+        if left:
+            extra.append("written to HOME: %s" % left[:10])
+    for e in extra:
+        print("FAIL " + e)
+        lines.append("| (whole run) | | | FAIL: %s |" % e)
+    failures += len(extra)
+    if args.table:
+        with open(args.table, "w") as f:
+            f.write("\n".join(lines) + "\n")
+    print("\n%d of %d rows passed%s in %.1f s" % (len(rows) - failures + len(extra), len(rows),
+                                                  ", %d skipped" % len(skipped) if skipped else "",
+                                                  elapsed))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+// Runs the program's request object, as the time query does, against one URL
+// and prints what came back; built in both back ends, so that one table of
+// servers (hostile_http.py) checks both exchanges.
+//
+// usage: httpprobe URL [REPEAT]
+// For each of REPEAT exchanges (default 2) one line:
+//   exchange N code=0xXXXXXXXX ms=M date=<the Date header, UTF-8>
+// then the process's open files (Linux) or handles (Windows) after the first
+// and the last exchange, once no more close within a few seconds:
+//   resources first=A last=B
+#include "httprequest.h"
+#include "runtimeerror.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <shellapi.h>
+#else
+#include <dirent.h>
+#endif
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+using namespace platform;
+
+namespace
+{
+
+int openResources()
+{
+#ifdef _WIN32
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return int(count);
+#else
+    int count = 0;
+    if (DIR *fds = opendir("/proc/self/fd")) {
+        while (readdir(fds))
+            ++count;
+        closedir(fds);
+    }
+    return count;
+#endif
+}
+
+// What a worker still closing after a given-up exchange may need.
+int settledResources(int baseline)
+{
+    int count = openResources();
+    for (int i = 0; i < 30 && count > baseline; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        count = openResources();
+    }
+    return count;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: httpprobe URL [REPEAT]\n");
+        return 2;
+    }
+#ifdef _WIN32
+    // The URL as typed, not through the ANSI code page.
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    const Text url =
+        wide && count > 1 ? Text(reinterpret_cast<const char16_t *>(wide[1])) : fromUtf8(argv[1]);
+    LocalFree(wide);
+#else
+    const Text url = fromUtf8(argv[1]);
+#endif
+    const int repeat = argc > 2 ? std::atoi(argv[2]) : 2;
+    int first = 0;
+    int last = 0;
+    for (int i = 1; i <= repeat; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        int code = 0;
+        Text date;
+        try {
+            XmlHttpRequest request;
+            request.Open(u"POST", url, false);
+            request.send();
+            date = request.getResponseHeader(u"Date");
+        } catch (const RuntimeError &error) {
+            code = error.number();
+        }
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - start)
+                            .count();
+        std::printf("exchange %d code=0x%08X ms=%lld date=%s\n", i, unsigned(code),
+                    static_cast<long long>(ms), toUtf8(date).c_str());
+        std::fflush(stdout);
+        last = settledResources(first);
+        if (i == 1)
+            first = last;
+    }
+    std::printf("resources first=%d last=%d\n", first, last);
+    return 0;
+}
