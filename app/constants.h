@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "colour.h"
 #include "text.h"
 #include "version.h"
 
@@ -14,6 +15,9 @@ inline const platform::Text DefaultTimeServer = u"http://www.baidu.com";
 
 // The built-in server list, in the order shown.
 std::vector<platform::Text> serverList();
+
+// The colour of the big digits while they show the PC's time (16576).
+constexpr platform::ColourWord LocalModeColour = 0x000040C0;
 
 // The program's name, in its window and its run-time error report.
 inline const platform::Text ProgramName = u"全屏时钟";

@@ -5,6 +5,7 @@
 #include "msgbox.h"
 
 using namespace platform;
+using clockapp::LocalModeColour;
 
 namespace
 {
@@ -19,7 +20,6 @@ struct LabelDescription {
     int tabIndex;
 };
 
-constexpr ColourWord LocalModeColour = 0x000040C0;
 constexpr ColourWord Grey = 0x00808080;
 
 void describe(Label &label, const LabelDescription &d)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "form1.h"
 
+#include "constants.h"
 #include "datetime.h"
 #include "text.h"
 
@@ -12,7 +13,7 @@ void Form1::Timer1_Timer()
 {
     const Date now = Now();
     Label1.setCaption(Format(Hour(now), u"00") + u":" + Format(Minute(now), u"00"));
-    Label1.setForeColor(16576);
+    Label1.setForeColor(clockapp::LocalModeColour);
     Label7.setCaption(u":" + Format(Second(now), u"00"));
 }
 

@@ -1,22 +1,28 @@
 // SPDX-License-Identifier: MIT
 // The controls as the Qt back end realises them: the combo box's events, the
-// label's click and pointer, the drawing position, the colours and the long
+// label's click and pointer, what the widgets show of a label, the stacking
+// and the focus, the close, the drawing position, the colours and the long
 // date of the user's locale.
+#include "askingwindow.h"
 #include "combobox.h"
 #include "datetime.h"
 #include "label.h"
 #include "qtcolour.h"
 #include "qtwidgets.h"
 #include "testsupport.h"
+#include "timer.h"
 #include "window.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPalette>
+
+#include <cmath>
 
 using namespace platform;
 using platform::qt::widgetOf;
@@ -69,6 +75,10 @@ class TestControls : public QObject
     void keysRaiseKeyPressOnly();
     void zeroedKeyIsSwallowed();
     void labelClickAndPointer();
+    void labelOnItsWidget();
+    void stackingAndFocus();
+    void closeAsksTheWindow_data();
+    void closeAsksTheWindow();
     void printMovesTheDrawingPosition();
     void colourToQColor_data();
     void colourToQColor();
@@ -176,6 +186,96 @@ void TestControls::labelClickAndPointer()
     QTRY_VERIFY(moves > 0);
     label.setMousePointer(14);
     QCOMPARE(widgetOf(label)->cursor().shape(), Qt::WhatsThisCursor);
+}
+
+// What the tests' own back end cannot show: real font metrics, the focus
+// policy, the alignment and the colour on the QLabel.
+void TestControls::labelOnItsWidget()
+{
+    Window window;
+    Label plain(window);
+    Label kai(window);
+    Label centred(window);
+    kai.setFontName(u"楷体");
+    kai.setFontCharset(134);
+    centred.setAlignment(Alignment::Center);
+    const double tpp = window.twipsPerPixel();
+    for (Label *label : {&plain, &kai}) {
+        label->setAutoSize(true);
+        // Empty, a self-sizing label is one space of its real font wide.
+        const QFontMetricsF metrics(widgetOf(*label)->font());
+        QCOMPARE(label->Width(), std::ceil(metrics.horizontalAdvance(QLatin1Char(' '))) * tpp);
+        QCOMPARE(label->Height(), std::ceil(metrics.height()) * tpp);
+        QVERIFY(label->Width() > 0);
+    }
+    // Without a face of its own a label takes the window's.
+    QCOMPARE(toQString(plain.FontName()), widgetOf(window)->font().family());
+    COMPARE_TEXT(kai.FontName(), u"楷体");
+
+    QCOMPARE(widgetOf(plain)->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(widgetOf(plain)->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    QCOMPARE(widgetOf(centred)->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    plain.setForeColor(Rgb(192, 64, 0));
+    QCOMPARE(widgetOf(plain)->palette().color(QPalette::WindowText), QColor(192, 64, 0));
+    plain.setLeft(6240);
+    QCOMPARE(widgetOf(plain)->geometry().left(), int(std::lround(6240.0 / tpp)));
+}
+
+// Each child lies above those created before it; the combo box is the only
+// control that takes the focus.
+void TestControls::stackingAndFocus()
+{
+    Window window;
+    Label first(window);
+    Label second(window);
+    ComboBox combo(window);
+    window.setClientSize(6000, 3000);
+    window.Move(0, 0);
+    QWidget *top = widgetOf(window);
+    QList<QWidget *> stacking;
+    for (QObject *child : top->children())
+        if (auto *w = qobject_cast<QWidget *>(child))
+            stacking.append(w);
+    QCOMPARE(stacking, (QList<QWidget *>{widgetOf(first), widgetOf(second), widgetOf(combo)}));
+
+    QComboBox *box = widgetOf(combo);
+    combo.SetFocus();
+    window.Show();
+    QVERIFY(QTest::qWaitForWindowActive(top));
+    QCOMPARE(top->pos(), QPoint(0, 0));
+    QTRY_VERIFY(box->hasFocus() || box->isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClick(top, Qt::Key_Tab);
+    QVERIFY(box->hasFocus() || box->isAncestorOf(QApplication::focusWidget()));
+}
+
+void TestControls::closeAsksTheWindow_data()
+{
+    QTest::addColumn<bool>("agree");
+    QTest::newRow("agreed: the window closes") << true;
+    QTest::newRow("refused: the window and its timers go on") << false;
+}
+
+void TestControls::closeAsksTheWindow()
+{
+    QFETCH(bool, agree);
+    AskingWindow window(agree);
+    int ticks = 0;
+    Timer timer(window.timers(), 500);
+    timer.Tick = [&] { ++ticks; };
+    window.Show();
+    QWidget *top = widgetOf(window);
+    QVERIFY(QTest::qWaitForWindowExposed(top));
+
+    QCOMPARE(top->close(), agree);
+    QCOMPARE(top->isVisible(), !agree);
+    // The unload asked from inside the handler joins the close under way.
+    QCOMPARE(window.asked, 1);
+    if (!agree) {
+        timer.setEnabled(true);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks > 0, 2500);
+        QVERIFY(!top->close());
+        QCOMPARE(window.asked, 2);
+    }
 }
 
 void TestControls::printMovesTheDrawingPosition()

@@ -13,8 +13,9 @@ namespace
 {
 
 struct ClockState {
-    std::optional<CivilDateTime> fixed;   // a test's local time
-    std::function<std::int64_t()> source; // a test's wall clock
+    std::optional<CivilDateTime> fixed;      // a test's local time
+    std::function<std::int64_t()> source;    // a test's wall clock
+    std::function<std::int64_t()> monotonic; // a test's monotonic clock
 };
 
 ClockState &state()
@@ -73,6 +74,20 @@ void SystemClock::setFixed(const CivilDateTime &localTime)
 void SystemClock::setSource(std::function<std::int64_t()> msSinceEpoch)
 {
     state().source = std::move(msSinceEpoch);
+}
+
+std::int64_t SystemClock::monotonicMs()
+{
+    const ClockState &clock = state();
+    if (clock.monotonic)
+        return clock.monotonic();
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SystemClock::setMonotonicSource(std::function<std::int64_t()> ms)
+{
+    state().monotonic = std::move(ms);
 }
 
 void SystemClock::reset()

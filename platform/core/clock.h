@@ -19,6 +19,16 @@ struct CivilDateTime {
     int millisecond = 0;
 };
 
+// Integer division rounding toward negative infinity, so that times and days
+// before an epoch fall into the right unit.
+constexpr std::int64_t floorDiv(std::int64_t a, std::int64_t b)
+{
+    std::int64_t q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
+
 // The PC's clock. Tests fix the local time, or give the wall clock a source
 // of their own that they can step.
 class SystemClock
@@ -30,9 +40,14 @@ class SystemClock
     // PC's time zone.
     static CivilDateTime localNow();
 
+    // Milliseconds on the monotonic clock the timers' wake-ups wait on
+    // (steady_clock), unless a test's simulated time stands in for it.
+    static std::int64_t monotonicMs();
+
     static void setFixed(const CivilDateTime &localTime);
     static void setSource(std::function<std::int64_t()> msSinceEpoch);
-    // Back to the real clock.
+    static void setMonotonicSource(std::function<std::int64_t()> ms);
+    // Back to the real clocks.
     static void reset();
 };
 

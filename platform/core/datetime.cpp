@@ -30,14 +30,6 @@ LongDateFormatter longDateFormatter = nullptr;
     throw RuntimeError(number);
 }
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b)
-{
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
-}
-
 // ---- Civil dates -------------------------------------------------------------
 // The proleptic Gregorian calendar counted in days, by eras of 400 years
 // (146097 days) whose years start on 1 March, so that the leap day ends them.

@@ -19,14 +19,6 @@ namespace
 // the wake-up under way.
 constexpr std::int64_t FlushMs = 1;
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b)
-{
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
-}
-
 } // namespace
 
 // ---- TickSchedule --------------------------------------------------------------
@@ -126,19 +118,10 @@ void Timer::setEnabled(bool enabled)
 
 // ---- TimerScheduler ------------------------------------------------------------
 
-namespace
-{
-std::int64_t steadyMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-} // namespace
-
 TimerScheduler::TimerScheduler(std::unique_ptr<WakeSource> wake, WallClock clock,
                                MonotonicClock monotonic)
     : m_wake(std::move(wake)), m_clock(clock ? std::move(clock) : WallClock(&SystemClock::nowMs)),
-      m_monotonic(monotonic ? std::move(monotonic) : MonotonicClock(&steadyMs)),
+      m_monotonic(monotonic ? std::move(monotonic) : MonotonicClock(&SystemClock::monotonicMs)),
       m_lastWake(m_monotonic())
 {
     m_wake->onWake = [this] { onWake(); };

@@ -129,7 +129,7 @@ class TimerScheduler
     using MonotonicClock = std::function<std::int64_t()>;
 
     // The wall clock defaults to SystemClock::nowMs, the monotonic clock (the
-    // one the wake-up source waits on) to std::chrono::steady_clock.
+    // one the wake-up source waits on) to SystemClock::monotonicMs.
     explicit TimerScheduler(std::unique_ptr<WakeSource> wake, WallClock clock = {},
                             MonotonicClock monotonic = {});
     ~TimerScheduler();

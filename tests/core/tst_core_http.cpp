@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The request object's rules over an exchange of the test's own: which texts
+// The request object's rules over the tests' scripted exchange: which texts
 // are requested and as which URL, how a header block is read, and which code
 // each kind of failure raises. The real exchanges meet hostile servers in
 // tests/http/.
@@ -9,27 +9,15 @@
 #include "testing.h"
 
 #include "backend.h"
+#include "fakebackend.h"
 #include "httprequest.h"
 
 #include <string>
-#include <vector>
 
 using namespace platform;
 
 namespace
 {
-
-// The exchanges asked for, and the answer to give.
-struct Script {
-    std::vector<HttpExchange> asked;
-    HttpResponse answer;
-};
-
-Script &script()
-{
-    static Script instance;
-    return instance;
-}
 
 // Open and send; the code raised, 0 for none.
 int post(XmlHttpRequest &request, const Text &url)
@@ -49,12 +37,6 @@ HttpResponse answer(const std::string &rawHeaders)
 }
 
 } // namespace
-
-HttpResponse platform::backend::exchange(const HttpExchange &request)
-{
-    script().asked.push_back(request);
-    return script().answer;
-}
 
 TEST_CASE("which texts are requested, and as which URL")
 {
@@ -121,17 +103,16 @@ TEST_CASE("which texts are requested, and as which URL")
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
-        script() = Script{};
-        script().answer = answer("HTTP/1.1 200 OK\r\n\r\n");
+        fake::Exchanges exchanges(answer("HTTP/1.1 200 OK\r\n\r\n"));
         XmlHttpRequest request;
         if (row.url) {
             CHECK(post(request, row.text) == 0);
-            REQUIRE(script().asked.size() == 1);
-            CHECK(script().asked[0].url == row.url);
-            CHECK(script().asked[0].method == "POST");
+            REQUIRE(exchanges.calls.size() == 1);
+            CHECK(exchanges.calls[0].url == row.url);
+            CHECK(exchanges.calls[0].method == "POST");
         } else {
             CHECK(post(request, row.text) == XmlHttpRequest::InvalidUrl);
-            CHECK(script().asked.empty());
+            CHECK(exchanges.calls.empty());
             CHECK(request.readyState() == XmlHttpRequest::Unsent);
         }
     }
@@ -183,8 +164,7 @@ TEST_CASE("the response's header block")
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
-        script() = Script{};
-        script().answer = answer(row.raw);
+        fake::Exchanges exchanges(answer(row.raw));
         XmlHttpRequest request;
         REQUIRE(post(request, u"http://127.0.0.1/") == 0);
         CHECK(request.readyState() == XmlHttpRequest::Done);
@@ -212,12 +192,11 @@ TEST_CASE("failure kinds and the codes they raise")
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
-        script() = Script{};
-        script().answer.failure = row.failure;
+        fake::Exchanges exchanges(fake::Exchanges::failure(row.failure));
         if (row.headerBytes > 0) {
             std::string raw = "HTTP/1.1 200 OK\r\nX: ";
             raw += std::string(row.headerBytes - raw.size() - 4, 'x') + "\r\n\r\n";
-            script().answer = answer(raw);
+            exchanges.response = answer(raw);
         }
         XmlHttpRequest request;
         CHECK(post(request, u"http://127.0.0.1:8080/") == row.code);
@@ -228,8 +207,7 @@ TEST_CASE("failure kinds and the codes they raise")
 
 TEST_CASE("methods, order of calls and the bounds handed on")
 {
-    script() = Script{};
-    script().answer = answer("HTTP/1.1 200 OK\r\n\r\n");
+    fake::Exchanges exchanges(answer("HTTP/1.1 200 OK\r\n\r\n"));
     XmlHttpRequest request;
     CHECK(errorOf([&] { request.send(); }) == XmlHttpRequest::InvalidState);
     CHECK(errorOf([&] { request.getResponseHeader(u"Date"); }) == XmlHttpRequest::InvalidState);
@@ -240,15 +218,15 @@ TEST_CASE("methods, order of calls and the bounds handed on")
         CHECK(errorOf([&] { request.Open(method, u"http://127.0.0.1/", false); }) ==
               XmlHttpRequest::InvalidRequest);
     }
-    CHECK(script().asked.empty());
+    CHECK(exchanges.calls.empty());
 
     XmlHttpRequest::setTimeouts(std::chrono::milliseconds(700), std::chrono::milliseconds(1500));
     request.Open(u"post", u"http://127.0.0.1/", false);
     request.send();
     XmlHttpRequest::resetTimeouts();
-    REQUIRE(script().asked.size() == 1);
-    CHECK(script().asked[0].method == "POST");
-    CHECK(script().asked[0].connectTimeout == std::chrono::milliseconds(700));
-    CHECK(script().asked[0].totalTimeout == std::chrono::milliseconds(1500));
+    REQUIRE(exchanges.calls.size() == 1);
+    CHECK(exchanges.calls[0].method == "POST");
+    CHECK(exchanges.calls[0].connectTimeout == std::chrono::milliseconds(700));
+    CHECK(exchanges.calls[0].totalTimeout == std::chrono::milliseconds(1500));
     CHECK(errorOf([&] { request.getResponseHeader(u"Date"); }) == 0);
 }

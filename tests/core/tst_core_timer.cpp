@@ -7,6 +7,7 @@
 #include "testing.h"
 
 #include "clock.h"
+#include "fakeloop.h"
 #include "timer.h"
 
 #include <algorithm>
@@ -24,41 +25,28 @@ namespace
 // A wall-clock time on a whole second (in 2027).
 constexpr std::int64_t Base = 1800000000000;
 
-// The event loop of one window: a monotonic clock that the wake-up source
-// runs on, and a wall clock that the test can step or that can lag behind.
+// The event loop of one window on the tests' simulated time: a monotonic
+// clock that the wake-up source runs on, and a wall clock that the test can
+// step or that can lag behind.
 class Loop
 {
   public:
     explicit Loop(std::int64_t wallStart, bool systemClock = false)
-        : m_offset(wallStart),
+        : events(wallStart),
           scheduler(
-              std::make_unique<Wake>(*this),
+              events.createWakeSource(),
               systemClock ? TimerScheduler::WallClock() : [this] { return wall(); },
-              [this] { return mono; })
+              [this] { return events.mono(); })
     {
-        if (systemClock)
-            SystemClock::setSource([this] { return wall(); });
     }
-    ~Loop() { SystemClock::reset(); }
 
-    std::int64_t wall() const { return mono + m_offset; }
-    void stepWall(std::int64_t ms) { m_offset += ms; }
-
-    // Runs the loop for `ms` of monotonic time, delivering the wake-ups that
-    // fall due; called from a tick handler, it is a nested event loop.
-    void run(std::int64_t ms)
-    {
-        const std::int64_t end = mono + ms;
-        while (armed && fireAt() <= end) {
-            mono = std::max(mono, fireAt());
-            armed = false;
-            ++wakeUps;
-            scheduler.onWake();
-        }
-        mono = std::max(mono, end);
-    }
+    std::int64_t wall() const { return events.wall(); }
+    void stepWall(std::int64_t ms) { events.stepWall(ms); }
+    // Runs the loop for `ms` of monotonic time; called from a tick handler,
+    // it is a nested event loop.
+    void run(std::int64_t ms) { events.run(ms); }
     // The thread is busy: time passes and nothing is delivered.
-    void busy(std::int64_t ms) { mono += ms; }
+    void busy(std::int64_t ms) { events.busy(ms); }
 
     // Ticks as "name@wall time", in order of delivery.
     std::vector<std::string> log;
@@ -67,7 +55,7 @@ class Loop
     {
         log.push_back(name + "@" + std::to_string(wall() - Base));
         ticks[name].push_back(wall());
-        monoTicks[name].push_back(mono);
+        monoTicks[name].push_back(events.mono());
     }
     Timer &add(const std::string &name, int interval)
     {
@@ -77,44 +65,7 @@ class Loop
         return timer;
     }
 
-    std::int64_t mono = 0;
-    // A wake-up with a wait longer than EarlySlackMs fires this much early
-    // on the wall clock, but not at once.
-    std::int64_t earlyMs = 0;
-    bool armed = false;
-    std::int64_t armedAt = 0;
-    int armedWait = 0;
-    int wakeUps = 0;
-    std::vector<int> waits;
-
-  private:
-    class Wake : public WakeSource
-    {
-      public:
-        explicit Wake(Loop &loop) : m_loop(loop) {}
-        void wakeAfter(int ms) override
-        {
-            m_loop.armed = true;
-            m_loop.armedAt = m_loop.mono;
-            m_loop.armedWait = ms;
-            m_loop.waits.push_back(ms);
-        }
-        void cancel() override { m_loop.armed = false; }
-
-      private:
-        Loop &m_loop;
-    };
-
-    std::int64_t fireAt() const
-    {
-        if (armedWait <= TickSchedule::EarlySlackMs)
-            return armedAt + armedWait;
-        return armedAt + std::max<std::int64_t>(1, armedWait - earlyMs);
-    }
-
-    std::int64_t m_offset;
-
-  public:
+    fake::EventLoop events;
     TimerScheduler scheduler;
     std::vector<std::unique_ptr<Timer>> timers;
 };
@@ -204,7 +155,7 @@ TEST_CASE("ticks on the wall clock's boundaries")
     for (const Row &row : rows) {
         INFO(std::string(row.name));
         Loop loop(Base + 300, row.systemClock);
-        loop.earlyMs = row.earlyMs;
+        loop.events.earlyMs = row.earlyMs;
         Timer &timer = loop.add("t", row.interval);
         timer.setEnabled(true); // counts from now: the first tick on the next boundary
         loop.run(4 * row.interval);
@@ -219,7 +170,7 @@ TEST_CASE("ticks on the wall clock's boundaries")
                 CHECK(ticks[k + 1] - ticks[k] == row.earlyMs);
             }
         }
-        checkWaits(loop.waits, row.interval);
+        checkWaits(loop.events.waits, row.interval);
     }
 }
 
@@ -243,7 +194,7 @@ TEST_CASE("a busy thread gets one late tick")
         const std::int64_t late = Base + 2100 + (inHandler ? 1 : 0);
         CHECK(loop.ticks["t"] ==
               std::vector<std::int64_t>{Base + 500, late, Base + 2500, Base + 3000});
-        checkWaits(loop.waits, 500);
+        checkWaits(loop.events.waits, 500);
     }
 }
 
@@ -253,7 +204,7 @@ TEST_CASE("a disabled timer stays silent")
     Timer &timer = loop.add("t", 500);
     timer.setEnabled(true);
     timer.setEnabled(false);
-    CHECK(!loop.armed);
+    CHECK(!loop.events.armed());
     loop.run(1200);
     CHECK(loop.ticks["t"].empty());
     timer.setEnabled(true); // at 1400: counts from now
@@ -330,7 +281,7 @@ TEST_CASE("the wall clock steps back or forward")
                 CHECK(ticks[1] == nextBoundary(ticks[0], interval));
                 checkOnBoundaries(ticks, interval, 1);
             }
-            checkWaits(loop.waits, *std::max_element(intervals.begin(), intervals.end()));
+            checkWaits(loop.events.waits, *std::max_element(intervals.begin(), intervals.end()));
         }
     }
 }
@@ -356,7 +307,7 @@ TEST_CASE("a step of the wall clock earns no tick")
                 loop.add(name, 1000).setEnabled(true);
             loop.add("Timer4", 500).setEnabled(true);
             loop.run(1800 + after); // the tick at Base + 2000, then `after`
-            const std::int64_t stepMono = loop.mono;
+            const std::int64_t stepMono = loop.events.mono();
             loop.stepWall(row.step);
             const std::int64_t stepWall = loop.wall();
             const std::size_t before = loop.ticks["Timer3"].size();
@@ -380,7 +331,7 @@ TEST_CASE("a step of the wall clock earns no tick")
             const std::size_t k = std::size_t(first - localMono.begin());
             CHECK(local[k] >= stepWall);
             checkOnBoundaries({local.begin() + k + 1, local.end()}, 1000);
-            checkWaits(loop.waits, 1000);
+            checkWaits(loop.events.waits, 1000);
         }
     }
 }
@@ -392,7 +343,7 @@ TEST_CASE("timers due together ride one wake-up in creation order")
         loop.add(name, 1000).setEnabled(true);
     loop.add("Timer4", 500).setEnabled(true);
     loop.run(2700);
-    CHECK(loop.wakeUps == 5); // 500, 1000, 1500, 2000, 2500
+    CHECK(loop.events.wakeUps == 5); // 500, 1000, 1500, 2000, 2500
     CHECK(loop.log == std::vector<std::string>{"Timer4@500", "Timer1@1000", "Timer2@1000",
                                                "Timer3@1000", "Timer4@1000", "Timer4@1500",
                                                "Timer1@2000", "Timer2@2000", "Timer3@2000",
@@ -414,7 +365,7 @@ TEST_CASE("a tick handler runs a nested event loop")
     int depth = 0, deepest = 0;
     bool armedBeforeTick = true, waited = false;
     a.Tick = [&] {
-        armedBeforeTick = armedBeforeTick && loop.armed;
+        armedBeforeTick = armedBeforeTick && loop.events.armed();
         loop.record("A");
         ++depth;
         if (!std::exchange(waited, true)) {
@@ -428,7 +379,7 @@ TEST_CASE("a tick handler runs a nested event loop")
         --depth;
     };
     c.Tick = [&] {
-        armedBeforeTick = armedBeforeTick && loop.armed;
+        armedBeforeTick = armedBeforeTick && loop.events.armed();
         loop.record("C");
         if (loop.wall() == Base + 2500)
             b.setEnabled(true);
@@ -442,7 +393,7 @@ TEST_CASE("a tick handler runs a nested event loop")
     CHECK(loop.log == std::vector<std::string>{"A@1000", "C@1001", "C@1500", "A@2000", "C@2000",
                                                "D@2000", "C@2500", "A@3000", "B@3000", "C@3000",
                                                "D@3000"});
-    checkWaits(loop.waits, 500);
+    checkWaits(loop.events.waits, 500);
 }
 
 TEST_CASE("a run-time error from a tick handler reaches the event loop")
@@ -460,7 +411,7 @@ TEST_CASE("a run-time error from a tick handler reaches the event loop")
     }
     CHECK(error == Overflow);
     // The scheduler is left armed: the tick owed to B still comes.
-    CHECK(loop.armed);
+    CHECK(loop.events.armed());
     a.setEnabled(false);
     loop.run(1);
     CHECK(loop.log == std::vector<std::string>{"B@1001"});

@@ -727,7 +727,7 @@ def run_size(command, width, height, workdir, cases, layout_only=False):
                  if all(time.gmtime(time.time() + h * 3600 + 17 * 60 + 8 * 3600 + m).tm_hour
                         != time.localtime(time.time() + m).tm_hour for m in (0, 300)))
     with XSession(width, height, workdir) as x, DateServer(shift) as server:
-        run = ClockRun(command, x, server, layout_only)
+        run = ClockRun(command, x, server, cases == LAYOUT_CASES)
         print("== %dx%d on %s (local hour %02d, server serves UTC%+.2f h)"
               % (width, height, x.display, local_hour, shift / 3600), flush=True)
         for name in cases:

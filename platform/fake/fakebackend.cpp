@@ -1,0 +1,369 @@
+// SPDX-License-Identifier: MIT
+#include "fakebackend.h"
+
+#include "datetime.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace platform
+{
+
+namespace fake
+{
+
+namespace
+{
+
+struct State {
+    ScreenMetrics screen{1024, 768, 15};
+    std::vector<FakeWindow *> windows;
+    MessageBoxes *boxes = nullptr;
+    Exchanges *exchanges = nullptr;
+    std::int64_t execLimit = 60000;
+    int execDepth = 0;
+    int exitStatus = -1;
+    int execStatus = 0;
+};
+
+State &state()
+{
+    static State instance;
+    return instance;
+}
+
+[[noreturn]] void unexpected(const std::string &what)
+{
+    std::fprintf(stderr, "fake back end: %s\n", what.c_str());
+    std::abort();
+}
+
+} // namespace
+
+TextExtent measureText(const Text &text, const FontSpec &font)
+{
+    const double em = font.points * 4.0 / 3.0;
+    double width = 0;
+    for (const char16_t c : text)
+        width += c < 128 ? em / 2 : em;
+    if (font.bold)
+        width *= 1.1;
+    return {width, em * 1.25};
+}
+
+Text longDate(const CivilDate &date)
+{
+    static const char16_t *const weekdays[] = {u"日", u"一", u"二", u"三", u"四", u"五", u"六"};
+    return fromUtf8(std::to_string(date.year)) + u"年" + fromUtf8(std::to_string(date.month)) +
+           u"月" + fromUtf8(std::to_string(date.day)) + u"日星期" + weekdays[date.weekday];
+}
+
+// ---- Peers -----------------------------------------------------------------
+
+FakeLabel::FakeLabel(FakeWindow &window) : m_window(&window)
+{
+    window.stacking.push_back(this);
+    window.m_labels.push_back(this);
+}
+
+FakeLabel::~FakeLabel()
+{
+    if (m_window)
+        m_window->forget(this);
+}
+
+double FakeLabel::setFont(const FontSpec &value)
+{
+    font = value;
+    return font.points;
+}
+
+TextExtent FakeLabel::measure(const Text &value) const
+{
+    FontSpec realised = font;
+    if (realised.name.empty())
+        realised.name = WindowFontName;
+    return measureText(value, realised);
+}
+
+void FakeLabel::click()
+{
+    if (onClick)
+        onClick();
+}
+
+void FakeLabel::mouseMove(const MouseState &state, double x, double y)
+{
+    if (onMouseMove)
+        onMouseMove(state, x, y);
+}
+
+FakeComboBox::FakeComboBox(FakeWindow &window) : m_window(&window)
+{
+    window.stacking.push_back(this);
+    window.m_combos.push_back(this);
+}
+
+FakeComboBox::~FakeComboBox()
+{
+    if (m_window)
+        m_window->forget(this);
+}
+
+void FakeComboBox::setFocus()
+{
+    if (m_window)
+        m_window->focus = this;
+}
+
+void FakeComboBox::pick(int index)
+{
+    editText = items.at(std::size_t(index));
+    if (onClick)
+        onClick();
+}
+
+std::int16_t FakeComboBox::type(std::int16_t keyAscii)
+{
+    if (onKeyPress)
+        onKeyPress(keyAscii);
+    if (keyAscii >= 32)
+        editText += char16_t(keyAscii);
+    return keyAscii;
+}
+
+FakeWindow::FakeWindow() : m_twipsPerPixel(state().screen.twipsPerPixel)
+{
+    state().windows.push_back(this);
+}
+
+FakeWindow::~FakeWindow()
+{
+    auto &windows = state().windows;
+    windows.erase(std::find(windows.begin(), windows.end(), this));
+    // Children that outlive their window forget it.
+    for (FakeLabel *label : m_labels)
+        label->m_window = nullptr;
+    for (FakeComboBox *combo : m_combos)
+        combo->m_window = nullptr;
+}
+
+const std::vector<FakeWindow *> &FakeWindow::all()
+{
+    return state().windows;
+}
+
+std::unique_ptr<LabelPeer> FakeWindow::createLabel()
+{
+    return std::make_unique<FakeLabel>(*this);
+}
+
+std::unique_ptr<ComboBoxPeer> FakeWindow::createComboBox()
+{
+    return std::make_unique<FakeComboBox>(*this);
+}
+
+void FakeWindow::forget(const void *child)
+{
+    stacking.erase(std::remove(stacking.begin(), stacking.end(), child), stacking.end());
+    m_labels.erase(std::remove(m_labels.begin(), m_labels.end(), child), m_labels.end());
+    m_combos.erase(std::remove(m_combos.begin(), m_combos.end(), child), m_combos.end());
+    if (focus == child)
+        focus = nullptr;
+}
+
+void FakeWindow::moveTo(int x, int y)
+{
+    left = x;
+    top = y;
+}
+
+void FakeWindow::setClientSize(int width, int height)
+{
+    clientWidthPx = width;
+    clientHeightPx = height;
+}
+
+void FakeWindow::setOuterSize(int width, int height)
+{
+    clientWidthPx = std::max(0, width - 2 * frame);
+    clientHeightPx = std::max(0, height - 2 * frame - caption);
+}
+
+double FakeWindow::print(const Text &line, int x, int y, ColourWord colour)
+{
+    printed.push_back({line, x, y, colour});
+    return measureText(line, windowFont()).height;
+}
+
+void FakeWindow::show()
+{
+    shown = true;
+    closed = false;
+}
+
+void FakeWindow::close()
+{
+    requestClose();
+}
+
+bool FakeWindow::requestClose()
+{
+    if (closed)
+        return true;
+    if (onCloseRequest && !onCloseRequest())
+        return false;
+    shown = false;
+    closed = true;
+    return true;
+}
+
+void setScreen(const ScreenMetrics &metrics)
+{
+    state().screen = metrics;
+}
+
+void setExecLimit(std::int64_t ms)
+{
+    state().execLimit = ms;
+}
+
+int lastExitStatus()
+{
+    return state().exitStatus;
+}
+
+// ---- Scripts ---------------------------------------------------------------
+
+MessageBoxes::MessageBoxes(MessageBoxAnswer answer) : answer(answer)
+{
+    if (state().boxes)
+        unexpected("two message-box scripts at once");
+    state().boxes = this;
+}
+
+MessageBoxes::~MessageBoxes()
+{
+    state().boxes = nullptr;
+}
+
+Exchanges::Exchanges(HttpResponse response) : response(std::move(response))
+{
+    if (state().exchanges)
+        unexpected("two exchange scripts at once");
+    state().exchanges = this;
+}
+
+Exchanges::~Exchanges()
+{
+    state().exchanges = nullptr;
+}
+
+HttpResponse Exchanges::reply(int status, const std::string &headerLines)
+{
+    return {HttpResponse::Failure::None, status,
+            "HTTP/1.1 " + std::to_string(status) + " Reply\r\n" + headerLines + "\r\n"};
+}
+
+HttpResponse Exchanges::failure(HttpResponse::Failure kind)
+{
+    return {kind, 0, {}};
+}
+
+} // namespace fake
+
+// ---- The contract ----------------------------------------------------------
+
+namespace backend
+{
+
+void start(int &, char **, const Text &)
+{
+    fake::state().exitStatus = -1;
+}
+
+void finish() {}
+
+int exec()
+{
+    fake::State &s = fake::state();
+    fake::EventLoop &loop = fake::EventLoop::current();
+    const auto shown = [&] {
+        return std::any_of(s.windows.begin(), s.windows.end(),
+                           [](const fake::FakeWindow *w) { return w->shown; });
+    };
+    s.execStatus = 0;
+    ++s.execDepth;
+    const std::int64_t end = loop.mono() + s.execLimit;
+    // In steps of a millisecond, so that the loop ends when the last window
+    // closes, not at the limit.
+    while (!loop.quitRequested() && shown() && loop.mono() < end)
+        loop.run(1);
+    --s.execDepth;
+    loop.clearQuit();
+    return s.execStatus;
+}
+
+void exit(int status)
+{
+    fake::State &s = fake::state();
+    s.exitStatus = status;
+    if (s.execDepth > 0) {
+        s.execStatus = status;
+        fake::EventLoop::current().quit();
+    }
+}
+
+void processEvents()
+{
+    fake::EventLoop::current().processEvents();
+}
+
+Text formatLongDate(const CivilDate &date)
+{
+    return fake::longDate(date);
+}
+
+std::unique_ptr<WindowPeer> createWindow()
+{
+    return std::make_unique<fake::FakeWindow>();
+}
+
+std::unique_ptr<WakeSource> createWakeSource()
+{
+    return fake::EventLoop::current().createWakeSource();
+}
+
+MessageBoxAnswer showMessageBox(const MessageBoxRequest &request)
+{
+    fake::MessageBoxes *boxes = fake::state().boxes;
+    if (!boxes)
+        fake::unexpected("a message box no test expected: " + toUtf8(request.prompt));
+    boxes->calls.push_back(request);
+    if (boxes->onShow)
+        boxes->onShow();
+    return boxes->answer;
+}
+
+ScreenMetrics primaryScreen()
+{
+    return fake::state().screen;
+}
+
+HttpResponse exchange(const HttpExchange &request)
+{
+    fake::Exchanges *exchanges = fake::state().exchanges;
+    if (!exchanges)
+        fake::unexpected("an HTTP exchange no test expected: " + request.method + " " +
+                         request.url);
+    exchanges->calls.push_back(request);
+    if (exchanges->during)
+        exchanges->during();
+    return exchanges->response;
+}
+
+} // namespace backend
+
+} // namespace platform

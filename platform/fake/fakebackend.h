@@ -1,0 +1,231 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The tests' own back end: every function of backend.h in standard C++, so
+// that the handlers' tests build and run wherever the core does (natively,
+// under the sanitizers, and cross-built under Wine). The peers keep what the
+// controls set and let a test raise the user's input; time runs on the test's
+// EventLoop (fakeloop.h); message boxes and HTTP exchanges answer as the test
+// scripts them. A message box or an exchange that no script expects aborts
+// the test with a message rather than guessing an answer.
+
+#include "backend.h"
+#include "fakeloop.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform::fake
+{
+
+// ---- Text measurement ------------------------------------------------------
+// Deterministic and simple: an em is the point size at 96 dots per inch
+// (points * 4 / 3 pixels). An ASCII character is half an em wide, any other
+// character a whole em; bold makes a character a tenth wider. A line is 1.25
+// em high. The size asked for is realised exactly, fractions included.
+TextExtent measureText(const Text &text, const FontSpec &font);
+
+// The face of a window's own font.
+inline const Text WindowFontName = u"Fake Sans";
+// The window's own font, which Print() writes in.
+inline FontSpec windowFont()
+{
+    return {WindowFontName, 9, false, 0};
+}
+
+class FakeWindow;
+
+// ---- Peers -----------------------------------------------------------------
+
+class FakeLabel : public LabelPeer
+{
+  public:
+    explicit FakeLabel(FakeWindow &window);
+    ~FakeLabel() override;
+
+    void setText(const Text &value) override { text = value; }
+    void setGeometry(const PixelRect &rect) override { geometry = rect; }
+    double setFont(const FontSpec &value) override;
+    TextExtent measure(const Text &value) const override;
+    void setForeColor(ColourWord colour) override { foreColor = colour; }
+    void setAlignment(Alignment value) override { alignment = value; }
+    void setVisible(bool value) override { visible = value; }
+    void setPointer(Pointer value) override { pointer = value; }
+
+    // The user's input.
+    void click();
+    void mouseMove(const MouseState &state, double x, double y);
+
+    // What the controls set; the font's name as asked for, or the window's.
+    Text text;
+    PixelRect geometry{};
+    FontSpec font;
+    ColourWord foreColor = 0;
+    Alignment alignment = Alignment::Left;
+    bool visible = true;
+    Pointer pointer = Pointer::Default;
+
+  private:
+    friend class FakeWindow;
+    FakeWindow *m_window;
+};
+
+class FakeComboBox : public ComboBoxPeer
+{
+  public:
+    explicit FakeComboBox(FakeWindow &window);
+    ~FakeComboBox() override;
+
+    Text text() const override { return editText; }
+    void setText(const Text &value) override { editText = value; }
+    void addItem(const Text &item) override { items.push_back(item); }
+    void setGeometry(const PixelRect &rect) override { geometry = rect; }
+    void setFocus() override;
+
+    // The user picks entry `index` from the list: the edit field takes it,
+    // then Click is raised.
+    void pick(int index);
+    // The user types a character; returns the code the edit field then sees
+    // (0 when a handler swallowed it).
+    std::int16_t type(std::int16_t keyAscii);
+
+    Text editText;
+    std::vector<Text> items;
+    PixelRect geometry{};
+
+  private:
+    friend class FakeWindow;
+    FakeWindow *m_window;
+};
+
+class FakeWindow : public WindowPeer
+{
+  public:
+    // twipsPerPixel from the screen metrics set for the test.
+    FakeWindow();
+    ~FakeWindow() override;
+
+    std::unique_ptr<LabelPeer> createLabel() override;
+    std::unique_ptr<ComboBoxPeer> createComboBox() override;
+    double twipsPerPixel() const override { return m_twipsPerPixel; }
+    Text fontName() const override { return WindowFontName; }
+    void setTitle(const Text &value) override { title = value; }
+    void setProgramIcon() override { hasProgramIcon = true; }
+    void moveTo(int x, int y) override;
+    void setClientSize(int width, int height) override;
+    void setOuterSize(int width, int height) override;
+    int outerWidth() const override { return clientWidthPx + 2 * frame; }
+    int outerHeight() const override { return clientHeightPx + 2 * frame + caption; }
+    int clientWidth() const override { return clientWidthPx; }
+    double print(const Text &line, int x, int y, ColourWord colour) override;
+    void show() override;
+    void close() override;
+
+    // A close by the user or the window manager; returns whether the window
+    // closed.
+    bool requestClose();
+
+    // The window's frame: `frame` pixels on each side and a caption bar of
+    // `caption` pixels on top; none unless a test sets one.
+    int frame = 0;
+    int caption = 0;
+
+    Text title;
+    bool hasProgramIcon = false;
+    int left = 0;
+    int top = 0;
+    int clientWidthPx = 0;
+    int clientHeightPx = 0;
+    bool shown = false;
+    bool closed = false;
+    struct PrintedLine {
+        Text line;
+        int x;
+        int y;
+        ColourWord colour;
+    };
+    std::vector<PrintedLine> printed;
+    // The children, bottom first; the one with the keyboard focus.
+    std::vector<const void *> stacking;
+    const void *focus = nullptr;
+
+    // Every window that exists, oldest first.
+    static const std::vector<FakeWindow *> &all();
+
+  private:
+    friend class FakeLabel;
+    friend class FakeComboBox;
+    void forget(const void *child);
+
+    double m_twipsPerPixel;
+    std::vector<FakeLabel *> m_labels;
+    std::vector<FakeComboBox *> m_combos;
+};
+
+// ---- Screen ----------------------------------------------------------------
+
+// The primary screen until the next call; 1024 x 768 pixels at 15 twips per
+// pixel to begin with.
+void setScreen(const ScreenMetrics &metrics);
+
+// ---- Program start and the event loop -------------------------------------
+
+// backend::exec runs the current EventLoop until exit() is called or no
+// window is shown, but for at most this long of simulated time (then it
+// returns 0); a test that must not wait for ever lowers it. exit() outside
+// exec ends nothing, as with a toolkit whose loop is not running.
+void setExecLimit(std::int64_t ms);
+// The status the last exit() asked for, -1 before any.
+int lastExitStatus();
+
+// The long date is written without any locale, always in one form:
+// "2026年12月7日星期一".
+Text longDate(const CivilDate &date);
+
+// ---- Message boxes ---------------------------------------------------------
+
+// While one exists, it answers every message box and records what each asked.
+class MessageBoxes
+{
+  public:
+    explicit MessageBoxes(MessageBoxAnswer answer = MessageBoxAnswer::Ok);
+    ~MessageBoxes();
+    MessageBoxes(const MessageBoxes &) = delete;
+    MessageBoxes &operator=(const MessageBoxes &) = delete;
+
+    MessageBoxAnswer answer;
+    // Runs while the box is open, before it is answered: ticks and other
+    // events a real box lets through happen here.
+    std::function<void()> onShow;
+    std::vector<MessageBoxRequest> calls;
+};
+
+// ---- HTTP exchanges --------------------------------------------------------
+
+// While one exists, it answers every exchange with `response`, as scripted
+// (an oversized header block included, so that the request object's own
+// bounds are tested), and records what each asked.
+class Exchanges
+{
+  public:
+    explicit Exchanges(HttpResponse response = {HttpResponse::Failure::Unreachable, 0, {}});
+    ~Exchanges();
+    Exchanges(const Exchanges &) = delete;
+    Exchanges &operator=(const Exchanges &) = delete;
+
+    // A response with `status` and these header lines (each ending in CRLF),
+    // as a server sends it: status line first, an empty line last.
+    static HttpResponse reply(int status, const std::string &headerLines);
+    // An exchange that failed.
+    static HttpResponse failure(HttpResponse::Failure kind);
+
+    HttpResponse response;
+    // Runs inside the exchange, before it returns: time passing while the
+    // server answers (EventLoop::run), or the user acting meanwhile.
+    std::function<void()> during;
+    std::vector<HttpExchange> calls;
+};
+
+} // namespace platform::fake

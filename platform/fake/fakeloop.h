@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The test back end's event loop: time is simulated and nothing sleeps. A
+// monotonic clock drives the wake-up sources; the wall clock is the monotonic
+// one plus an offset the test can step. Both become SystemClock's sources, so
+// that the timers and Now() read them.
+
+#include "timer.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace platform::fake
+{
+
+class EventLoop
+{
+  public:
+    // Becomes the current loop, whose wake sources backend::createWakeSource
+    // hands out; `wallStart` is in milliseconds since 1970 UTC.
+    explicit EventLoop(std::int64_t wallStart);
+    ~EventLoop();
+    EventLoop(const EventLoop &) = delete;
+    EventLoop &operator=(const EventLoop &) = delete;
+
+    // The loop of the test under way; aborts when there is none.
+    static EventLoop &current();
+
+    std::unique_ptr<WakeSource> createWakeSource();
+
+    std::int64_t mono() const { return m_mono; }
+    std::int64_t wall() const { return m_mono + m_offset; }
+    // The user or a time service sets the wall clock.
+    void stepWall(std::int64_t ms) { m_offset += ms; }
+
+    // Runs the loop for `ms` of monotonic time, delivering the wake-ups that
+    // fall due in time order; called from a handler, it is a nested event
+    // loop, as a message box runs.
+    void run(std::int64_t ms);
+    // Delivers what is due now; no time passes.
+    void processEvents() { run(0); }
+    // The thread is busy: time passes and nothing is delivered.
+    void busy(std::int64_t ms) { m_mono += ms; }
+
+    // Ends the innermost run at once, as the toolkit's exit() ends its loop.
+    void quit() { m_quit = true; }
+    bool quitRequested() const { return m_quit; }
+    void clearQuit() { m_quit = false; }
+
+    // Every wake-up longer than EarlySlackMs fires this much early (never at
+    // once), as a monotonic clock running ahead of the wall clock would.
+    std::int64_t earlyMs = 0;
+
+    // What the wake sources were asked and did, for tests of the schedule.
+    int wakeUps = 0;
+    std::vector<int> waits;
+    // Whether any wake source is armed.
+    bool armed() const;
+
+  private:
+    class Source;
+    friend class Source;
+    Source *nextDue() const;
+
+    std::int64_t m_mono = 0;
+    std::int64_t m_offset;
+    bool m_quit = false;
+    std::vector<Source *> m_sources; // in the order of creation
+    EventLoop *m_previous;
+};
+
+} // namespace platform::fake

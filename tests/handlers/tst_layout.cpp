@@ -1,0 +1,343 @@
+// SPDX-License-Identifier: MIT
+// The start-up layout over the screen, and the exit question.
+#define DOCTEST_CONFIG_IMPLEMENT
+#define HANDLER_TEST_MAIN
+#include "handlers.h"
+
+#include "constants.h"
+#include "startup.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+using namespace handlers;
+
+namespace
+{
+// Each value handed to a property passes through a single.
+doctest::Approx closeTo(double expected)
+{
+    return doctest::Approx(expected).epsilon(1e-6);
+}
+
+bool anyWindowShown()
+{
+    const auto &windows = fake::FakeWindow::all();
+    return std::any_of(windows.begin(), windows.end(),
+                       [](const fake::FakeWindow *w) { return w->shown; });
+}
+} // namespace
+
+// Each edge is checked against its formula, computed from what the controls
+// report, in the order the layout reads them.
+TEST_CASE_FIXTURE(Fixture, "the layout follows the screen")
+{
+    struct Row {
+        const char *name;
+        double width, height; // the screen in twips
+        int frame, caption;   // the window's frame in pixels
+        double dateFont, clockFont;
+    };
+    const Row rows[] = {
+        {"1024x768", 15360, 11520, 0, 0, 38.4, 15360.0 / 90},
+        {"1920x1080", 28800, 16200, 0, 0, 72.0, 320.0},
+        // Not a multiple of 400 or 90: the font sizes stay fractional.
+        {"1366x768 fractional", 20490, 11520, 0, 0, 51.225, 20490.0 / 90},
+        // The inner width places the displays, the screen's height their rows.
+        {"1024x768 in a framed window", 15360, 11520, 4, 23, 38.4, 15360.0 / 90},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Screen::setSizeOverride(row.width, row.height);
+        fake::MessageBoxes boxes;
+        Form1 form;
+        fake::FakeWindow &window = peerOf(form);
+        window.frame = row.frame;
+        window.caption = row.caption;
+        form.Form_Load();
+
+        const double W = row.width;
+        const double H = row.height;
+        const double S = form.ScaleWidth();
+        CHECK(S == closeTo(W - 2 * row.frame * 15));
+
+        CHECK(form.Label2.FontSize() == closeTo(row.dateFont));
+        CHECK(form.Label1.FontSize() == closeTo(row.clockFont));
+        CHECK(form.Label7.FontSize() == closeTo(form.Label1.FontSize() / 2));
+        CHECK(peerOf(form.Label1).font.points == closeTo(row.clockFont));
+        for (Label *l : {&form.Label1, &form.Label2, &form.Label7}) {
+            CHECK(l->FontName() == u"楷体");
+            CHECK(peerOf(*l).font.name == u"楷体");
+        }
+        CHECK(form.Label1.FontBold());
+        CHECK(form.Label7.FontBold());
+        CHECK(peerOf(form.Label7).font.bold);
+        CHECK(!form.Label2.FontBold());
+        CHECK(form.Label4.FontSize() == 14.0);
+        CHECK(form.Label6.FontSize() == 16.0);
+        CHECK(form.Label8.FontSize() == 12.0);
+        CHECK(form.Label2.ForeColor() == Rgb(0, 128, 128));
+        CHECK(form.Label7.ForeColor() == Rgb(170, 170, 170));
+
+        const double L1 = form.Label1.Left();
+        CHECK(L1 == closeTo(S / 10 - form.Label1.Width() / 2));
+        CHECK(form.Label1.Top() == closeTo(H / 2 - form.Label1.Height() / 2));
+        CHECK(form.Label7.Left() == closeTo(S - 7 * L1));
+        CHECK(form.Label7.Top() == closeTo(H / 2 - form.Label7.Height() / 2 + 1000));
+        CHECK(form.Label4.Left() == closeTo(S / 2 - form.Label4.Width() / 2 - 1800));
+        CHECK(form.Label6.Left() == closeTo(S / 2 - form.Label4.Width() / 2));
+        CHECK(form.Combo1.Left() == closeTo(S / 2 - form.Combo1.Width() / 2 + 600));
+        CHECK(form.Label8.Left() == closeTo(S / 2 - form.Label8.Width() / 2 + 3500));
+        for (double top : {form.Label4.Top(), form.Combo1.Top(), form.Label8.Top()})
+            CHECK(top == closeTo(H - 2000));
+        CHECK(form.Label6.Top() == closeTo(H - 2800));
+        // The peers sit on the nearest pixels.
+        CHECK(peerOf(form.Label1).geometry ==
+              pixelRect(L1, form.Label1.Top(), form.Label1.Width(), form.Label1.Height(), 15));
+
+        // The date display was placed while still empty; emptied again it has
+        // that width once more, and its place.
+        form.showDate(Text());
+        CHECK(form.Label2.Left() == closeTo(S / 2 - form.Label2.Width() / 2));
+        CHECK(form.Label2.Top() == closeTo(H / 10 - form.Label2.Height() / 2));
+
+        CHECK(form.Width() == closeTo(W));
+        CHECK(form.Height() == closeTo(H));
+        CHECK(window.outerWidth() == std::lround(W / 15));
+        CHECK(window.outerHeight() == std::lround(H / 15));
+        CHECK(window.left == 0);
+        CHECK(window.top == 0);
+        Screen::clearSizeOverride();
+    }
+}
+
+TEST_CASE_FIXTURE(Fixture, "caption widths move only what the formulas say")
+{
+    struct Row {
+        const char *name;
+        int widened;
+        bool label4Moves, label6Moves;
+    };
+    const Row rows[] = {
+        {"wider sync prompt moves both", 4, true, true},
+        {"wider local switch moves neither", 6, false, false},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Screen::setSizeOverride(15360, 11520);
+        fake::MessageBoxes boxes;
+
+        Form1 plain;
+        plain.Form_Load();
+        Form1 wide;
+        Label &grown = row.widened == 4 ? wide.Label4 : wide.Label6;
+        grown.setCaption(grown.Caption() + u"（更长的说明文字）");
+        wide.Form_Load();
+
+        CHECK((wide.Label4.Left() != plain.Label4.Left()) == row.label4Moves);
+        CHECK((wide.Label6.Left() != plain.Label6.Left()) == row.label6Moves);
+        if (row.label4Moves)
+            CHECK(wide.Label4.Left() < plain.Label4.Left());
+        CHECK(wide.Label6.Top() == plain.Label6.Top());
+    }
+}
+
+// A screen low for its width stands in for high DPI on a small screen: the
+// bottom rows reach into the digits and move down, keeping their spacing.
+TEST_CASE_FIXTURE(Fixture, "the bottom rows clear the digits")
+{
+    Screen::setSizeOverride(28800, 9000);
+    fake::MessageBoxes boxes;
+    Form1 form;
+    form.Form_Load();
+    const double bottom = form.Label1.Top() + form.Label1.Height();
+    CHECK(bottom > 9000 - 2800);
+    CHECK(form.Label6.Top() == closeTo(bottom));
+    for (double top : {form.Label4.Top(), form.Combo1.Top(), form.Label8.Top()})
+        CHECK(top == closeTo(bottom + 800));
+}
+
+TEST_CASE_FIXTURE(Fixture, "the date display stays inside the window")
+{
+    struct Row {
+        const char *name;
+        double width, left;
+    };
+    // From 6000 in a window 15360 wide a caption may be 15360 - 120 - 6000 wide.
+    const Row rows[] = {
+        {"fits", 5000, 6000},
+        {"fits to the margin", 9240, 6000},
+        {"overflows by a bit", 9300, 5940},
+        {"wider than the window", 16000, 0},
+    };
+    CHECK(DateMargin == 120.0);
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        // The rule, then the real display: a long date moves it, the next
+        // short one puts it back.
+        CHECK(dateDisplayLeft(6000, row.width, 15360) == row.left);
+
+        Screen::setSizeOverride(15360, 11520);
+        fake::MessageBoxes boxes;
+        Form1 form;
+        form.Form_Load();
+        form.showDate(Text());
+        const double home = form.Label2.Left();
+        Text wide = u"Wednesday, December 9, 2026";
+        while (form.Label2.Left() + row.width >= form.Label2.Left() + form.Label2.Width())
+            form.showDate(wide += u" 2026");
+        const double caption = form.Label2.Width();
+        const double expected = dateDisplayLeft(home, caption, form.ScaleWidth());
+        CHECK(form.Label2.Left() == closeTo(double(float(expected))));
+        CHECK((form.Label2.Left() + caption <= form.ScaleWidth() - DateMargin + 1 ||
+               form.Label2.Left() == 0));
+        form.showDate(u"2026年12月9日星期三");
+        CHECK(form.Label2.Left() == closeTo(home));
+    }
+}
+
+TEST_CASE_FIXTURE(Fixture, "the state after the load")
+{
+    Screen::setSizeOverride(15360, 11520);
+    fake::MessageBoxes boxes;
+    Form1 form;
+    form.Timer2.setEnabled(false); // untouched by the load, whatever it is
+    form.Label4.setVisible(false);
+    form.Label8.setVisible(false);
+    const PixelRect label3 = peerOf(form.Label3).geometry;
+    const PixelRect label5 = peerOf(form.Label5).geometry;
+    const FontSpec label5Font = peerOf(form.Label5).font;
+
+    form.Form_Load();
+
+    CHECK(form.Timer1.Enabled());
+    CHECK(!form.Timer3.Enabled());
+    CHECK(!form.Timer2.Enabled());
+    CHECK(form.Timer4.Enabled());
+    CHECK(form.Label4.Visible());
+    CHECK(peerOf(form.Label4).visible);
+    CHECK(form.Label8.Visible());
+    CHECK(form.Label3.Caption() == u"");
+    CHECK(form.Label5.Caption() == u"");
+    CHECK(peerOf(form.Label3).geometry == label3);
+    CHECK(peerOf(form.Label5).geometry == label5);
+    const FontSpec font = peerOf(form.Label5).font;
+    CHECK(font.name == label5Font.name);
+    CHECK(font.points == label5Font.points);
+    CHECK(font.bold == label5Font.bold);
+    CHECK(font.charset == label5Font.charset);
+    CHECK(form.Label1.Caption() == u"");
+    CHECK(form.Label7.Caption() == u"");
+
+    // The credit line went out at (W - 100, H - 100) in the window's colour;
+    // the drawing position is now on the line below it.
+    const auto &printed = peerOf(form).printed;
+    REQUIRE(printed.size() == 1);
+    CHECK(printed[0].line == clockapp::CreditLine);
+    CHECK(printed[0].x == std::lround((15360 - 100) / 15.0));
+    CHECK(printed[0].y == std::lround((11520 - 100) / 15.0));
+    CHECK(printed[0].colour == 0xFFFFFFu);
+    CHECK(form.CurrentX() == 0.0);
+    const double lineHeight = form.CurrentY() - (11520 - 100);
+    CHECK(lineHeight > 100);
+    CHECK(lineHeight < 400);
+
+    REQUIRE(boxes.calls.size() == 1);
+    CHECK(boxes.calls[0].prompt == u"现在同步的是本地时间");
+    CHECK(boxes.calls[0].title == u"提示");
+    CHECK(!boxes.calls[0].withCancel);
+    CHECK(!boxes.calls[0].question);
+    CHECK(form.Label2.Caption() == fake::longDate(civilDateOf(Now())));
+}
+
+// The notice may stay open past midnight: the date shown is the new day.
+TEST_CASE_FIXTURE(Fixture, "the date is taken when the notice closes")
+{
+    Screen::setSizeOverride(15360, 11520);
+    SystemClock::setFixed(civil(2026, 12, 7, 23, 59, 58));
+    fake::MessageBoxes boxes;
+    boxes.onShow = [] { SystemClock::setFixed(civil(2026, 12, 8, 0, 0, 3)); };
+    Form1 form;
+    form.Form_Load();
+    CHECK(form.Label2.Caption() == u"2026年12月8日星期二");
+}
+
+// The program reports the run-time error and exits non-zero instead of
+// crashing or showing a half-laid-out window.
+TEST_CASE_FIXTURE(Fixture, "an arithmetic fault ends with a run-time error")
+{
+    struct Row {
+        const char *name;
+        double width, height;
+    };
+    const Row rows[] = {
+        {"zero-sized screen", 0, 0},
+        {"infinite width", std::numeric_limits<double>::infinity(), 11520},
+        {"NaN height", 15360, std::numeric_limits<double>::quiet_NaN()},
+        {"beyond the single range", 1e40, 11520},
+    };
+    // Should the load wrongly succeed, the event loop must not hold the test.
+    fake::setExecLimit(3000);
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Screen::setSizeOverride(row.width, row.height);
+        fake::MessageBoxes boxes;
+        const int status = clockapp::run();
+        CHECK(status != 0);
+        CHECK(fake::lastExitStatus() == status);
+        REQUIRE(boxes.calls.size() == 1);
+        CHECK(toUtf8(boxes.calls[0].prompt).find("运行时错误") != std::string::npos);
+        CHECK(boxes.calls[0].title == clockapp::ProgramName);
+        CHECK(!anyWindowShown());
+    }
+    fake::setExecLimit(60000);
+}
+
+TEST_CASE_FIXTURE(Fixture, "the exit question")
+{
+    for (const bool ok : {true, false}) {
+        INFO(std::string(ok ? "OK ends" : "Cancel keeps the window"));
+        fake::MessageBoxes boxes(ok ? MessageBoxAnswer::Ok : MessageBoxAnswer::Cancel);
+        Form1 form;
+        form.Show();
+        fake::FakeWindow &window = peerOf(form);
+
+        CHECK(window.requestClose() == ok);
+        CHECK(window.shown == !ok);
+        // One question per close: the unload request made inside the handler
+        // joins the close under way.
+        REQUIRE(boxes.calls.size() == 1);
+        CHECK(boxes.calls[0].prompt == u"确定要退出吗？");
+        CHECK(boxes.calls[0].title == u"提示");
+        // OK and Cancel, the question mark, Cancel the default.
+        CHECK(boxes.calls[0].withCancel);
+        CHECK(boxes.calls[0].question);
+        CHECK(boxes.calls[0].cancelIsDefault);
+
+        if (!ok) {
+            CHECK(!window.requestClose());
+            CHECK(boxes.calls.size() == 2);
+        }
+    }
+}
+
+TEST_CASE_FIXTURE(Fixture, "a refused close keeps the mode and the timers")
+{
+    fake::MessageBoxes boxes(MessageBoxAnswer::Cancel);
+    Form1 form;
+    setMode(form, true);
+    form.Label5.setCaption(u"10:17");
+    form.Show();
+    CHECK(!peerOf(form).requestClose());
+    CHECK(!form.Timer1.Enabled());
+    CHECK(form.Timer2.Enabled());
+    CHECK(form.Timer3.Enabled());
+    CHECK(form.Timer4.Enabled());
+    CHECK(form.Label5.Caption() == u"10:17");
+    // The network clock keeps ticking after the refused close.
+    form.Label7.setCaption(u":41");
+    loop.run(1000);
+    CHECK(form.Label7.Caption() == u":42");
+    CHECK(form.Label1.Caption() == u"10:17");
+}

@@ -1,0 +1,232 @@
+// SPDX-License-Identifier: MIT
+// The network clock, the periodic resynchronisation and the switch back to
+// local time.
+#define DOCTEST_CONFIG_IMPLEMENT
+#define HANDLER_TEST_MAIN
+#include "handlers.h"
+
+#include <algorithm>
+
+using namespace handlers;
+
+namespace
+{
+
+constexpr ColourWord NetworkColour = 0x00008080; // RGB(128, 128, 0)
+constexpr ColourWord LocalColour = 16576;        // RGB(192, 64, 0)
+const Text ServerUrl = u"http://time.example/";
+
+HttpResponse dateReply(const std::string &date)
+{
+    return fake::Exchanges::reply(200, "Date: " + date + "\r\n");
+}
+
+} // namespace
+
+TEST_CASE_FIXTURE(Fixture, "a network clock tick")
+{
+    struct Row {
+        const char *name;
+        const char16_t *holder, *seconds, *nextHolder, *nextSeconds;
+    };
+    const Row rows[] = {
+        {"09:05 :09", u"09:05", u":09", u"09:05", u":10"},
+        {"09:05 :59 carries the minute", u"09:05", u":59", u"09:06", u":00"},
+        {"09:59 :59 carries the hour", u"09:59", u":59", u"10:00", u":00"},
+        {"23:59 :59 wraps the day", u"23:59", u":59", u"00:00", u":00"},
+        {"query form, its seconds ignored", u"12:34:56", u":20", u"12:34", u":21"},
+        {"empty seconds display", u"09:05", u"", u"09:05", u":01"},
+        {"00:05 :30 keeps two-digit hour", u"00:05", u":30", u"00:05", u":31"},
+        {"seconds without digits", u"09:05", u":ab", u"09:05", u":01"},
+        {"one-character seconds", u"09:05", u"7", u"09:05", u":08"},
+        {"query form at 23:59:59", u"23:59:59", u":59", u"00:00", u":00"},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Form1 form;
+        form.Label1.setCaption(u"88:88");
+        form.Label1.setForeColor(LocalColour);
+        form.Label2.setCaption(u"date");
+        form.Label5.setCaption(row.holder);
+        form.Label7.setCaption(row.seconds);
+
+        form.Timer3_Timer();
+
+        CHECK(form.Label5.Caption() == row.nextHolder);
+        CHECK(form.Label7.Caption() == row.nextSeconds);
+        CHECK(form.Label1.Caption() == row.nextHolder);
+        CHECK(peerOf(form.Label1).text == row.nextHolder);
+        CHECK(form.Label1.ForeColor() == NetworkColour);
+        CHECK(peerOf(form.Label1).foreColor == NetworkColour);
+        CHECK(form.Label2.Caption() == u"date");
+    }
+}
+
+// The server gives hour, minute and second; the ticks carry them on.
+TEST_CASE_FIXTURE(Fixture, "the seconds run on from the server")
+{
+    fake::Exchanges exchanges(dateReply("Mon, 07 Dec 2026 02:17:05 GMT"));
+    SystemClock::setFixed(civil(2026, 12, 7, 10, 15, 42));
+    fake::MessageBoxes boxes;
+    Form1 form;
+    form.Timer1_Timer();
+    CHECK(form.Label1.Caption() == u"10:15");
+    CHECK(form.Label7.Caption() == u":42");
+
+    form.Combo1.setText(ServerUrl);
+    form.Combo1_Click();
+    CHECK(form.Label5.Caption() == u"10:17:05");
+    CHECK(form.Label7.Caption() == u":05");
+    CHECK(form.Timer3.Enabled());
+
+    form.Timer3_Timer();
+    CHECK(form.Label5.Caption() == u"10:17");
+    CHECK(form.Label1.Caption() == u"10:17");
+    CHECK(form.Label7.Caption() == u":06");
+    for (int i = 0; i < 53; ++i)
+        form.Timer3_Timer();
+    CHECK(form.Label1.Caption() == u"10:17");
+    CHECK(form.Label7.Caption() == u":59");
+    form.Timer3_Timer();
+    CHECK(form.Label1.Caption() == u"10:18");
+    CHECK(form.Label7.Caption() == u":00");
+    CHECK(boxes.calls.empty());
+}
+
+// The same, on the timers: the network clock and the resync counter tick on
+// the wall clock's whole seconds.
+TEST_CASE_FIXTURE(Fixture, "the network clock runs on its timers")
+{
+    fake::Exchanges exchanges(dateReply("Mon, 07 Dec 2026 02:17:05 GMT"));
+    loop.stepWall(400);
+    Form1 form;
+    form.Combo1.setText(ServerUrl);
+    form.Combo1_Click();
+    REQUIRE(form.Timer3.Enabled());
+    loop.run(55000);
+    CHECK(form.Label1.Caption() == u"10:18");
+    CHECK(form.Label7.Caption() == u":00");
+    CHECK(form.Label3.Caption() == u"55");
+    CHECK(exchanges.calls.size() == 1);
+}
+
+TEST_CASE_FIXTURE(Fixture, "the periodic resync")
+{
+    enum Target { Server, Unreachable, Prompt };
+    struct Row {
+        const char *name;
+        const char16_t *counter, *holder;
+        Target target;
+        const char16_t *nextCounter;
+        std::size_t requests;
+        const char16_t *nextHolder;
+        std::size_t messages;
+    };
+    const Row rows[] = {
+        {"empty counts 1", u"", u"", Server, u"1", 0, u"", 0},
+        {"1 counts 2", u"1", u"10:00", Server, u"2", 0, u"10:00", 0},
+        {"leading number read", u"12 ticks", u"", Server, u"13", 0, u"", 0},
+        {"179 with holder queries", u"179", u"10:00", Server, u"0", 1, u"22:04:45", 0},
+        {"179 with empty holder only wraps", u"179", u"", Server, u"0", 0, u"", 0},
+        {"180 counts on", u"180", u"10:00", Server, u"181", 0, u"10:00", 0},
+        {"250 counts on", u"250", u"10:00", Server, u"251", 0, u"10:00", 0},
+        {"179, list shows the prompt", u"179", u"10:00", Prompt, u"0", 0, u"10:00", 0},
+        {"179, server unreachable", u"179", u"10:00", Unreachable, u"0", 1, u"10:00", 1},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        fake::Exchanges exchanges(row.target == Unreachable
+                                      ? fake::Exchanges::failure(HttpResponse::Failure::Unreachable)
+                                      : dateReply("Mon, 07 Dec 2026 14:04:45 GMT"));
+        fake::MessageBoxes boxes;
+        Form1 form;
+        setMode(form, true);
+        form.Label3.setCaption(row.counter);
+        form.Label5.setCaption(row.holder);
+        form.Combo1.setText(row.target == Prompt ? Text(u"请选择需要同步的服务器") : ServerUrl);
+        // Whatever the query leaves in the counter, the tick writes 0 after it.
+        boxes.onShow = [&] { form.Label3.setCaption(u"during"); };
+
+        form.Timer2_Timer();
+
+        CHECK(form.Label3.Caption() == row.nextCounter);
+        CHECK(exchanges.calls.size() == row.requests);
+        CHECK(form.Label5.Caption() == row.nextHolder);
+        CHECK(boxes.calls.size() == row.messages);
+        CHECK(form.Timer2.Enabled());
+        CHECK(form.Timer3.Enabled());
+    }
+}
+
+// Nobody answers the first failure message while resyncs keep failing behind
+// it: each of them runs as after any failure, but no second box opens.
+TEST_CASE_FIXTURE(Fixture, "unattended failures show one message")
+{
+    SystemClock::setFixed(civil(2026, 12, 7, 10, 15, 42));
+    fake::Exchanges exchanges(fake::Exchanges::failure(HttpResponse::Failure::Unreachable));
+    fake::MessageBoxes boxes;
+    Form1 form;
+    setMode(form, true);
+    form.Label5.setCaption(u"10:00");
+    form.Combo1.setText(ServerUrl);
+    int open = 0, mostOpen = 0, nested = 0;
+    boxes.onShow = [&] {
+        mostOpen = std::max(mostOpen, ++open);
+        while (nested < 3) {
+            ++nested;
+            form.Label3.setCaption(u"179");
+            form.Label2.setCaption(u"stale");
+            form.Timer2_Timer();
+            CHECK(form.Label3.Caption() == u"0");
+            CHECK(form.Label2.Caption() == u"2026年12月7日星期一");
+            CHECK(form.Timer3.Enabled());
+        }
+        --open;
+    };
+
+    form.Label3.setCaption(u"179");
+    form.Timer2_Timer();
+
+    CHECK(nested == 3);
+    CHECK(mostOpen == 1);
+    CHECK(exchanges.calls.size() == 4);
+    CHECK(boxes.calls.size() == 1);
+    // Once answered, the next failure is reported again.
+    form.Combo1_Click();
+    CHECK(boxes.calls.size() == 2);
+}
+
+TEST_CASE_FIXTURE(Fixture, "the local-time switch")
+{
+    for (const bool fromNetwork : {true, false}) {
+        INFO(std::string(fromNetwork ? "from network mode" : "from local mode after start-up"));
+        SystemClock::setFixed(civil(2026, 12, 7, 10, 15, 42));
+        Form1 form;
+        form.Timer1.setEnabled(!fromNetwork);
+        form.Timer2.setEnabled(true);
+        form.Timer3.setEnabled(fromNetwork);
+        form.Label1.setCaption(u"23:59");
+        form.Label1.setForeColor(NetworkColour);
+        form.Label7.setCaption(u":07");
+        form.Label2.setCaption(u"last query's date");
+        form.Label3.setCaption(u"42");
+        form.Label5.setCaption(fromNetwork ? u"23:59" : u"");
+        form.Combo1.setText(u"http://example.invalid/");
+
+        peerOf(form.Label6).click();
+
+        CHECK(form.Label1.Caption() == u"10:15");
+        CHECK(form.Label1.ForeColor() == LocalColour);
+        CHECK(form.Label7.Caption() == u":42");
+        CHECK(!form.Label5.Visible());
+        CHECK(!peerOf(form.Label5).visible);
+        CHECK(form.Timer1.Enabled());
+        CHECK(!form.Timer2.Enabled());
+        CHECK(!form.Timer3.Enabled());
+        CHECK(form.Timer4.Enabled());
+        CHECK(form.Label5.Caption() == (fromNetwork ? u"23:59" : u""));
+        CHECK(form.Label2.Caption() == u"last query's date");
+        CHECK(form.Label3.Caption() == u"42");
+        CHECK(form.Combo1.Text() == u"http://example.invalid/");
+    }
+}

@@ -1,0 +1,339 @@
+// SPDX-License-Identifier: MIT
+// The network time query over scripted exchanges, and the controls that start
+// it.
+#define DOCTEST_CONFIG_IMPLEMENT
+#define HANDLER_TEST_MAIN
+#include "handlers.h"
+
+#include "constants.h"
+
+#include <chrono>
+#include <vector>
+
+using namespace handlers;
+using namespace std::chrono_literals;
+using Failure = HttpResponse::Failure;
+
+namespace
+{
+
+const CivilDateTime PcTime = civil(2031, 5, 17, 9, 30, 12);
+const Text PcDate = u"2031年5月17日星期六";
+const Text ServerUrl = u"http://time.example/";
+const Text FailureText = u"时间服务器连接错误！请检查网络或校正本地时间，重启软件！";
+
+HttpResponse dateReply(const std::string &date)
+{
+    return fake::Exchanges::reply(200, "Date: " + date + "\r\n");
+}
+
+// The URL the exchange is asked for: an empty path becomes "/".
+std::string requested(const Text &url)
+{
+    const std::string bytes = toUtf8(url);
+    return bytes.find('/', 7) == std::string::npos ? bytes + "/" : bytes;
+}
+
+// The query the user starts from the server list.
+void queryFromList(Form1 &form, const Text &url)
+{
+    form.Combo1.setText(url);
+    form.Combo1_Click();
+}
+
+// The PC's clock fixed for every case, the request's waits at their defaults.
+struct QueryFixture : Fixture {
+    QueryFixture() { SystemClock::setFixed(PcTime); }
+};
+
+} // namespace
+
+TEST_CASE_FIXTURE(QueryFixture, "the Date header seeds the network clock")
+{
+    struct Row {
+        const char *name;
+        int status;
+        const char *before; // header lines the server sends before its Date line
+        const char *date;
+        const char16_t *holder;
+        const char16_t *longDate;
+    };
+    const Row rows[] = {
+        {"afternoon", 200, "", "Mon, 07 Dec 2026 14:04:45 GMT", u"22:04:45",
+         u"2026年12月7日星期一"},
+        {"16:00 rolls the day", 200, "", "Mon, 07 Dec 2026 16:00:00 GMT", u"00:00:00",
+         u"2026年12月8日星期二"},
+        {"new year", 200, "", "Thu, 31 Dec 2026 23:59:59 GMT", u"07:59:59", u"2027年1月1日星期五"},
+        {"leap February", 200, "", "Mon, 28 Feb 2028 20:00:00 GMT", u"04:00:00",
+         u"2028年2月29日星期二"},
+        {"common February", 200, "", "Sat, 28 Feb 2026 20:00:00 GMT", u"04:00:00",
+         u"2026年3月1日星期日"},
+        {"wrong weekday", 200, "", "Fri, 07 Dec 2026 14:04:45 GMT", u"22:04:45",
+         u"2026年12月7日星期一"},
+        {"zone not GMT", 200, "", "Mon, 07 Dec 2026 14:04:45 PST", u"22:04:45",
+         u"2026年12月7日星期一"},
+        // 02:00 to 03:00 of 8 March 2026 does not exist on New York's clocks.
+        {"header in New York's gap", 200, "", "Sun, 08 Mar 2026 02:30:00 GMT", u"10:30:00",
+         u"2026年3月8日星期日"},
+        {"result in New York's gap", 200, "", "Sat, 07 Mar 2026 18:30:00 GMT", u"02:30:00",
+         u"2026年3月8日星期日"},
+        {"404 reply", 404, "", "Mon, 07 Dec 2026 14:04:45 GMT", u"22:04:45",
+         u"2026年12月7日星期一"},
+        {"405 reply", 405, "", "Mon, 07 Dec 2026 14:04:45 GMT", u"22:04:45",
+         u"2026年12月7日星期一"},
+        // An obsolete folded line continues X-Foo; it is not a second Date.
+        {"folded line is no Date", 200, "X-Foo: bar\r\n Date: Tue, 01 Jan 2030 00:00:00 GMT\r\n",
+         "Mon, 07 Dec 2026 14:04:45 GMT", u"22:04:45", u"2026年12月7日星期一"},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        fake::Exchanges exchanges(
+            fake::Exchanges::reply(row.status, std::string(row.before) + "Date: " + row.date +
+                                                   "\r\nContent-Length: 0\r\n"));
+        fake::MessageBoxes boxes;
+        Form1 form;
+        setMode(form, false);
+        form.Label3.setCaption(u"57");
+        form.Label5.setVisible(false);
+        form.Label7.setCaption(u":42");
+        form.Label1.setCaption(u"09:30");
+
+        queryFromList(form, ServerUrl);
+
+        CHECK(exchanges.calls.size() == 1);
+        CHECK(form.Label5.Caption() == row.holder);
+        CHECK(form.Label5.Visible());
+        CHECK(peerOf(form.Label5).visible);
+        CHECK(form.Label2.Caption() == row.longDate);
+        CHECK(form.Label3.Caption() == u"0");
+        CHECK(!form.Timer1.Enabled());
+        CHECK(form.Timer2.Enabled());
+        CHECK(form.Timer3.Enabled());
+        // The hour-minute display is the network clock's business, from its
+        // next tick on; the seconds come from the server.
+        CHECK(form.Label1.Caption() == u"09:30");
+        CHECK(form.Label7.Caption() == u":" + Text(row.holder).substr(6));
+        CHECK(boxes.calls.empty());
+    }
+}
+
+TEST_CASE_FIXTURE(QueryFixture, "a failed query keeps the mode")
+{
+    enum Kind { Reply, PromptText, EmptyText, FtpScheme, Fails };
+    struct Row {
+        const char *name;
+        Kind kind;
+        const char *headers; // Reply: the header lines; Fails: unused
+        Failure failure;
+        bool networkMode;
+        bool message;
+    };
+    const Failure none = Failure::None;
+    const Row rows[] = {
+        {"no Date header", Reply, "Server: x\r\n", none, false, false},
+        {"no Date header, network mode", Reply, "Server: x\r\n", none, true, false},
+        {"empty Date", Reply, "Date: \r\n", none, false, false},
+        {"one-digit day", Reply, "Date: Mon, 7 Dec 2026 14:04:45 GMT\r\n", none, false, false},
+        {"German month", Reply, "Date: Mon, 07 Dez 2026 14:04:45 GMT\r\n", none, false, false},
+        {"30 February", Reply, "Date: Tue, 30 Feb 2027 10:00:00 GMT\r\n", none, false, false},
+        {"ISO form", Reply, "Date: 2026-12-07T14:04:45Z\r\n", none, false, false},
+        {"past the date range", Reply, "Date: Fri, 31 Dec 9999 16:00:00 GMT\r\n", none, false,
+         false},
+        {"prompt text", PromptText, "", none, false, false},
+        {"empty text", EmptyText, "", none, true, false},
+        {"ftp scheme", FtpScheme, "", none, false, false},
+        {"unreachable", Fails, "", Failure::Unreachable, false, true},
+        {"unreachable, network mode", Fails, "", Failure::Unreachable, true, true},
+        {"time-out", Fails, "", Failure::Timeout, false, false},
+        {"other failure, network mode", Fails, "", Failure::Other, true, false},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        fake::Exchanges exchanges(row.kind == Fails ? fake::Exchanges::failure(row.failure)
+                                                    : fake::Exchanges::reply(200, row.headers));
+        Text url = ServerUrl;
+        if (row.kind == PromptText)
+            url = u"请选择需要同步的服务器";
+        else if (row.kind == EmptyText)
+            url = Text();
+        else if (row.kind == FtpScheme)
+            url = u"ftp://time.example/";
+
+        fake::MessageBoxes boxes;
+        Form1 form;
+        setMode(form, row.networkMode);
+        form.Label2.setCaption(u"earlier");
+        form.Label3.setCaption(u"57");
+        form.Label5.setCaption(u"11:22");
+        form.Label5.setVisible(false);
+        // The message box comes before the date display is rewritten.
+        Text dateWhileAsking;
+        boxes.onShow = [&] { dateWhileAsking = form.Label2.Caption(); };
+
+        queryFromList(form, url);
+
+        const bool contacted = row.kind == Reply || row.kind == Fails;
+        CHECK(exchanges.calls.size() == (contacted ? 1u : 0u));
+        CHECK(form.Timer1.Enabled() == !row.networkMode);
+        CHECK(form.Timer2.Enabled());
+        CHECK(form.Timer3.Enabled() == row.networkMode);
+        CHECK(form.Label2.Caption() == PcDate);
+        CHECK(form.Label3.Caption() == u"0");
+        CHECK(form.Label5.Visible());
+        CHECK(form.Label5.Caption() == u"11:22");
+        REQUIRE(boxes.calls.size() == (row.message ? 1u : 0u));
+        if (row.message) {
+            CHECK(boxes.calls[0].prompt == FailureText);
+            CHECK(boxes.calls[0].title == u"提示");
+            CHECK(!boxes.calls[0].withCancel);
+            CHECK(!boxes.calls[0].question);
+            CHECK(dateWhileAsking == u"earlier");
+        }
+    }
+}
+
+// One POST to the URL as typed, bounded by the request's waits.
+TEST_CASE_FIXTURE(QueryFixture, "what the exchange is asked")
+{
+    struct Row {
+        const char *name;
+        std::chrono::milliseconds connect, total;
+    };
+    const Row rows[] = {
+        {"default waits", 5000ms, 10000ms},
+        {"shortened waits", 500ms, 1500ms},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        XmlHttpRequest::setTimeouts(row.connect, row.total);
+        fake::Exchanges exchanges(dateReply("Mon, 07 Dec 2026 14:04:45 GMT"));
+        Form1 form;
+        queryFromList(form, u"http://time.example/time?x=1");
+        REQUIRE(exchanges.calls.size() == 1);
+        CHECK(exchanges.calls[0].method == "POST");
+        CHECK(exchanges.calls[0].url == "http://time.example/time?x=1");
+        CHECK(exchanges.calls[0].connectTimeout == row.connect);
+        CHECK(exchanges.calls[0].totalTimeout == row.total);
+        CHECK(exchanges.calls[0].maxHeaderBytes == 64 * 1024u);
+        CHECK(form.Label5.Caption() == u"22:04:45");
+        XmlHttpRequest::resetTimeouts();
+    }
+}
+
+// The window's timers go on while the server takes its time; the answer
+// seeds the clock when it comes.
+TEST_CASE_FIXTURE(Fixture, "the timers tick through a slow exchange")
+{
+    fake::Exchanges exchanges(dateReply("Mon, 07 Dec 2026 14:04:45 GMT"));
+    Form1 form;
+    setMode(form, false);
+    std::vector<Text> secondsMeanwhile;
+    exchanges.during = [&] {
+        for (int i = 0; i < 3; ++i) {
+            loop.run(1000);
+            secondsMeanwhile.push_back(form.Label7.Caption());
+        }
+    };
+    form.Timer1_Timer();
+    const Text before = form.Label7.Caption();
+
+    queryFromList(form, ServerUrl);
+
+    REQUIRE(secondsMeanwhile.size() == 3);
+    CHECK(secondsMeanwhile[0] != before);
+    CHECK(secondsMeanwhile[1] != secondsMeanwhile[0]);
+    CHECK(secondsMeanwhile[2] != secondsMeanwhile[1]);
+    CHECK(form.Label5.Caption() == u"22:04:45");
+    CHECK(form.Label7.Caption() == u":45");
+    CHECK(form.Timer3.Enabled());
+}
+
+TEST_CASE_FIXTURE(QueryFixture, "the default server leaves the list alone")
+{
+    fake::Exchanges exchanges(dateReply("Mon, 07 Dec 2026 14:04:45 GMT"));
+    Form1 form;
+    setMode(form, false);
+
+    peerOf(form.Label4).click();
+
+    REQUIRE(exchanges.calls.size() == 1);
+    CHECK(exchanges.calls[0].url == requested(clockapp::DefaultTimeServer));
+    CHECK(form.Combo1.Text() == u"请选择需要同步的服务器");
+    CHECK(form.Label5.Caption() == u"22:04:45");
+    CHECK(form.Timer3.Enabled());
+}
+
+// Picking an entry and pressing Enter on it are the same query, once.
+TEST_CASE_FIXTURE(QueryFixture, "a list entry")
+{
+    struct Row {
+        const char *name;
+        int index;
+        bool byEnter;
+    };
+    const Row rows[] = {
+        {"pick first", 0, false},
+        {"Enter on first", 0, true},
+        {"pick fifth", 4, false},
+        {"Enter on fifth", 4, true},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        fake::Exchanges exchanges(dateReply("Mon, 07 Dec 2026 16:00:00 GMT"));
+        Form1 form;
+        setMode(form, false);
+        fake::FakeComboBox &combo = peerOf(form.Combo1);
+        const Text entry = form.Combo1.List(row.index);
+
+        if (row.byEnter) {
+            combo.editText = entry; // chosen with the arrow keys
+            CHECK(combo.type(13) == 13);
+        } else {
+            combo.pick(row.index);
+        }
+
+        CHECK(form.Combo1.Text() == entry);
+        REQUIRE(exchanges.calls.size() == 1);
+        CHECK(exchanges.calls[0].url == requested(entry));
+        CHECK(form.Label5.Caption() == u"00:00:00");
+        CHECK(form.Label2.Caption() == u"2026年12月8日星期二");
+    }
+}
+
+TEST_CASE_FIXTURE(QueryFixture, "other keys start nothing")
+{
+    struct Row {
+        const char *name;
+        int key;
+    };
+    const Row rows[] = {
+        {"letter", 'a'},
+        {"line feed", 10},
+        {"escape", 27},
+        {"13 in the high byte", 13 * 256 + 13},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        fake::Exchanges exchanges(dateReply("Mon, 07 Dec 2026 14:04:45 GMT"));
+        Form1 form;
+        setMode(form, false);
+        form.Combo1.setText(ServerUrl);
+        form.Label3.setCaption(u"57");
+
+        CHECK(peerOf(form.Combo1).type(std::int16_t(row.key)) == std::int16_t(row.key));
+
+        CHECK(exchanges.calls.empty());
+        CHECK(form.Label3.Caption() == u"57");
+        CHECK(form.Timer1.Enabled());
+    }
+}
+
+TEST_CASE_FIXTURE(QueryFixture, "the pointer over the prompt")
+{
+    Form1 form;
+    CHECK(form.Label4.MousePointer() != 14);
+    CHECK(peerOf(form.Label4).pointer == Pointer::Default);
+    peerOf(form.Label4).mouseMove({}, 3, 4);
+    CHECK(form.Label4.MousePointer() == 14);
+    CHECK(peerOf(form.Label4).pointer == Pointer::Help);
+}

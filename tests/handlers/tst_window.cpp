@@ -1,0 +1,283 @@
+// SPDX-License-Identifier: MIT
+// Form1 as the window description creates it, the local clock and the
+// midnight date refresh.
+#define DOCTEST_CONFIG_IMPLEMENT
+#define HANDLER_TEST_MAIN
+#include "handlers.h"
+
+#include "constants.h"
+#include "datetime.h"
+
+#include <cmath>
+
+using namespace handlers;
+
+namespace
+{
+constexpr ColourWord LocalColour = 16576; // RGB(192, 64, 0)
+}
+
+TEST_CASE_FIXTURE(Fixture, "the window description")
+{
+    struct Row {
+        const char *name;
+        int index;
+        const char16_t *caption;
+        double left, top;
+        double width, height;     // the fixed size; 0 for a self-sizing label
+        const char16_t *fontName; // nullptr: the window's own font
+        int charset;
+        ColourWord foreColor;
+        int tabIndex;
+        Alignment alignment;
+    };
+    const ColourWord text = SystemButtonText;
+    const Row rows[] = {
+        {"Label1 hour-minute", 1, u"", 3120, 5400, 0, 0, u"Arial", 0, 0x40C0, 0, Alignment::Left},
+        {"Label2 date", 2, u"", 2040, 2160, 0, 0, u"华文楷体", 134, 0x40C0, 1, Alignment::Center},
+        {"Label3 counter", 3, u"", 0, 0, 450, 180, nullptr, 0, text, 2, Alignment::Left},
+        {"Label4 sync prompt", 4, u"同步网络时间:", 6240, 9120, 0, 0, u"楷体", 134, 0x808080, 3,
+         Alignment::Left},
+        {"Label5 holder", 5, u"", 360, 0, 2055, 375, u"楷体", 134, text, 4, Alignment::Left},
+        {"Label6 local switch", 6, u"点击这里同步本地时间", 6240, 8760, 0, 0, u"楷体", 134, text, 5,
+         Alignment::Left},
+        {"Label7 seconds", 7, u"", 12120, 4560, 0, 0, nullptr, 0, text, 7, Alignment::Left},
+        {"Label8 default server", 8, u"例：http://www.baidu.com", 11040, 9120, 0, 0, nullptr, 0,
+         0x808080, 8, Alignment::Left},
+    };
+    Form1 form;
+    fake::FakeWindow &window = peerOf(form);
+    CHECK(form.Caption() == clockapp::CreditLine);
+    CHECK(window.title == clockapp::CreditLine);
+    CHECK(window.hasProgramIcon);
+    CHECK(form.ForeColor() == 0xFFFFFFu);
+    CHECK(window.clientWidthPx == 1139);
+    CHECK(window.clientHeightPx == 680);
+    CHECK(window.left == 0);
+    CHECK(window.top == 0);
+
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Label &l = label(form, row.index);
+        const fake::FakeLabel &peer = peerOf(l);
+        const Text fontName = row.fontName ? Text(row.fontName) : fake::WindowFontName;
+        CHECK(l.Caption() == row.caption);
+        CHECK(peer.text == row.caption);
+        CHECK(l.Left() == row.left);
+        CHECK(l.Top() == row.top);
+        CHECK(l.FontName() == fontName);
+        CHECK(l.FontSize() == 9.0);
+        CHECK(peer.font.points == 9.0);
+        CHECK(!l.FontBold());
+        CHECK(l.FontCharset() == row.charset);
+        CHECK(l.ForeColor() == row.foreColor);
+        CHECK(peer.foreColor == row.foreColor);
+        CHECK(l.AutoSize() == (row.width == 0));
+        if (row.width != 0) {
+            CHECK(l.Width() == row.width);
+            CHECK(l.Height() == row.height);
+        }
+        CHECK(peer.geometry == pixelRect(l.Left(), l.Top(), l.Width(), l.Height(), 15));
+        CHECK(l.TabIndex() == row.tabIndex);
+        CHECK(l.Visible());
+        CHECK(peer.visible);
+        CHECK(l.MousePointer() == 0);
+        CHECK(peer.pointer == Pointer::Default);
+        CHECK(peer.alignment == row.alignment);
+    }
+
+    struct TimerRow {
+        int index;
+        int interval;
+        const char16_t *tag;
+    };
+    const TimerRow timers[] = {
+        {1, 1000, u"本地时间"}, // local clock
+        {2, 1000, u"辅助秒钟"}, // resync
+        {3, 1000, u"秒钟"},     // network clock
+        {4, 500, u"更新日期"},  // midnight refresh
+    };
+    for (const TimerRow &row : timers) {
+        INFO("Timer" << row.index);
+        const Timer &t = timer(form, row.index);
+        CHECK_MESSAGE(t.Enabled(), "every timer runs from creation, before Form_Load");
+        CHECK(t.Interval() == row.interval);
+        CHECK(t.Tag() == row.tag);
+    }
+
+    // The server list, its prompt, and the focus in it.
+    const fake::FakeComboBox &combo = peerOf(form.Combo1);
+    CHECK(form.Combo1.Text() == u"请选择需要同步的服务器");
+    CHECK(form.Combo1.TabIndex() == 6);
+    CHECK(form.Combo1.Width() == 2655.0);
+    CHECK(form.Combo1.Left() == 8160.0);
+    CHECK(form.Combo1.Top() == 9120.0);
+    CHECK(combo.geometry == PixelRect{544, 608, 177, 20});
+    CHECK(window.focus == &combo);
+    REQUIRE(form.Combo1.ListCount() == 13);
+    CHECK(combo.items == clockapp::serverList());
+    for (int i = 0; i < form.Combo1.ListCount(); ++i) {
+        const std::string entry = toUtf8(form.Combo1.List(i));
+        INFO(entry);
+        CHECK(form.Combo1.List(i) != form.Combo1.Text());
+        // "http://" and a host of letters, digits and dots; the fifth entry
+        // stops at the host, the others end in "/" right after it.
+        REQUIRE(entry.rfind("http://", 0) == 0);
+        const std::string rest = entry.substr(7);
+        const std::string host = rest.substr(0, rest.find('/'));
+        CHECK(!host.empty());
+        CHECK(host.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.") == std::string::npos);
+        CHECK(rest.substr(host.size()) == (i == 4 ? "" : "/"));
+    }
+}
+
+// Declared in stacking order: each control lies above those before it.
+TEST_CASE_FIXTURE(Fixture, "stacking order")
+{
+    Form1 form;
+    const std::vector<const void *> bottomFirst = {
+        &peerOf(form.Label1), &peerOf(form.Label2), &peerOf(form.Label3),
+        &peerOf(form.Label4), &peerOf(form.Label5), &peerOf(form.Label6),
+        &peerOf(form.Label7), &peerOf(form.Label8), &peerOf(form.Combo1)};
+    CHECK(peerOf(form).stacking == bottomFirst);
+}
+
+// An empty self-sizing label is one line high and one space wide, so it grows
+// with its font even before it has a caption.
+TEST_CASE_FIXTURE(Fixture, "an empty self-sizing label is one space wide")
+{
+    for (int index : {1, 2, 7}) {
+        INFO("Label" << index);
+        Form1 form;
+        Label &l = label(form, index);
+        const TextExtent space = fake::measureText(u" ", peerOf(l).font);
+        CHECK(l.Width() == std::ceil(space.width) * 15);
+        CHECK(l.Height() == std::ceil(space.height) * 15);
+        CHECK(l.Width() > 0);
+
+        const double width9 = l.Width();
+        const double height9 = l.Height();
+        l.setFontSize(36);
+        CHECK_MESSAGE(l.Width() > width9, "an empty label widens with its font");
+        CHECK(l.Height() > 2 * height9);
+    }
+}
+
+TEST_CASE_FIXTURE(Fixture, "self-sizing keeps left and top")
+{
+    Form1 form;
+    Label &l = form.Label4;
+    const double width = l.Width();
+    const double height = l.Height();
+    l.setCaption(l.Caption() + u"再长一些的文字");
+    CHECK(l.Width() > width);
+    CHECK(l.Height() == height);
+    CHECK(l.Left() == 6240.0);
+    CHECK(l.Top() == 9120.0);
+    l.setCaption(u"同步网络时间:");
+    CHECK(l.Width() == width);
+    // The peer follows on whole pixels.
+    CHECK(peerOf(l).geometry.left == 416);
+    CHECK(peerOf(l).geometry.width == int(width / 15));
+}
+
+TEST_CASE_FIXTURE(Fixture, "fixed-size labels keep their size")
+{
+    for (int index : {3, 5}) {
+        INFO("Label" << index);
+        Form1 form;
+        Label &l = label(form, index);
+        const double width = l.Width();
+        const double height = l.Height();
+        l.setCaption(u"12:34:56 and more text than fits");
+        CHECK(l.Width() == width);
+        CHECK(l.Height() == height);
+    }
+}
+
+TEST_CASE_FIXTURE(Fixture, "local clock")
+{
+    struct Row {
+        const char *name;
+        int hour, minute, second;
+        const char16_t *hourMinute;
+        const char16_t *seconds;
+    };
+    const Row rows[] = {
+        {"morning with leading zeros", 9, 5, 7, u"09:05", u":07"},
+        {"afternoon stays 24-hour", 13, 0, 0, u"13:00", u":00"},
+        {"midnight", 0, 0, 0, u"00:00", u":00"},
+        {"last second of the day", 23, 59, 59, u"23:59", u":59"},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        SystemClock::setFixed(civil(2026, 12, 7, row.hour, row.minute, row.second));
+        Form1 form;
+        form.Label1.setForeColor(Rgb(128, 128, 0));
+        form.Timer1_Timer();
+        CHECK(form.Label1.Caption() == row.hourMinute);
+        CHECK(form.Label7.Caption() == row.seconds);
+        CHECK(peerOf(form.Label1).text == row.hourMinute);
+        // The local colour comes back whatever the digits had.
+        CHECK(form.Label1.ForeColor() == LocalColour);
+        CHECK(peerOf(form.Label1).foreColor == Rgb(192, 64, 0));
+    }
+}
+
+// Each tick of the local clock reads the PC's clock once, on the wall clock's
+// whole seconds.
+TEST_CASE_FIXTURE(Fixture, "Timer1 ticks show the PC's clock")
+{
+    loop.stepWall(300); // 300 ms past a whole second
+    Form1 form;
+    form.Timer2.setEnabled(false);
+    form.Timer3.setEnabled(false);
+    form.Timer4.setEnabled(false);
+    loop.run(2000);
+    CHECK(form.Label1.Caption() == Format(Now(), u"HH:mm:ss").substr(0, 5));
+    CHECK(form.Label7.Caption() == Text(u":") + Format(Now(), u"HH:mm:ss").substr(6));
+}
+
+// The date written is the PC's, even when the network clock shows midnight
+// while the PC is still on another day.
+TEST_CASE_FIXTURE(Fixture, "midnight refresh")
+{
+    struct Row {
+        const char *name;
+        const char16_t *hourMinute;
+        const char16_t *seconds;
+        bool writes;
+    };
+    const Row rows[] = {
+        {"00:00 :00 writes", u"00:00", u":00", true},
+        {"00:00 :01 does not", u"00:00", u":01", false},
+        {"00:01 :00 does not", u"00:01", u":00", false},
+        {"12:00 :00 does not", u"12:00", u":00", false},
+        {"longer caption, first five count", u"00:00:00", u":00", true},
+        {"seconds compared exactly", u"00:00", u":00 ", false},
+        {"empty displays", u"", u"", false},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        SystemClock::setFixed(civil(2026, 12, 7, 15, 59, 59));
+        Form1 form;
+        form.Label1.setCaption(row.hourMinute);
+        form.Label7.setCaption(row.seconds);
+        form.Label2.setCaption(u"unchanged");
+        form.Timer4_Timer();
+        CHECK(form.Label2.Caption() == (row.writes ? u"2026年12月7日星期一" : u"unchanged"));
+    }
+}
+
+TEST_CASE_FIXTURE(Fixture, "midnight refresh writes on every tick of the second")
+{
+    SystemClock::setFixed(civil(2026, 12, 8, 0, 0, 0));
+    Form1 form;
+    form.Timer1_Timer();
+    CHECK(form.Label1.Caption() == u"00:00");
+    for (int tick = 0; tick < 2; ++tick) {
+        form.Label2.setCaption(Text());
+        form.Timer4_Timer();
+        CHECK(form.Label2.Caption() == u"2026年12月8日星期二");
+    }
+}
