@@ -99,7 +99,7 @@ std::optional<std::string> urlBytes(const Text &text)
     return bytes;
 }
 
-// Four decimal parts 0-255, without leading zeros that some readers would
+// Four decimal numbers 0-255, without leading zeros that some readers would
 // take for octal.
 bool isIpv4(std::string_view host)
 {
