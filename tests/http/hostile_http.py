@@ -21,6 +21,7 @@ import concurrent.futures
 import os
 import re
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -48,19 +49,21 @@ class Server:
     connection to `serve(server, conn)` on a thread of its own and keeps a
     log of the requests read with read_request()."""
 
-    def __init__(self, serve=None, port=0, accept=True, backlog=16):
+    def __init__(self, serve=None, port=0, accept=True, backlog=16, family=socket.AF_INET):
         self.serve = serve
         self.requests = []  # (time, head as text)
         self.connections = 0
+        self.held = []  # seconds from accepting each connection to the client's hang-up
         self.served_bytes = 0
         self.lock = threading.Lock()
         self.closing = threading.Event()
-        self.sock = socket.socket()
+        self.sock = socket.socket(family)
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind(("127.0.0.1", port))
+        host = "::1" if family == socket.AF_INET6 else "127.0.0.1"
+        self.sock.bind((host, port))
         self.sock.listen(backlog)
         self.port = self.sock.getsockname()[1]
-        self.url = "http://127.0.0.1:%d/" % self.port
+        self.url = "http://%s:%d/" % ("[::1]" if family == socket.AF_INET6 else host, self.port)
         self.fillers = []
         if accept:
             threading.Thread(target=self._accept, daemon=True).start()
@@ -112,13 +115,16 @@ class Server:
         return text
 
     def wait_for_close(self, conn, limit=30):
-        """Holds the connection until the client hangs up."""
+        """Holds the connection until the client hangs up, and logs when."""
+        start = time.monotonic()
         conn.settimeout(limit)
         try:
             while conn.recv(4096):
                 pass
         except OSError:
             pass
+        with self.lock:
+            self.held.append(time.monotonic() - start)
 
     def close(self):
         self.closing.set()
@@ -173,10 +179,14 @@ def half_close(server, conn):
 def slowloris(server, conn):
     server.read_request(conn)
     conn.sendall(b"HTTP/1.1 200 OK\r\nDate: " + DATE_A.encode() + b"\r\nX-Slow: ")
-    deadline = time.time() + 30
-    while time.time() < deadline:
-        conn.sendall(b"a")
-        time.sleep(0.5)
+    start = time.monotonic()
+    try:
+        while time.monotonic() < start + 30:
+            conn.sendall(b"a")
+            time.sleep(0.5)
+    finally:
+        with server.lock:
+            server.held.append(time.monotonic() - start)
 
 
 def endless_body(server, conn):
@@ -194,6 +204,20 @@ def processing_then_final(server, conn):
     server.read_request(conn)
     interim = ("HTTP/1.1 102 Processing\r\nDate: %s\r\n\r\n" % DATE_B).encode()
     conn.sendall(interim * 1000 + response(headers=(("Date", DATE_A),)))
+
+
+def after_date(lines):
+    """A valid Date, then the header lines `lines` (bytes) and the block's end."""
+    def serve(server, conn):
+        server.read_request(conn)
+        conn.sendall(b"HTTP/1.1 200 OK\r\nDate: " + DATE_A.encode() + b"\r\n" + lines + b"\r\n")
+        server.wait_for_close(conn)
+    return serve
+
+
+def reset(server, conn):
+    """Accepts, then resets the connection."""
+    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
 
 
 def cookie_jar(server, conn):
@@ -237,6 +261,33 @@ def nothing_reached(role):
     return check
 
 
+def hung_up_by_client(s):
+    held = s["main"].held
+    late = [t for t in held if t > 11.5]
+    if late or not held:
+        return ["the client kept a connection %s" % ("open past 11.5 s: %s" % ["%.1f s" % t for t in late]
+                                                     if late else "open until the end")]
+    return []
+
+
+def request_line(path):
+    def check(s):
+        lines = [h.split("\r\n", 1)[0] for _, h in s["main"].requests]
+        bad = [l for l in lines if l != "POST %s HTTP/1.1" % path]
+        return ["request lines %r" % lines] if bad or not lines else []
+    return check
+
+
+def host_header(name):
+    def check(s):
+        want = "%s:%d" % (name, s["main"].port)
+        got = [m.group(1) for _, h in s["main"].requests
+               for m in [re.search(r"(?im)^host:\s*(\S+)", h)] if m]
+        return ["Host %r, not %r" % (got, want)] if got != [want] * len(s["main"].requests) \
+            or not got else []
+    return check
+
+
 def body_not_read(s):
     served = s["main"].served_bytes
     return ["%d MB of body served" % (served >> 20)] if served > (64 << 20) else []
@@ -267,6 +318,7 @@ def syn_dropped():
 
 
 GOOD = response()
+IDN_HOST, IDN_ASCII = "例子.中国", "xn--fsqu00a.xn--fiqs8s"
 ROWS = [
     Row("good server", one(answer(GOOD)), main_url, OK, DATE_A),
     Row("no Date", one(answer(response(headers=()))), main_url, OK, ""),
@@ -299,15 +351,37 @@ ROWS = [
     Row("HTTP/0.9 reply", one(answer(b"hello, no status line\r\n")), main_url, OTHER),
     Row("https to a plain server", one(blurt),
         lambda s: "https://127.0.0.1:%d/" % s["main"].port, OTHER, requests=None),
+    # A TLS handshake that never ends is part of connecting.
+    Row("https to a plain server that waits for a request", one(then_silence(b"")),
+        lambda s: "https://127.0.0.1:%d/" % s["main"].port, NOT_FOUND, bound=5600, least=4900,
+        requests=None, check=hung_up_by_client),
+    Row("accepts, then resets", one(reset), main_url, OTHER, requests=None),
+    Row("IPv6 loopback", lambda: {"main": Server(answer(GOOD), family=socket.AF_INET6)},
+        main_url, OK, DATE_A),
+    Row("100 Continue (Date B), then 200 (Date A)",
+        one(answer(("HTTP/1.1 100 Continue\r\nDate: %s\r\n\r\n" % DATE_B).encode() + GOOD)),
+        main_url, OK, DATE_A),
+    Row("100,000 short header lines after a Date",
+        one(after_date(b"".join(b"X-%d: v\r\n" % i for i in range(100000)))), main_url, OTHER),
+    Row("one header line of 1 MB after a Date",
+        one(after_date(b"X-Long: " + b"x" * (1 << 20) + b"\r\n")), main_url, OTHER),
+    # As a Chinese-speaking user types them: the host name in its ASCII form
+    # (the namespace's hosts file knows it), the path and query as UTF-8.
+    Row("host name in Chinese", one(answer(GOOD)),
+        lambda s: "http://%s:%d/" % (IDN_HOST, s["main"].port), OK, DATE_A,
+        check=host_header(IDN_ASCII), netns=True),
+    Row("path and query in Chinese", one(answer(GOOD)), lambda s: s["main"].url + "时间?城市=北京",
+        OK, DATE_A, check=request_line("/%E6%97%B6%E9%97%B4?%E5%9F%8E%E5%B8%82=%E5%8C%97%E4%BA%AC")),
     Row("complete reply at 5.5 s", one(late(5.5, GOOD)), main_url, OK, DATE_A, bound=6500,
         least=5400),
-    Row("silent server", one(then_silence(b"")), main_url, TIMEOUT, bound=11500, least=9900),
+    Row("silent server", one(then_silence(b"")), main_url, TIMEOUT, bound=11500, least=9900,
+        check=hung_up_by_client),
     Row("status line, then silence", one(then_silence(b"HTTP/1.1 200 OK\r\n")), main_url,
-        TIMEOUT, bound=11500, least=9900),
+        TIMEOUT, bound=11500, least=9900, check=hung_up_by_client),
     Row("102, then silence", one(then_silence(b"HTTP/1.1 102 Processing\r\n\r\n")), main_url,
-        TIMEOUT, bound=11500, least=9900),
+        TIMEOUT, bound=11500, least=9900, check=hung_up_by_client),
     Row("slowloris (a header byte every 0.5 s)", one(slowloris), main_url, TIMEOUT, bound=11500,
-        least=9900),
+        least=9900, check=hung_up_by_client),
     Row("refused port", lambda: {}, lambda s: "http://127.0.0.1:%d/" % refused_port(),
         NOT_FOUND, bound=1500, requests=0),
     Row("SYN dropped (queue full)", syn_dropped, main_url, NOT_FOUND, bound=5600, least=4900,
@@ -338,7 +412,7 @@ ROWS = [
 def enter_namespace(argv):
     """Re-runs this script in a network namespace with only loopback up."""
     env = dict(os.environ, **{IN_NAMESPACE: "1"})
-    return subprocess.call(["unshare", "-n", sys.executable, os.path.abspath(__file__)] + argv,
+    return subprocess.call(["unshare", "-n", "-m", sys.executable, os.path.abspath(__file__)] + argv,
                            env=env)
 
 
@@ -379,7 +453,7 @@ def run_probe(command, url, env):
     exchanges = [(int(code, 16), int(ms), date.rstrip("\r"))
                  for code, ms, date in re.findall(r"exchange \d+ code=0x([0-9A-F]+) ms=(\d+) "
                                                   r"date=([^\n]*)", text)]
-    res = re.search(r"resources first=(\d+) last=(\d+)", text)
+    res = re.search(r"resources first=(\d+) last=(\d+) threads first=(\d+) last=(\d+)", text)
     return out.returncode, exchanges, (tuple(map(int, res.groups())) if res else None), \
         out.stderr.decode("utf-8", "replace")
 
@@ -402,8 +476,11 @@ def run_row(row, command, env, sentinel):
             if not row.least <= ms <= row.bound:
                 problems.append("exchange %d took %d ms (bound %d-%d)"
                                 % (i, ms, row.least, row.bound))
-        if resources and resources[1] > resources[0]:
-            problems.append("open handles/files grew from %d to %d" % resources)
+        if resources is None:
+            problems.append("the probe did not count its handles and threads")
+        elif resources[1] > resources[0] or resources[3] > resources[2]:
+            problems.append("open handles/files grew from %d to %d, threads from %d to %d"
+                            % resources)
         main = servers.get("main")
         if main is not None and row.requests == 0 and main.connections:
             problems.append("%d connection(s) reached the server" % main.connections)
@@ -455,6 +532,11 @@ def run_table(args):
     in_netns = bool(os.environ.get(IN_NAMESPACE))
     if in_netns:
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        # This namespace's own hosts file, with a name in Chinese in its ASCII form.
+        hosts = tempfile.NamedTemporaryFile("w", prefix="hostile-hosts-", delete=False)
+        hosts.write("127.0.0.1 localhost\n::1 localhost\n127.0.0.1 %s\n" % IDN_ASCII)
+        hosts.close()
+        subprocess.run(["mount", "--bind", hosts.name, "/etc/hosts"], check=True)
 
     env = dict(os.environ)
     env.pop("DISPLAY", None)

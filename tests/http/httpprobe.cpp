@@ -6,9 +6,10 @@
 // usage: httpprobe URL [REPEAT]
 // For each of REPEAT exchanges (default 2) one line:
 //   exchange N code=0xXXXXXXXX ms=M date=<the Date header, UTF-8>
-// then the process's open files (Linux) or handles (Windows) after the first
-// and the last exchange, once no more close within a few seconds:
-//   resources first=A last=B
+// then the process's open files (Linux) or handles (Windows), and its
+// threads, after the first and the last exchange, once no more end within a
+// few seconds:
+//   resources first=A last=B threads first=C last=D
 #include "httprequest.h"
 #include "runtimeerror.h"
 
@@ -16,6 +17,7 @@
 #include <windows.h>
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 #else
 #include <dirent.h>
 #endif
@@ -31,32 +33,55 @@ using namespace platform;
 namespace
 {
 
-int openResources()
+struct Counts {
+    int resources = 0;
+    int threads = 0;
+};
+
+#ifndef _WIN32
+int entries(const char *directory)
 {
-#ifdef _WIN32
-    DWORD count = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &count);
-    return int(count);
-#else
     int count = 0;
-    if (DIR *fds = opendir("/proc/self/fd")) {
-        while (readdir(fds))
+    if (DIR *dir = opendir(directory)) {
+        while (readdir(dir))
             ++count;
-        closedir(fds);
+        closedir(dir);
     }
     return count;
+}
+#endif
+
+Counts counts()
+{
+#ifdef _WIN32
+    Counts now;
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    now.resources = int(handles);
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = snapshot != INVALID_HANDLE_VALUE && Thread32First(snapshot, &entry); more;
+         more = Thread32Next(snapshot, &entry))
+        now.threads += entry.th32OwnerProcessID == GetCurrentProcessId();
+    if (snapshot != INVALID_HANDLE_VALUE)
+        CloseHandle(snapshot);
+    return now;
+#else
+    return {entries("/proc/self/fd"), entries("/proc/self/task")};
 #endif
 }
 
 // What a worker still closing after a given-up exchange may need.
-int settledResources(int baseline)
+Counts settledCounts(const Counts &baseline)
 {
-    int count = openResources();
-    for (int i = 0; i < 30 && count > baseline; ++i) {
+    Counts now = counts();
+    for (int i = 0; i < 30 && (now.resources > baseline.resources || now.threads > baseline.threads);
+         ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        count = openResources();
+        now = counts();
     }
-    return count;
+    return now;
 }
 
 } // namespace
@@ -78,8 +103,8 @@ int main(int argc, char **argv)
     const Text url = fromUtf8(argv[1]);
 #endif
     const int repeat = argc > 2 ? std::atoi(argv[2]) : 2;
-    int first = 0;
-    int last = 0;
+    Counts first;
+    Counts last;
     for (int i = 1; i <= repeat; ++i) {
         const auto start = std::chrono::steady_clock::now();
         int code = 0;
@@ -98,10 +123,11 @@ int main(int argc, char **argv)
         std::printf("exchange %d code=0x%08X ms=%lld date=%s\n", i, unsigned(code),
                     static_cast<long long>(ms), toUtf8(date).c_str());
         std::fflush(stdout);
-        last = settledResources(first);
+        last = settledCounts(first);
         if (i == 1)
             first = last;
     }
-    std::printf("resources first=%d last=%d\n", first, last);
+    std::printf("resources first=%d last=%d threads first=%d last=%d\n", first.resources,
+                last.resources, first.threads, last.threads);
     return 0;
 }
