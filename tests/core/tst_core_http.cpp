@@ -62,6 +62,14 @@ TEST_CASE("which texts are requested, and as which URL")
         {"bare name, port, path", u"time.example.com:81/now", "http://time.example.com:81/now"},
         {"bare name, trailing dot", u"www.example.com.", "http://www.example.com./"},
         {"bare IPv6 literal", u"[::1]:8080", "http://[::1]:8080/"},
+        // As a Chinese-speaking user types them (the tests' back end's made-up
+        // ASCII form of a name; the real ones meet tests/http/).
+        {"host name in Chinese", u"http://例子.测试/", "http://xn--e4be8be5ad90.xn--e6b58be8af95/"},
+        {"bare host name in Chinese", u"例子.测试:81", "http://xn--e4be8be5ad90.xn--e6b58be8af95:81/"},
+        {"path and query in Chinese", u"http://example.com/时间?城市=北京",
+         "http://example.com/%E6%97%B6%E9%97%B4?%E5%9F%8E%E5%B8%82=%E5%8C%97%E4%BA%AC"},
+        {"ideographic space in a path", u"http://example.com/a\u3000b",
+         "http://example.com/a%E3%80%80b"},
         // Nothing else.
         {"prompt text", u"请选择需要同步的服务器", nullptr},
         {"empty", u"", nullptr},
@@ -88,7 +96,12 @@ TEST_CASE("which texts are requested, and as which URL")
         {"CR LF in the path", u"http://example.com/\r\nX-Injected: 1", nullptr},
         {"blank in the path", u"http://example.com/a b", nullptr},
         {"tab in the host", u"http://exa\tmple.com/", nullptr},
-        {"non-ASCII host", u"http://例子.测试/", nullptr},
+        {"host name without an ASCII form", u"http://例\uFFFD.测试/", nullptr},
+        {"bare name in Chinese without a dot", u"例子", nullptr},
+        {"user name in Chinese", u"http://用户@example.com/", nullptr},
+        {"Chinese in an IPv6 literal", u"http://[::1例]/", nullptr},
+        {"ftp with a name in Chinese", u"ftp://例子.测试/", nullptr},
+        {"lone surrogate in a path", u"http://example.com/\xD800", nullptr},
         {"address in short form", u"http://127.1/", nullptr},
         {"address in hexadecimal", u"http://0x7f.0.0.1/", nullptr},
         {"address with a leading zero", u"http://127.0.0.01/", nullptr},
