@@ -372,7 +372,8 @@ ROWS = [
         main_url, OK, DATE_A, wine=(OTHER, "", "reads a 100 response's headers as a status line")),
     Row("100,000 short header lines after a Date",
         one(after_date(b"".join(b"X-%d: v\r\n" % i for i in range(100000)))), main_url, OTHER,
-        wine=(TIMEOUT, "", "takes time quadratic in the count of headers, uncancelled")),
+        wine=(None, "", "takes time quadratic in the count of headers, uncancelled: a core for "
+                        "40 s after the exchange, so the row is skipped")),
     Row("one header line of 1 MB after a Date",
         one(after_date(b"X-Long: " + b"x" * (1 << 20) + b"\r\n")), main_url, OTHER,
         wine=(OK, DATE_A, "cuts a header line at 1459 bytes without failing")),
@@ -564,7 +565,9 @@ def run_table(args):
 
     rows = [r for r in ROWS if not args.only or any(o in r.name for o in args.only)]
     if args.wine_prefix:
-        rows = [r.under_wine() if r.wine else r for r in rows]
+        for r in [r for r in rows if r.wine and r.wine[0] is None]:
+            print("SKIP %s: a known gap of Wine's WinHTTP: it %s" % (r.name, r.wine[2]))
+        rows = [r.under_wine() if r.wine else r for r in rows if not r.wine or r.wine[0] is not None]
     skipped = [r for r in rows if r.netns and not in_netns]
     rows = [r for r in rows if r not in skipped]
     for r in skipped:
