@@ -4,7 +4,7 @@
 # Start-menu entry and the uninstaller; then uninstalls silently and checks
 # that they are gone.
 # Usage: cmake -DBUILD_DIR=<build> -DWINE_RUN=<scripts/wine-run> -DPREFIX=<wine prefix>
-#              -DWORK_DIR=<dir> -P check_installer.cmake
+#              -DWORK_DIR=<dir> -DVERSION=<1.00> -P check_installer.cmake
 cmake_minimum_required(VERSION 3.25)
 
 set(display_name "全屏时钟")
@@ -39,6 +39,11 @@ foreach(file IN ITEMS "${program_dir}/fullscreenclock.exe" "${program_dir}/readm
 endforeach()
 if(failures)
     message(FATAL_ERROR "after the silent install:\n${failures}")
+endif()
+# The read-me names the version that project() gives, in both languages.
+file(STRINGS "${program_dir}/readme.txt" titles REGEX "^(全屏时钟|Full Screen Clock) ")
+if(NOT titles STREQUAL "全屏时钟 ${VERSION};Full Screen Clock ${VERSION}")
+    message(FATAL_ERROR "the read-me's titles are \"${titles}\", not version ${VERSION}")
 endif()
 file(SIZE "${program_dir}/fullscreenclock.exe" size)
 if(size LESS 100000)

@@ -18,6 +18,7 @@
 
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 namespace platform::win32
 {
@@ -93,42 +94,81 @@ struct WaitDeleter {
 };
 using UniqueWait = std::unique_ptr<void, WaitDeleter>;
 
-// A window's device context for the length of a scope (nullptr: the screen's).
+// A window's device context (nullptr: the screen's), released when the
+// guard goes; movable, so that it can outlive the scope that got it.
 class WindowDc
 {
   public:
     explicit WindowDc(HWND window) : m_window(window), m_dc(GetDC(window)) {}
-    ~WindowDc()
+    ~WindowDc() { reset(); }
+    WindowDc(WindowDc &&other) noexcept
+        : m_window(other.m_window), m_dc(std::exchange(other.m_dc, nullptr))
     {
-        if (m_dc)
-            ReleaseDC(m_window, m_dc);
     }
-    WindowDc(const WindowDc &) = delete;
-    WindowDc &operator=(const WindowDc &) = delete;
+    WindowDc &operator=(WindowDc &&other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_window = other.m_window;
+            m_dc = std::exchange(other.m_dc, nullptr);
+        }
+        return *this;
+    }
     HDC get() const { return m_dc; }
 
   private:
+    void reset()
+    {
+        if (m_dc)
+            ReleaseDC(m_window, std::exchange(m_dc, nullptr));
+    }
     HWND m_window;
     HDC m_dc;
 };
 
-// Selects a GDI object into a context and puts the previous one back.
+// Selects a GDI object into a context and puts the previous one back when
+// the guard goes; movable, as selectObject() below hands it out.
 class Selection
 {
   public:
     Selection(HDC dc, HGDIOBJ object) : m_dc(dc), m_previous(SelectObject(dc, object)) {}
-    ~Selection()
+    ~Selection() { reset(); }
+    Selection(Selection &&other) noexcept
+        : m_dc(other.m_dc), m_previous(std::exchange(other.m_previous, nullptr))
     {
-        if (m_previous)
-            SelectObject(m_dc, m_previous);
     }
-    Selection(const Selection &) = delete;
-    Selection &operator=(const Selection &) = delete;
+    Selection &operator=(Selection &&other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_dc = other.m_dc;
+            m_previous = std::exchange(other.m_previous, nullptr);
+        }
+        return *this;
+    }
+    // False when SelectObject failed; nothing is restored then.
+    explicit operator bool() const { return m_previous != nullptr; }
 
   private:
+    void reset()
+    {
+        if (m_previous)
+            SelectObject(m_dc, std::exchange(m_previous, nullptr));
+    }
     HDC m_dc;
     HGDIOBJ m_previous;
 };
+
+[[nodiscard]] inline Selection selectObject(HDC dc, HGDIOBJ object)
+{
+    return Selection(dc, object);
+}
+
+// The system's dots per inch, read once: the program is system-DPI aware, so
+// Windows keeps this one value for the process's lifetime and scales the
+// window itself on a screen of another DPI. Fonts, the screen's twips and
+// the window's twips all use it.
+int systemDpi();
 
 // Private window messages of the back end.
 enum : UINT {

@@ -10,13 +10,6 @@
 namespace platform::win32
 {
 
-int screenDpiY()
-{
-    const WindowDc screen(nullptr);
-    const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
-    return dpi > 0 ? dpi : 96;
-}
-
 namespace
 {
 // The family name the carried face is cut with (resources/make-kai-subset.py).
@@ -115,7 +108,7 @@ LOGFONTW windowFontDescription()
         std::wcscpy(font.lfFaceName, L"MS Shell Dlg 2");
         font.lfCharSet = DEFAULT_CHARSET;
     }
-    font.lfHeight = -pixelHeight(9, screenDpiY());
+    font.lfHeight = -pixelHeight(9, systemDpi());
     font.lfWidth = 0;
     font.lfWeight = FW_NORMAL;
     font.lfItalic = FALSE;
@@ -141,7 +134,7 @@ RealisedFont createFont(const FontSpec &spec, const LOGFONTW &windowFont)
         font.lfQuality = DEFAULT_QUALITY;
         font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
     }
-    const int dpi = screenDpiY();
+    const int dpi = systemDpi();
     // A negative height asks for the character (em) height, the point size.
     font.lfHeight = -pixelHeight(spec.points, dpi);
     font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
@@ -151,7 +144,7 @@ RealisedFont createFont(const FontSpec &spec, const LOGFONTW &windowFont)
     int realisedPixels = -font.lfHeight;
     if (result.font) {
         const WindowDc screen(nullptr);
-        const Selection selected(screen.get(), result.font.get());
+        const auto selected = selectObject(screen.get(), result.font.get());
         TEXTMETRICW metrics{};
         if (GetTextMetricsW(screen.get(), &metrics) && metrics.tmHeight > metrics.tmInternalLeading)
             realisedPixels = metrics.tmHeight - metrics.tmInternalLeading;

@@ -7,9 +7,6 @@
 namespace platform::win32
 {
 
-// Dots per inch of the screen, vertically: what point sizes are realised at.
-int screenDpiY();
-
 // The system's dialog font (the message-box font) at 9 points.
 LOGFONTW windowFontDescription();
 

@@ -79,7 +79,7 @@ TextExtent Win32Label::measure(const Text &text) const
     const WindowDc dc(m_hwnd.get());
     if (!dc.get())
         return {};
-    const Selection font(dc.get(), currentFont());
+    const auto font = selectObject(dc.get(), currentFont());
     SIZE size{};
     if (!GetTextExtentPoint32W(dc.get(), wide(text), int(text.size()), &size))
         return {};
@@ -134,7 +134,7 @@ void Win32Label::paint()
     // System colours are looked up at each paint, so they follow the scheme.
     const UniqueBrush background(CreateSolidBrush(toColorRef(SystemButtonFace)));
     FillRect(scope.dc, &client, background.get());
-    const Selection font(scope.dc, currentFont());
+    const auto font = selectObject(scope.dc, currentFont());
     SetTextColor(scope.dc, toColorRef(m_foreColor));
     SetBkMode(scope.dc, TRANSPARENT);
     const UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_TOP |

@@ -5,11 +5,20 @@
 namespace platform
 {
 
+int win32::systemDpi()
+{
+    static const int dpi = [] {
+        const WindowDc screen(nullptr);
+        const int read = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 0;
+        return read > 0 ? read : 96;
+    }();
+    return dpi;
+}
+
 ScreenMetrics backend::primaryScreen()
 {
-    const win32::WindowDc screen(nullptr);
-    const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 96;
-    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), twipsPerPixelAt(dpi)};
+    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+            twipsPerPixelAt(win32::systemDpi())};
 }
 
 } // namespace platform

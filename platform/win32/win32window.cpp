@@ -66,13 +66,8 @@ Win32Window::Win32Window()
     const wchar_t *className =
         registerClass(L"FullScreenClockWindow", &ownedWindowProcedure<Win32Window>,
                       LoadCursorW(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    // The screen's dots per inch when the window is made: the layout is
-    // computed once, in twips, for that screen.
-    {
-        const WindowDc screen(nullptr);
-        m_twipsPerPixel =
-            twipsPerPixelAt(screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 96);
-    }
+    // The layout is computed once, in twips, for the system's DPI.
+    m_twipsPerPixel = twipsPerPixelAt(systemDpi());
     m_fontDescription = windowFontDescription();
     m_font.reset(CreateFontIndirectW(&m_fontDescription));
     CreateWindowExW(WindowExStyle, className, L"", WindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -179,7 +174,8 @@ double Win32Window::print(const Text &line, int x, int y, ColourWord colour)
     const WindowDc dc(m_hwnd.get());
     if (!dc.get())
         return 0;
-    const Selection font(dc.get(), m_font ? m_font.get() : GetStockObject(DEFAULT_GUI_FONT));
+    const auto font =
+        selectObject(dc.get(), m_font ? m_font.get() : GetStockObject(DEFAULT_GUI_FONT));
     SetTextColor(dc.get(), toColorRef(colour));
     SetBkMode(dc.get(), TRANSPARENT);
     if (IsWindowVisible(m_hwnd.get()))
