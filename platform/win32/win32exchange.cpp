@@ -271,8 +271,10 @@ HttpResponse perform(Job &job)
     const int connect = milliseconds(request.connectTimeout);
     const int total = milliseconds(request.totalTimeout);
     // Each wait on its own bound; the waiting side keeps the bounds of all
-    // (connecting as a whole, the whole exchange).
-    if (!WinHttpSetTimeouts(session.get(), connect, connect, connect, total))
+    // (connecting as a whole, the whole exchange). The name lookup has none:
+    // with one WinHTTP hands it to a pool thread, which outlives the exchange
+    // as this worker would, while without one it stays on this worker.
+    if (!WinHttpSetTimeouts(session.get(), 0, connect, connect, total))
         return lastFailure(false);
     const UniqueInternet connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
     if (!connection)
@@ -298,8 +300,8 @@ HttpResponse perform(Job &job)
         return lastFailure(false);
 
     // Name lookup, connecting, TLS and the request's few bytes.
-    if (!WinHttpSendRequest(handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
-                            0, 0))
+    if (!WinHttpSendRequest(handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                            0))
         return lastFailure(isSet(job.sent.get()));
     if (!WinHttpReceiveResponse(handle, nullptr))
         return lastFailure(true);
@@ -337,9 +339,8 @@ HttpResponse backend::exchange(const HttpExchange &request)
     job->request = request;
     job->sent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     job->finished.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    const UniqueHandle worker(job->sent && job->finished
-                                  ? CreateThread(nullptr, 0, &work, job, 0, nullptr)
-                                  : nullptr);
+    const UniqueHandle worker(
+        job->sent && job->finished ? CreateThread(nullptr, 0, &work, job, 0, nullptr) : nullptr);
     if (!worker) {
         const DWORD error = GetLastError();
         delete job;

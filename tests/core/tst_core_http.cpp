@@ -65,7 +65,8 @@ TEST_CASE("which texts are requested, and as which URL")
         // As a Chinese-speaking user types them (the tests' back end's made-up
         // ASCII form of a name; the real ones meet tests/http/).
         {"host name in Chinese", u"http://例子.测试/", "http://xn--e4be8be5ad90.xn--e6b58be8af95/"},
-        {"bare host name in Chinese", u"例子.测试:81", "http://xn--e4be8be5ad90.xn--e6b58be8af95:81/"},
+        {"bare host name in Chinese", u"例子.测试:81",
+         "http://xn--e4be8be5ad90.xn--e6b58be8af95:81/"},
         {"path and query in Chinese", u"http://example.com/时间?城市=北京",
          "http://example.com/%E6%97%B6%E9%97%B4?%E5%9F%8E%E5%B8%82=%E5%8C%97%E4%BA%AC"},
         {"ideographic space in a path", u"http://example.com/a\u3000b",

@@ -466,13 +466,14 @@ def run_probe(command, url, env):
     exchanges = [(int(code, 16), int(ms), date.rstrip("\r"))
                  for code, ms, date in re.findall(r"exchange \d+ code=0x([0-9A-F]+) ms=(\d+) "
                                                   r"date=([^\n]*)", text)]
-    res = re.search(r"resources first=(\d+) last=(\d+) threads first=(\d+) last=(\d+)", text)
+    res = re.search(r"resources first=(\d+) last=(\d+) threads before=(\d+) last=(\d+)", text)
     return out.returncode, exchanges, (tuple(map(int, res.groups())) if res else None), \
         out.stderr.decode("utf-8", "replace")
 
 
 def run_row(row, command, env, sentinel):
     servers = row.make()
+    start = time.monotonic()
     try:
         url = row.url(servers)
         status, exchanges, resources, err = run_probe(command, url, env)
@@ -512,7 +513,7 @@ def run_row(row, command, env, sentinel):
                     problems.append("a request body was announced")
         if row.check:
             problems += row.check(servers)
-        return url, exchanges, problems
+        return url, exchanges, problems, time.monotonic() - start
     finally:
         for s in servers.values():
             s.close()
@@ -610,21 +611,21 @@ def run_table(args):
             try:
                 results[r.name] = future.result()
             except Exception as e:  # a row's own failure, reported like any other
-                results[r.name] = ("", [], ["driver: %r" % e])
+                results[r.name] = ("", [], ["driver: %r" % e], 0)
     elapsed = time.monotonic() - started
 
     failures = 0
     lines = ["| row | expected | got (ms per exchange) | verdict |", "|---|---|---|---|"]
     for r in rows:
-        url, exchanges, problems = results[r.name]
+        url, exchanges, problems, took = results[r.name]
         got = "; ".join("%s%s (%d)" % (CODE_NAMES.get(c, "0x%08X" % c),
                                        ", Date %s" % d if d else "", ms)
                         for c, ms, d in exchanges)
         expected = CODE_NAMES[r.code] + (", Date %s" % r.date if r.date else "")
         verdict = "PASS" if not problems else "FAIL: " + "; ".join(problems)
         failures += bool(problems)
-        print("%s %s\n     url %r, got %s" % ("PASS" if not problems else "FAIL", r.name, url,
-                                              got))
+        print("%s %s (%.1f s)\n     url %r, got %s" % ("PASS" if not problems else "FAIL", r.name,
+                                                       took, url, got))
         if getattr(r, "why", None):
             print("     known gap of Wine's WinHTTP: it " + r.why)
         for p in problems:

@@ -6,10 +6,10 @@
 // usage: httpprobe URL [REPEAT]
 // For each of REPEAT exchanges (default 2) one line:
 //   exchange N code=0xXXXXXXXX ms=M date=<the Date header, UTF-8>
-// then the process's open files (Linux) or handles (Windows), and its
-// threads, after the first and the last exchange, once no more end within a
-// few seconds:
-//   resources first=A last=B threads first=C last=D
+// then the process's open files (Linux) or handles (Windows) after the first
+// and the last exchange, and its threads before the first and after the last,
+// each once no more end within a second and a half:
+//   resources first=A last=B threads before=C last=D
 #include "httprequest.h"
 #include "runtimeerror.h"
 
@@ -23,6 +23,7 @@
 #endif
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -55,10 +56,20 @@ Counts counts()
 {
 #ifdef _WIN32
     Counts now;
-    // Each open handle by its value: Wine's GetProcessHandleCount says 0.
-    for (ULONG_PTR value = 4; value < 0x1000; value += 4) {
-        DWORD flags = 0;
-        now.resources += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != 0;
+    DWORD handles = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &handles) && handles) {
+        now.resources = int(handles);
+    } else {
+        // Wine's count says 0: each handle by its value instead. Wine hands
+        // out the lowest free value first, so a long run of unused ones ends
+        // the table.
+        ULONG_PTR unused = 0;
+        for (ULONG_PTR value = 4; unused < 256 && value < 0x10000; value += 4) {
+            DWORD flags = 0;
+            const bool open = GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags);
+            now.resources += open;
+            unused = open ? 0 : unused + 1;
+        }
     }
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry{};
@@ -74,13 +85,14 @@ Counts counts()
 #endif
 }
 
-// What a worker still closing after a given-up exchange may need.
-Counts settledCounts(const Counts &baseline)
+// The counts once what the exchange left closing has closed: threads back
+// to `threads`, open handles or files to `resources`, within a
+// second and a half.
+Counts settledCounts(int threads, int resources)
 {
     Counts now = counts();
-    for (int i = 0; i < 30 && (now.resources > baseline.resources || now.threads > baseline.threads);
-         ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; i < 30 && (now.threads > threads || now.resources > resources); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
         now = counts();
     }
     return now;
@@ -105,6 +117,7 @@ int main(int argc, char **argv)
     const Text url = fromUtf8(argv[1]);
 #endif
     const int repeat = argc > 2 ? std::atoi(argv[2]) : 2;
+    const Counts before = counts();
     Counts first;
     Counts last;
     for (int i = 1; i <= repeat; ++i) {
@@ -125,11 +138,13 @@ int main(int argc, char **argv)
         std::printf("exchange %d code=0x%08X ms=%lld date=%s\n", i, unsigned(code),
                     static_cast<long long>(ms), toUtf8(date).c_str());
         std::fflush(stdout);
-        last = settledCounts(first);
+        // The first exchange may open what stays open for good (libraries
+        // loaded, settings read); from then on nothing may be added.
+        last = settledCounts(before.threads, i == 1 ? INT_MAX : first.resources);
         if (i == 1)
             first = last;
     }
-    std::printf("resources first=%d last=%d threads first=%d last=%d\n", first.resources,
-                last.resources, first.threads, last.threads);
+    std::printf("resources first=%d last=%d threads before=%d last=%d\n", first.resources,
+                last.resources, before.threads, last.threads);
     return 0;
 }
