@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cwchar>
 #include <memory>
 #include <optional>
 #include <string>
@@ -255,14 +256,30 @@ HttpResponse perform(Job &job)
         parts.dwExtraInfoLength = DWORD(-1);
     if (!WinHttpCrackUrl(url.c_str(), DWORD(url.size()), 0, &parts))
         return lastFailure(false);
-    if (parts.nPort == 0)
-        return failed(Failure::Other, ERROR_WINHTTP_INVALID_URL);
     std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-    // An IPv6 literal is connected to without its brackets.
-    if (host.size() > 2 && host.front() == L'[' && host.back() == L']')
-        host = host.substr(1, host.size() - 2);
     std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
     path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    // An IPv6 literal is connected to without its brackets, and named with
+    // them in the Host header. Wine's WinHttpCrackUrl cuts it at its first
+    // colon, so its host, port and path are read from the URL as the
+    // request's rules wrote it: scheme://[literal][:port]/path.
+    std::wstring hostHeader;
+    if (const std::size_t open = url.find(L"://["); open != std::wstring::npos) {
+        const std::size_t close = url.find(L']', open);
+        const std::size_t slash = url.find(L'/', close);
+        if (close == std::wstring::npos || slash == std::wstring::npos)
+            return failed(Failure::Other, ERROR_WINHTTP_INVALID_URL);
+        host = url.substr(open + 4, close - open - 4);
+        hostHeader = L"Host: " + url.substr(open + 3, slash - open - 3);
+        path = url.substr(slash);
+        if (url[close + 1] == L':')
+            parts.nPort = INTERNET_PORT(std::wcstoul(url.c_str() + close + 2, nullptr, 10));
+        else
+            parts.nPort = parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_DEFAULT_HTTPS_PORT
+                                                                 : INTERNET_DEFAULT_HTTP_PORT;
+    }
+    if (parts.nPort == 0)
+        return failed(Failure::Other, ERROR_WINHTTP_INVALID_URL);
     const std::wstring method(request.method.begin(), request.method.end());
 
     const UniqueInternet session = openSession();
@@ -296,7 +313,11 @@ HttpResponse perform(Job &job)
                    WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS |
                        WINHTTP_DISABLE_AUTHENTICATION | WINHTTP_DISABLE_KEEP_ALIVE) ||
         !setOption(handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, DWORD(total)) ||
-        !setOption(handle, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, DWORD(request.maxHeaderBytes)))
+        !setOption(handle, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE,
+                   DWORD(request.maxHeaderBytes)) ||
+        (!hostHeader.empty() &&
+         !WinHttpAddRequestHeaders(handle, hostHeader.c_str(), DWORD(hostHeader.size()),
+                                   WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)))
         return lastFailure(false);
 
     // Name lookup, connecting, TLS and the request's few bytes.

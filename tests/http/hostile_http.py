@@ -366,7 +366,7 @@ ROWS = [
         requests=None, check=hung_up_by_client),
     Row("accepts, then resets", one(reset), main_url, OTHER, requests=None),
     Row("IPv6 loopback", lambda: {"main": Server(answer(GOOD), family=socket.AF_INET6)},
-        main_url, OK, DATE_A, wine=(OTHER, "", "connects to nothing here (cause not yet found)")),
+        main_url, OK, DATE_A, check=host_header("[::1]")),
     Row("100 Continue (Date B), then 200 (Date A)",
         one(answer(("HTTP/1.1 100 Continue\r\nDate: %s\r\n\r\n" % DATE_B).encode() + GOOD)),
         main_url, OK, DATE_A, wine=(OTHER, "", "reads a 100 response's headers as a status line")),
