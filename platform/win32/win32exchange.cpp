@@ -43,6 +43,7 @@ using UniqueInternet = std::unique_ptr<void, InternetDeleter>;
 // go frees it.
 struct Job {
     HttpExchange request;
+    std::chrono::steady_clock::time_point deadline; // the whole exchange given up
     HttpResponse response;
     UniqueHandle sent;     // set by the worker once connecting is over, well or not
     UniqueHandle finished; // set by the worker once `response` is written
@@ -152,6 +153,17 @@ UniqueInternet openSession()
 int milliseconds(std::chrono::milliseconds duration)
 {
     return int(std::max<long long>(1, std::min<long long>(duration.count(), 0x7fffffff)));
+}
+
+// A bound for the worker's own waits: what is left until the waiting side
+// gives up, and half a second more, so that the waiting side always gives up
+// first. (Wine's WinHTTP takes a receive that times out amid the header block
+// for the block's end, and answers with what came.)
+DWORD until(std::chrono::steady_clock::time_point deadline)
+{
+    using namespace std::chrono;
+    return DWORD(milliseconds(
+        duration_cast<std::chrono::milliseconds>(deadline + 500ms - steady_clock::now())));
 }
 
 // The raw header block as bytes (WinHTTP widened each byte of it), its size
@@ -312,7 +324,9 @@ HttpResponse perform(Job &job)
     if (!setOption(handle, WINHTTP_OPTION_DISABLE_FEATURE,
                    WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS |
                        WINHTTP_DISABLE_AUTHENTICATION | WINHTTP_DISABLE_KEEP_ALIVE) ||
-        !setOption(handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, DWORD(total)) ||
+        // Wine's WinHTTP bounds every receive on the connection by this one,
+        // the TLS handshake's too, as it stands when connecting.
+        !setOption(handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, until(job.deadline)) ||
         !setOption(handle, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE,
                    DWORD(request.maxHeaderBytes)) ||
         (!hostHeader.empty() &&
@@ -324,14 +338,20 @@ HttpResponse perform(Job &job)
     if (!WinHttpSendRequest(handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
                             0))
         return lastFailure(isSet(job.sent.get()));
-    if (!WinHttpReceiveResponse(handle, nullptr))
+    // Each wait from here on ends by the whole exchange's deadline, when the
+    // waiting side gives up, so that this worker does not outlive it.
+    if (!setOption(handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, until(job.deadline)) ||
+        !WinHttpReceiveResponse(handle, nullptr))
         return lastFailure(true);
     HttpResponse response = headerBlock(handle, request.maxHeaderBytes);
     if (response.failure != Failure::None)
         return response;
     response.status = statusOfBlock(response.rawHeaders);
-    if (response.status >= 100 && response.status < 200)
+    if (response.status >= 100 && response.status < 200) {
+        if (!setOption(handle, WINHTTP_OPTION_RECEIVE_TIMEOUT, until(job.deadline)))
+            return lastFailure(true);
         return readOnToFinal(handle, request.maxHeaderBytes, response);
+    }
     if (response.status < 200)
         return failed(Failure::Other, ERROR_WINHTTP_INVALID_SERVER_RESPONSE);
     return response;
@@ -358,6 +378,7 @@ HttpResponse backend::exchange(const HttpExchange &request)
     if (!job)
         return failed(Failure::Other, ERROR_NOT_ENOUGH_MEMORY);
     job->request = request;
+    job->deadline = deadline;
     job->sent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     job->finished.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     const UniqueHandle worker(

@@ -39,7 +39,40 @@ struct Counts {
     int threads = 0;
 };
 
-#ifndef _WIN32
+#ifdef _WIN32
+int threadCount()
+{
+    int threads = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = snapshot != INVALID_HANDLE_VALUE && Thread32First(snapshot, &entry); more;
+         more = Thread32Next(snapshot, &entry))
+        threads += entry.th32OwnerProcessID == GetCurrentProcessId();
+    if (snapshot != INVALID_HANDLE_VALUE)
+        CloseHandle(snapshot);
+    return threads;
+}
+
+int openCount()
+{
+    DWORD handles = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &handles) && handles)
+        return int(handles);
+    // Wine's count says 0: each handle by its value instead. Wine hands out
+    // the lowest free value first, so a long run of unused ones ends the
+    // table.
+    int open = 0;
+    ULONG_PTR unused = 0;
+    for (ULONG_PTR value = 4; unused < 256 && value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        const bool used = GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags);
+        open += used;
+        unused = used ? 0 : unused + 1;
+    }
+    return open;
+}
+#else
 int entries(const char *directory)
 {
     int count = 0;
@@ -50,52 +83,40 @@ int entries(const char *directory)
     }
     return count;
 }
-#endif
 
-Counts counts()
+int threadCount()
 {
-#ifdef _WIN32
-    Counts now;
-    DWORD handles = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &handles) && handles) {
-        now.resources = int(handles);
-    } else {
-        // Wine's count says 0: each handle by its value instead. Wine hands
-        // out the lowest free value first, so a long run of unused ones ends
-        // the table.
-        ULONG_PTR unused = 0;
-        for (ULONG_PTR value = 4; unused < 256 && value < 0x10000; value += 4) {
-            DWORD flags = 0;
-            const bool open = GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags);
-            now.resources += open;
-            unused = open ? 0 : unused + 1;
-        }
-    }
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = snapshot != INVALID_HANDLE_VALUE && Thread32First(snapshot, &entry); more;
-         more = Thread32Next(snapshot, &entry))
-        now.threads += entry.th32OwnerProcessID == GetCurrentProcessId();
-    if (snapshot != INVALID_HANDLE_VALUE)
-        CloseHandle(snapshot);
-    return now;
-#else
-    return {entries("/proc/self/fd"), entries("/proc/self/task")};
-#endif
+    return entries("/proc/self/task");
 }
 
+int openCount()
+{
+    return entries("/proc/self/fd");
+}
+#endif
+
 // The counts once what the exchange left closing has closed: threads back
-// to `threads`, open handles or files to `resources`, within a
-// second and a half.
+// to `threads`, open handles or files to `resources`, within a second and a
+// half. Threads first: they are cheap to count, and handles close before
+// their thread ends.
 Counts settledCounts(int threads, int resources)
 {
-    Counts now = counts();
-    for (int i = 0; i < 30 && (now.threads > threads || now.resources > resources); ++i) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    Counts now;
+    for (;;) {
+        const bool late = std::chrono::steady_clock::now() > deadline;
+        now.threads = threadCount();
+        if (now.threads <= threads || late) {
+            now.resources = openCount();
+            if (now.resources <= resources || late)
+                return now;
+        }
+#ifdef _WIN32
+        Sleep(50); // the first sleep_for opens two handles for good
+#else
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        now = counts();
+#endif
     }
-    return now;
 }
 
 } // namespace
@@ -117,7 +138,7 @@ int main(int argc, char **argv)
     const Text url = fromUtf8(argv[1]);
 #endif
     const int repeat = argc > 2 ? std::atoi(argv[2]) : 2;
-    const Counts before = counts();
+    const int threadsBefore = threadCount();
     Counts first;
     Counts last;
     for (int i = 1; i <= repeat; ++i) {
@@ -140,11 +161,11 @@ int main(int argc, char **argv)
         std::fflush(stdout);
         // The first exchange may open what stays open for good (libraries
         // loaded, settings read); from then on nothing may be added.
-        last = settledCounts(before.threads, i == 1 ? INT_MAX : first.resources);
+        last = settledCounts(threadsBefore, i == 1 ? INT_MAX : first.resources);
         if (i == 1)
             first = last;
     }
     std::printf("resources first=%d last=%d threads before=%d last=%d\n", first.resources,
-                last.resources, before.threads, last.threads);
+                last.resources, threadsBefore, last.threads);
     return 0;
 }
