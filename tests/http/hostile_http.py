@@ -466,15 +466,21 @@ def user_files(prefix):
 
 
 def run_probe(command, url, env):
-    out = subprocess.run(command + [url, str(REPEAT)], stdout=subprocess.PIPE,
-                         stderr=subprocess.PIPE, env=env, timeout=120)
-    text = out.stdout.decode("utf-8", "replace")
+    # Output to files, not pipes: a process that Wine starts for the probe
+    # (its desktop's explorer.exe) keeps the probe's output open for as long
+    # as it lives, and a pipe would be read until then.
+    with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+        status = subprocess.run(command + [url, str(REPEAT)], stdout=stdout, stderr=stderr,
+                                env=env, timeout=120).returncode
+        stdout.seek(0)
+        stderr.seek(0)
+        text, err = stdout.read().decode("utf-8", "replace"), stderr.read()
     exchanges = [(int(code, 16), int(ms), date.rstrip("\r"))
                  for code, ms, date in re.findall(r"exchange \d+ code=0x([0-9A-F]+) ms=(\d+) "
                                                   r"date=([^\n]*)", text)]
     res = re.search(r"resources first=(\d+) last=(\d+) threads before=(\d+) last=(\d+)", text)
-    return out.returncode, exchanges, (tuple(map(int, res.groups())) if res else None), \
-        out.stderr.decode("utf-8", "replace")
+    return status, exchanges, (tuple(map(int, res.groups())) if res else None), \
+        err.decode("utf-8", "replace")
 
 
 def run_row(row, command, env, sentinel):
