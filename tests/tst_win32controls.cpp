@@ -9,13 +9,20 @@
 #include "askingwindow.h"
 #include "combobox.h"
 #include "label.h"
+#include "win32fonts.h"
+#include "win32textline.h"
 #include "win32window.h"
 #include "window.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cwctype>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -84,7 +91,116 @@ RECT clientRect(HWND hwnd)
     return rect;
 }
 
+// A white 32-bit bitmap in a memory context, to draw into and read back.
+class Canvas
+{
+  public:
+    Canvas(int width, int height) : m_dc(CreateCompatibleDC(nullptr)), m_width(width)
+    {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height; // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void *bits = nullptr;
+        m_bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        REQUIRE(m_bitmap != nullptr);
+        m_bits = static_cast<std::uint32_t *>(bits);
+        m_previous = SelectObject(m_dc, m_bitmap);
+        const RECT all{0, 0, width, height};
+        FillRect(m_dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        GdiFlush();
+        m_height = height;
+    }
+    ~Canvas()
+    {
+        SelectObject(m_dc, m_previous);
+        DeleteObject(m_bitmap);
+        DeleteDC(m_dc);
+    }
+    HDC dc() const { return m_dc; }
+    // The ink of the columns [left, right), as rows of 0 and 1 trimmed to it.
+    std::string ink(int left, int right) const
+    {
+        GdiFlush();
+        std::string rows;
+        for (int y = 0; y < m_height; ++y) {
+            std::string row;
+            for (int x = std::max(0, left); x < std::min(m_width, right); ++x)
+                row += (m_bits[y * m_width + x] & 0xFFFFFF) != 0xFFFFFF ? '1' : '0';
+            if (row.find('1') != std::string::npos)
+                rows += row + '/';
+        }
+        return rows;
+    }
+
+  private:
+    HDC m_dc;
+    HBITMAP m_bitmap = nullptr;
+    HGDIOBJ m_previous = nullptr;
+    std::uint32_t *m_bits = nullptr;
+    int m_width;
+    int m_height = 0;
+};
+
 } // namespace
+
+// The long date of the user's locale in the date display's font (楷体, 72
+// points as at 1920 pixels): the carried face has ASCII, Latin-1 and the
+// program's Chinese only. Run in several locales (tests/CMakeLists.txt).
+TEST_CASE("every character of the long date is drawn")
+{
+    if (const char *expected = std::getenv("CLOCK_TEST_LOCALE")) {
+        wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+        GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+        REQUIRE(std::wstring(name) == std::wstring(expected, expected + std::strlen(expected)));
+    }
+    const Text date = backend::formatLongDate({2026, 12, 9, 3});
+    const std::wstring text(date.begin(), date.end());
+    win32::RealisedFont font =
+        win32::createFont({u"楷体", 72, false, 134}, win32::windowFontDescription());
+    REQUIRE(font.font);
+    const int margin = 100;
+    Canvas canvas(4000, 300);
+    const HGDIOBJ previous = SelectObject(canvas.dc(), font.font.get());
+    SetBkMode(canvas.dc(), TRANSPARENT);
+    SetTextColor(canvas.dc(), RGB(0, 0, 0));
+    const win32::TextLine line(canvas.dc(), date);
+    line.draw(margin, 0);
+    const std::vector<int> edges = line.characterEdges();
+    REQUIRE(edges.size() == text.size() + 1);
+
+    std::map<std::string, wchar_t> shapes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (std::iswspace(c) || c == 0x00A0 || c == 0x202F)
+            continue;
+        INFO("character ", i, " (", int(c), ") of the date");
+        const std::string ink = canvas.ink(margin + edges[i], margin + edges[i + 1]);
+        CHECK_FALSE(ink.empty());
+        // A face without the letter draws the same box for every one of them.
+        const auto [other, added] = shapes.emplace(ink, c);
+        if (!added && !ink.empty())
+            CHECK(int(other->second) == int(c));
+    }
+    // The width as drawn, which keeps the date inside the window.
+    const SIZE extent = line.extent();
+    CHECK(canvas.ink(0, margin - 2).empty());
+    CHECK(canvas.ink(margin + extent.cx + 2, 4000).empty());
+    // A face that has every letter draws the line as GDI alone, to the pixel.
+    std::vector<WORD> glyphs(text.size());
+    GetGlyphIndicesW(canvas.dc(), text.c_str(), int(text.size()), glyphs.data(),
+                     GGI_MARK_NONEXISTING_GLYPHS);
+    if (std::find(glyphs.begin(), glyphs.end(), WORD(0xFFFF)) == glyphs.end()) {
+        SIZE gdi{};
+        GetTextExtentPoint32W(canvas.dc(), text.c_str(), int(text.size()), &gdi);
+        CHECK_FALSE(line.fallsBack());
+        CHECK(extent.cx == gdi.cx);
+        CHECK(extent.cy == gdi.cy);
+    }
+    SelectObject(canvas.dc(), previous);
+}
 
 TEST_CASE("a self-sizing label takes the size GDI measures")
 {
