@@ -91,64 +91,26 @@ RECT clientRect(HWND hwnd)
     return rect;
 }
 
-// A white 32-bit bitmap in a memory context, to draw into and read back.
-class Canvas
+// The ink of columns [left, right) of a top-down 32-bit bitmap on white, as
+// its inked rows of 0 and 1.
+std::string inkOf(const std::uint32_t *bits, int width, int height, int left, int right)
 {
-  public:
-    Canvas(int width, int height) : m_dc(CreateCompatibleDC(nullptr)), m_width(width)
-    {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height; // top-down
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void *bits = nullptr;
-        m_bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        REQUIRE(m_bitmap != nullptr);
-        m_bits = static_cast<std::uint32_t *>(bits);
-        m_previous = SelectObject(m_dc, m_bitmap);
-        const RECT all{0, 0, width, height};
-        FillRect(m_dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        GdiFlush();
-        m_height = height;
+    std::string rows;
+    for (int y = 0; y < height; ++y) {
+        std::string row;
+        for (int x = std::max(0, left); x < std::min(width, right); ++x)
+            row += (bits[y * width + x] & 0xFFFFFF) != 0xFFFFFF ? '1' : '0';
+        if (row.find('1') != std::string::npos)
+            rows += row + '/';
     }
-    ~Canvas()
-    {
-        SelectObject(m_dc, m_previous);
-        DeleteObject(m_bitmap);
-        DeleteDC(m_dc);
-    }
-    HDC dc() const { return m_dc; }
-    // The ink of the columns [left, right), as rows of 0 and 1 trimmed to it.
-    std::string ink(int left, int right) const
-    {
-        GdiFlush();
-        std::string rows;
-        for (int y = 0; y < m_height; ++y) {
-            std::string row;
-            for (int x = std::max(0, left); x < std::min(m_width, right); ++x)
-                row += (m_bits[y * m_width + x] & 0xFFFFFF) != 0xFFFFFF ? '1' : '0';
-            if (row.find('1') != std::string::npos)
-                rows += row + '/';
-        }
-        return rows;
-    }
-
-  private:
-    HDC m_dc;
-    HBITMAP m_bitmap = nullptr;
-    HGDIOBJ m_previous = nullptr;
-    std::uint32_t *m_bits = nullptr;
-    int m_width;
-    int m_height = 0;
-};
+    return rows;
+}
 
 } // namespace
 
-// The long date of the user's locale in the date display's font (楷体, 72
-// points as at 1920 pixels): the carried face has ASCII, Latin-1 and the
-// program's Chinese only. Run in several locales (tests/CMakeLists.txt).
+// The user's long date in the date display's font at 1920 pixels (楷体, 72
+// points) where the carried face, which has ASCII, Latin-1 and the program's
+// Chinese only, may stand in: run in several locales (tests/CMakeLists.txt).
 TEST_CASE("every character of the long date is drawn")
 {
     if (const char *expected = std::getenv("CLOCK_TEST_LOCALE")) {
@@ -158,48 +120,56 @@ TEST_CASE("every character of the long date is drawn")
     }
     const Text date = backend::formatLongDate({2026, 12, 9, 3});
     const std::wstring text(date.begin(), date.end());
-    win32::RealisedFont font =
+    const win32::RealisedFont font =
         win32::createFont({u"楷体", 72, false, 134}, win32::windowFontDescription());
-    REQUIRE(font.font);
-    const int margin = 100;
-    Canvas canvas(4000, 300);
-    const HGDIOBJ previous = SelectObject(canvas.dc(), font.font.get());
-    SetBkMode(canvas.dc(), TRANSPARENT);
-    SetTextColor(canvas.dc(), RGB(0, 0, 0));
-    const win32::TextLine line(canvas.dc(), date);
+    const int width = 4000, height = 300, margin = 100;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(info.bmiHeader), width, -height, 1, 32};
+    void *bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    REQUIRE((font.font && bitmap));
+    const HGDIOBJ previousBitmap = SelectObject(dc, bitmap);
+    const HGDIOBJ previousFont = SelectObject(dc, font.font.get());
+    PatBlt(dc, 0, 0, width, height, WHITENESS);
+    SetBkMode(dc, TRANSPARENT);
+    const win32::TextLine line(dc, date);
     line.draw(margin, 0);
+    GdiFlush();
+    const auto ink = [&](int left, int right) {
+        return inkOf(static_cast<std::uint32_t *>(bits), width, height, left, right);
+    };
+
     const std::vector<int> edges = line.characterEdges();
     REQUIRE(edges.size() == text.size() + 1);
-
     std::map<std::string, wchar_t> shapes;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        if (std::iswspace(c) || c == 0x00A0 || c == 0x202F)
+        if (std::iswspace(text[i]) || text[i] == 0x00A0 || text[i] == 0x202F)
             continue;
-        INFO("character ", i, " (", int(c), ") of the date");
-        const std::string ink = canvas.ink(margin + edges[i], margin + edges[i + 1]);
-        CHECK_FALSE(ink.empty());
+        INFO("character ", i, " (", int(text[i]), ") of the date");
+        const std::string shape = ink(margin + edges[i], margin + edges[i + 1]);
+        CHECK_FALSE(shape.empty());
         // A face without the letter draws the same box for every one of them.
-        const auto [other, added] = shapes.emplace(ink, c);
-        if (!added && !ink.empty())
-            CHECK(int(other->second) == int(c));
+        if (!shape.empty())
+            CHECK(int(shapes.emplace(shape, text[i]).first->second) == int(text[i]));
     }
     // The width as drawn, which keeps the date inside the window.
-    const SIZE extent = line.extent();
-    CHECK(canvas.ink(0, margin - 2).empty());
-    CHECK(canvas.ink(margin + extent.cx + 2, 4000).empty());
-    // A face that has every letter draws the line as GDI alone, to the pixel.
+    CHECK(ink(0, margin - 2).empty());
+    CHECK(ink(margin + line.extent().cx + 2, width).empty());
+    // A face that has every letter: GDI's own width, and GDI's drawing.
     std::vector<WORD> glyphs(text.size());
-    GetGlyphIndicesW(canvas.dc(), text.c_str(), int(text.size()), glyphs.data(),
+    GetGlyphIndicesW(dc, text.c_str(), int(text.size()), glyphs.data(),
                      GGI_MARK_NONEXISTING_GLYPHS);
     if (std::find(glyphs.begin(), glyphs.end(), WORD(0xFFFF)) == glyphs.end()) {
         SIZE gdi{};
-        GetTextExtentPoint32W(canvas.dc(), text.c_str(), int(text.size()), &gdi);
+        GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &gdi);
         CHECK_FALSE(line.fallsBack());
-        CHECK(extent.cx == gdi.cx);
-        CHECK(extent.cy == gdi.cy);
+        CHECK((line.extent().cx == gdi.cx && line.extent().cy == gdi.cy));
     }
-    SelectObject(canvas.dc(), previous);
+    SelectObject(dc, previousFont);
+    SelectObject(dc, previousBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
 }
 
 TEST_CASE("a self-sizing label takes the size GDI measures")
