@@ -9,13 +9,20 @@
 #include "askingwindow.h"
 #include "combobox.h"
 #include "label.h"
+#include "win32fonts.h"
+#include "win32textline.h"
 #include "win32window.h"
 #include "window.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cwctype>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -84,7 +91,86 @@ RECT clientRect(HWND hwnd)
     return rect;
 }
 
+// The ink of columns [left, right) of a top-down 32-bit bitmap on white, as
+// its inked rows of 0 and 1.
+std::string inkOf(const std::uint32_t *bits, int width, int height, int left, int right)
+{
+    std::string rows;
+    for (int y = 0; y < height; ++y) {
+        std::string row;
+        for (int x = std::max(0, left); x < std::min(width, right); ++x)
+            row += (bits[y * width + x] & 0xFFFFFF) != 0xFFFFFF ? '1' : '0';
+        if (row.find('1') != std::string::npos)
+            rows += row + '/';
+    }
+    return rows;
+}
+
 } // namespace
+
+// The user's long date in the date display's font at 1920 pixels (楷体, 72
+// points) where the carried face, which has ASCII, Latin-1 and the program's
+// Chinese only, may stand in: run in several locales (tests/CMakeLists.txt).
+TEST_CASE("every character of the long date is drawn")
+{
+    if (const char *expected = std::getenv("CLOCK_TEST_LOCALE")) {
+        wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+        GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+        REQUIRE(std::wstring(name) == std::wstring(expected, expected + std::strlen(expected)));
+    }
+    const Text date = backend::formatLongDate({2026, 12, 9, 3});
+    const std::wstring text(date.begin(), date.end());
+    const win32::RealisedFont font =
+        win32::createFont({u"楷体", 72, false, 134}, win32::windowFontDescription());
+    const int width = 4000, height = 300, margin = 100;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(info.bmiHeader), width, -height, 1, 32};
+    void *bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    REQUIRE((font.font && bitmap));
+    const HGDIOBJ previousBitmap = SelectObject(dc, bitmap);
+    const HGDIOBJ previousFont = SelectObject(dc, font.font.get());
+    PatBlt(dc, 0, 0, width, height, WHITENESS);
+    SetBkMode(dc, TRANSPARENT);
+    const win32::TextLine line(dc, date);
+    line.draw(margin, 0);
+    GdiFlush();
+    const auto ink = [&](int left, int right) {
+        return inkOf(static_cast<std::uint32_t *>(bits), width, height, left, right);
+    };
+
+    const std::vector<int> edges = line.characterEdges();
+    REQUIRE(edges.size() == text.size() + 1);
+    std::map<std::string, wchar_t> shapes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (std::iswspace(text[i]) || text[i] == 0x00A0 || text[i] == 0x202F)
+            continue;
+        INFO("character ", i, " (", int(text[i]), ") of the date");
+        const std::string shape = ink(margin + edges[i], margin + edges[i + 1]);
+        CHECK_FALSE(shape.empty());
+        // A face without the letter draws the same box for every one of them.
+        if (!shape.empty())
+            CHECK(int(shapes.emplace(shape, text[i]).first->second) == int(text[i]));
+    }
+    // The width as drawn, which keeps the date inside the window.
+    CHECK(ink(0, margin - 2).empty());
+    CHECK(ink(margin + line.extent().cx + 2, width).empty());
+    // A face that has every letter: GDI's own width, and GDI's drawing.
+    std::vector<WORD> glyphs(text.size());
+    GetGlyphIndicesW(dc, text.c_str(), int(text.size()), glyphs.data(),
+                     GGI_MARK_NONEXISTING_GLYPHS);
+    if (std::find(glyphs.begin(), glyphs.end(), WORD(0xFFFF)) == glyphs.end()) {
+        SIZE gdi{};
+        GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &gdi);
+        CHECK_FALSE(line.fallsBack());
+        CHECK((line.extent().cx == gdi.cx && line.extent().cy == gdi.cy));
+    }
+    SelectObject(dc, previousFont);
+    SelectObject(dc, previousBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
 
 TEST_CASE("a self-sizing label takes the size GDI measures")
 {
