@@ -163,6 +163,14 @@ bool runUntil(const std::function<bool()> &done, int ms)
     return done();
 }
 
+// Qt 6.4's xcb queue keeps the input that ExcludeUserInputEvents held until
+// the next X event comes, under the GLib event dispatcher the program runs
+// on (not under QT_NO_GLIB=1).
+bool deliversHeldInputAtOnce()
+{
+    return false;
+}
+
 std::int64_t now()
 {
     using namespace std::chrono;

@@ -170,6 +170,11 @@ bool runUntil(const std::function<bool()> &done, int ms)
     return done();
 }
 
+bool deliversHeldInputAtOnce()
+{
+    return true;
+}
+
 std::int64_t now()
 {
     using namespace std::chrono;
