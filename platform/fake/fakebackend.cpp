@@ -253,7 +253,13 @@ void FakeWindow::show()
 
 void FakeWindow::close()
 {
-    if (!closed && (!onCloseRequest || onCloseRequest())) {
+    // A close asked for while the question is open joins the one under way.
+    if (closed || m_closing)
+        return;
+    m_closing = true;
+    const bool agreed = !onCloseRequest || onCloseRequest();
+    m_closing = false;
+    if (agreed) {
         shown = false;
         closed = true;
     }
@@ -261,12 +267,7 @@ void FakeWindow::close()
 
 bool FakeWindow::requestClose()
 {
-    raise([this] {
-        if (!closed && (!onCloseRequest || onCloseRequest())) {
-            shown = false;
-            closed = true;
-        }
-    });
+    raise([this] { close(); });
     return closed;
 }
 

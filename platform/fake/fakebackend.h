@@ -166,6 +166,7 @@ class FakeWindow : public WindowPeer
     void forget(const void *child);
 
     double m_twipsPerPixel;
+    bool m_closing = false;
     std::vector<FakeLabel *> m_labels;
     std::vector<FakeComboBox *> m_combos;
 };

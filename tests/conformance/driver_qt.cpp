@@ -166,6 +166,11 @@ bool runUntil(const std::function<bool()> &done, int ms)
 // Qt 6.4's xcb queue keeps the input that ExcludeUserInputEvents held until
 // the next X event comes, under the GLib event dispatcher the program runs
 // on (not under QT_NO_GLIB=1).
+bool boundsHeaderBlock()
+{
+    return true;
+}
+
 bool deliversHeldInputAtOnce()
 {
     return false;

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <clocale>
 #include <map>
+#include <memory>
 
 using namespace platform;
 
@@ -170,6 +171,14 @@ bool runUntil(const std::function<bool()> &done, int ms)
     return done();
 }
 
+// WinHTTP under Wine 8 ignores WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE and
+// the exchange does not measure the block again; the request object's own
+// bound still holds.
+bool boundsHeaderBlock()
+{
+    return false;
+}
+
 bool deliversHeldInputAtOnce()
 {
     return true;
@@ -187,6 +196,12 @@ int main(int argc, char **argv)
 {
     std::setlocale(LC_ALL, "");
     backend::start(argc, argv, u"conformance");
+    // Closing the last window ends the program's loop for good: one stays
+    // open while the cases open and close theirs.
+    const std::unique_ptr<WindowPeer> keeper = backend::createWindow();
+    keeper->moveTo(600, 400);
+    keeper->setClientSize(100, 100);
+    keeper->show();
     doctest::Context context(argc, argv);
     const int status = context.run();
     backend::finish();

@@ -87,7 +87,10 @@ class Loopback
             closesocket(m_listener);
     }
 
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+    std::string url() const
+    {
+        return "http://127.0.0.1:" + std::to_string(m_port) + "/";
+    }
 
   private:
     void run()
@@ -141,11 +144,6 @@ std::unique_ptr<Loopback> current;
 
 namespace driver
 {
-
-bool boundsHeaderBlock()
-{
-    return true;
-}
 
 std::string serve(Server server, int delayMs)
 {

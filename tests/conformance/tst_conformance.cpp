@@ -94,13 +94,12 @@ TEST_CASE("children stack in creation order and focus goes where it is set")
     auto first = window->createLabel();
     auto combo = window->createComboBox();
     auto last = window->createLabel();
-    CHECK(driver::stacking(*window) ==
-          std::vector<const void *>{driver::native(*first), driver::native(*combo),
-                                    driver::native(*last)});
+    CHECK(driver::stacking(*window) == std::vector<const void *>{driver::native(*first),
+                                                                 driver::native(*combo),
+                                                                 driver::native(*last)});
     combo->setFocus();
     window->show();
-    CHECK(driver::runUntil([&] { return driver::focus(*window) == driver::native(*combo); },
-                           5000));
+    CHECK(driver::runUntil([&] { return driver::focus(*window) == driver::native(*combo); }, 5000));
 }
 
 TEST_CASE("setFont returns the size the toolkit realised")
@@ -252,8 +251,7 @@ TEST_CASE("the exchange's outcomes")
         {"the final response's header block", Server::Answering, 64 * 1024, Failure::None},
         {"a header block over the bound", Server::Answering, 40, Failure::Other},
         {"connection refused", Server::Refusing, 64 * 1024, Failure::Unreachable},
-        {"no answer within the whole-exchange bound", Server::Silent, 64 * 1024,
-         Failure::Timeout},
+        {"no answer within the whole-exchange bound", Server::Silent, 64 * 1024, Failure::Timeout},
         {"no status line", Server::Malformed, 64 * 1024, Failure::Other},
     };
     for (const Row &row : rows) {
@@ -268,7 +266,11 @@ TEST_CASE("the exchange's outcomes")
         CHECK(driver::now() - start < 700 + 1500);
         if (row.failure == Failure::None) {
             CHECK(response.status == 200);
-            CHECK(response.rawHeaders == driver::Reply);
+            // WinHTTP leaves out the line breaks that end the block.
+            const auto lines = [](std::string block) {
+                return block.substr(0, block.find_last_not_of("\r\n") + 1);
+            };
+            CHECK(lines(response.rawHeaders) == lines(driver::Reply));
         }
     }
 }

@@ -45,29 +45,23 @@ TEST_CASE_FIXTURE(Fixture, "the layout follows the screen")
         double dateFont, clockFont, secondsFont;
         Place date, clock, seconds, sync, local, list, example;
     };
+    // clang-format off
     const Row rows[] = {
-        {"1024x768", 1024, 768, 0, 0, 38.4f, 170.666672f, 85.333336f, {7485, 664.5},
-         {591, 3622.5}, {11223, 5687.5}, {4965, 9520}, {6765, 8720}, {6952.5, 9520},
-         {9740, 9520}},
-        {"1920x1080", 1920, 1080, 0, 0, 72, 320, 160, {14040, 720}, {1117.5, 4095},
-         {20977.5, 7097.5}, {11685, 14200}, {13485, 13400}, {13672.5, 14200}, {16460, 14200}},
-        {"3840x2160", 3840, 2160, 0, 0, 144, 640, 320, {28080, 1440}, {2235, 8197.5},
-         {41955, 13195}, {26085, 30400}, {27885, 29600}, {28072.5, 30400}, {30860, 30400}},
+        // fonts: date, clock, seconds; places: date, clock, seconds, sync
+        // prompt, local switch, list, example
+        {"1024x768", 1024, 768, 0, 0, 38.4f, 170.666672f, 85.333336f, {7485, 664.5}, {591, 3622.5}, {11223, 5687.5}, {4965, 9520}, {6765, 8720}, {6952.5, 9520}, {9740, 9520}},
+        {"1920x1080", 1920, 1080, 0, 0, 72, 320, 160, {14040, 720}, {1117.5, 4095}, {20977.5, 7097.5}, {11685, 14200}, {13485, 13400}, {13672.5, 14200}, {16460, 14200}},
+        {"3840x2160", 3840, 2160, 0, 0, 144, 640, 320, {28080, 1440}, {2235, 8197.5}, {41955, 13195}, {26085, 30400}, {27885, 29600}, {28072.5, 30400}, {30860, 30400}},
         // Not a multiple of 400 or 90: the font sizes stay fractional.
-        {"1366x768", 1366, 768, 0, 0, 51.225f, 227.666672f, 113.833336f, {9982.5, 507},
-         {796.5, 2910}, {14914.5, 5335}, {7530, 9520}, {9330, 8720}, {9517.5, 9520},
-         {12305, 9520}},
+        {"1366x768", 1366, 768, 0, 0, 51.225f, 227.666672f, 113.833336f, {9982.5, 507}, {796.5, 2910}, {14914.5, 5335}, {7530, 9520}, {9330, 8720}, {9517.5, 9520}, {12305, 9520}},
         // The inner width places the displays, the screen's height their rows.
-        {"1366x768 in a framed window", 1366, 768, 4, 23, 51.225f, 227.666672f, 113.833336f,
-         {9922.5, 507}, {784.5, 2910}, {14878.5, 5335}, {7470, 9520}, {9270, 8720},
-         {9457.5, 9520}, {12245, 9520}},
+        {"1366x768 framed", 1366, 768, 4, 23, 51.225f, 227.666672f, 113.833336f, {9922.5, 507}, {784.5, 2910}, {14878.5, 5335}, {7470, 9520}, {9270, 8720}, {9457.5, 9520}, {12245, 9520}},
         // Low for its width, as a small screen at a high DPI: the bottom rows
         // reach into the digits and move down just clear of them, keeping
         // their spacing.
-        {"1920x600: the bottom rows move down", 1920, 600, 0, 0, 72, 320, 160, {14040, 0},
-         {1117.5, 495}, {20977.5, 3497.5}, {11685, 9305}, {13485, 8505}, {13672.5, 9305},
-         {16460, 9305}},
+        {"1920x600: bottom rows moved", 1920, 600, 0, 0, 72, 320, 160, {14040, 0}, {1117.5, 495}, {20977.5, 3497.5}, {11685, 9305}, {13485, 8505}, {13672.5, 9305}, {16460, 9305}},
     };
+    // clang-format on
     for (const Row &row : rows) {
         INFO(std::string(row.name));
         fake::setScreen({row.width, row.height, 15});
@@ -82,8 +76,8 @@ TEST_CASE_FIXTURE(Fixture, "the layout follows the screen")
         CHECK(form.Label1.FontSize() == closeTo(row.clockFont));
         CHECK(form.Label7.FontSize() == closeTo(row.secondsFont));
         const std::pair<Label *, Place> places[] = {
-            {&form.Label2, row.date},  {&form.Label1, row.clock}, {&form.Label7, row.seconds},
-            {&form.Label4, row.sync},  {&form.Label6, row.local},
+            {&form.Label2, row.date}, {&form.Label1, row.clock}, {&form.Label7, row.seconds},
+            {&form.Label4, row.sync}, {&form.Label6, row.local},
         };
         for (const auto &[label, place] : places) {
             CHECK(label->Left() == closeTo(place.left));
