@@ -159,6 +159,8 @@ LRESULT Win32Label::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_ERASEBKGND:
         return 1; // painted in full by WM_PAINT
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(currentFont());
     case WM_SETCURSOR:
         if (LOWORD(lParam) == HTCLIENT) {
             SetCursor(pointerCursor());
