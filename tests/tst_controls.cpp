@@ -233,11 +233,8 @@ void TestControls::longDateIsSystemLocaleLongFormat_data()
     QTest::addColumn<double>("serial");
     QTest::addColumn<QDate>("date");
 
+    // Which day a serial is, the core's tables check; here the ends of the range.
     QTest::newRow("2026-12-07 afternoon") << 46363 + timeOfDay(14, 4, 45) << QDate(2026, 12, 7);
-    QTest::newRow("rounded into next day") << 46363 + 0.9999999 << QDate(2026, 12, 8);
-    QTest::newRow("leap day 2028") << serialOf(2028, 2, 29) << QDate(2028, 2, 29);
-    QTest::newRow("epoch") << 0.0 << QDate(1899, 12, 30);
-    QTest::newRow("negative serial") << -1.25 << QDate(1899, 12, 29);
     QTest::newRow("first day of range") << -657434.0 << QDate(100, 1, 1);
     QTest::newRow("last day of range") << 2958465.5 << QDate(9999, 12, 31);
 }
