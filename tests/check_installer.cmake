@@ -21,7 +21,26 @@ if(NOT rc EQUAL 0 OR NOT installer)
     message(FATAL_ERROR "cpack made no installer:\n${out}")
 endif()
 
-# A run before may have left an installation behind.
+# The uninstaller copies itself away and runs from there: wait for it, at most 30 s.
+function(uninstall)
+    execute_process(COMMAND "${WINE_RUN}" --prefix "${PREFIX}"
+                            "C:\\Program Files\\${display_name}\\Uninstall.exe" /S
+                    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out TIMEOUT 60)
+    foreach(attempt RANGE 60)
+        if(NOT EXISTS "${program_dir}" AND NOT EXISTS "${menu_dir}")
+            return()
+        endif()
+        execute_process(COMMAND "${CMAKE_COMMAND}" -E sleep 0.5)
+    endforeach()
+    message(FATAL_ERROR "the silent uninstall (${rc}) left ${program_dir} or ${menu_dir}:\n${out}")
+endfunction()
+
+# A run before may have left an installation behind: its own uninstaller
+# removes it, registry entry included, which the installer would otherwise
+# try to run first.
+if(EXISTS "${program_dir}/Uninstall.exe")
+    uninstall()
+endif()
 file(REMOVE_RECURSE "${program_dir}" "${menu_dir}")
 execute_process(COMMAND "${WINE_RUN}" --prefix "${PREFIX}" "${installer}" /S
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out TIMEOUT 120)
@@ -41,7 +60,7 @@ if(failures)
     message(FATAL_ERROR "after the silent install:\n${failures}")
 endif()
 # The read-me names the version that project() gives, in both languages.
-file(STRINGS "${program_dir}/readme.txt" titles REGEX "^(全屏时钟|Full Screen Clock) ")
+file(STRINGS "${program_dir}/readme.txt" titles ENCODING UTF-8 REGEX "^(全屏时钟|Full Screen Clock) ")
 if(NOT titles STREQUAL "全屏时钟 ${VERSION};Full Screen Clock ${VERSION}")
     message(FATAL_ERROR "the read-me's titles are \"${titles}\", not version ${VERSION}")
 endif()
@@ -50,16 +69,4 @@ if(size LESS 100000)
     message(FATAL_ERROR "the installed program has only ${size} bytes")
 endif()
 
-# The uninstaller copies itself away and runs from there: wait for it, at most 30 s.
-execute_process(COMMAND "${WINE_RUN}" --prefix "${PREFIX}"
-                        "C:\\Program Files\\${display_name}\\Uninstall.exe" /S
-                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out TIMEOUT 60)
-foreach(attempt RANGE 60)
-    if(NOT EXISTS "${program_dir}" AND NOT EXISTS "${menu_dir}")
-        break()
-    endif()
-    execute_process(COMMAND "${CMAKE_COMMAND}" -E sleep 0.5)
-endforeach()
-if(EXISTS "${program_dir}" OR EXISTS "${menu_dir}")
-    message(FATAL_ERROR "the silent uninstall (${rc}) left ${program_dir} or ${menu_dir}:\n${out}")
-endif()
+uninstall()

@@ -19,17 +19,6 @@ namespace platform
 
 namespace
 {
-struct Timeouts {
-    std::chrono::milliseconds connect = XmlHttpRequest::DefaultConnectTimeout;
-    std::chrono::milliseconds total = XmlHttpRequest::DefaultTotalTimeout;
-};
-
-Timeouts &timeouts()
-{
-    static Timeouts instance;
-    return instance;
-}
-
 [[noreturn]] void fail(int code, const char *description)
 {
     throw RuntimeError(code, fromUtf8(description));
@@ -410,26 +399,6 @@ Text XmlHttpRequest::getResponseHeader(const Text &name) const
     for (const char c : value)
         text.push_back(char16_t(static_cast<unsigned char>(c)));
     return text;
-}
-
-void XmlHttpRequest::setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds total)
-{
-    timeouts() = Timeouts{connect, total};
-}
-
-void XmlHttpRequest::resetTimeouts()
-{
-    timeouts() = Timeouts{};
-}
-
-std::chrono::milliseconds XmlHttpRequest::connectTimeout()
-{
-    return timeouts().connect;
-}
-
-std::chrono::milliseconds XmlHttpRequest::totalTimeout()
-{
-    return timeouts().total;
 }
 
 } // namespace platform

@@ -70,11 +70,9 @@ class XmlHttpRequest
     Text getResponseHeader(const Text &name) const;
     int readyState() const;
 
-    // Lets tests shorten the waits; the defaults are restored by resetTimeouts.
-    static void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds total);
-    static void resetTimeouts();
-    static std::chrono::milliseconds connectTimeout();
-    static std::chrono::milliseconds totalTimeout();
+    // The bounds every exchange is handed.
+    static constexpr std::chrono::milliseconds connectTimeout() { return DefaultConnectTimeout; }
+    static constexpr std::chrono::milliseconds totalTimeout() { return DefaultTotalTimeout; }
 
   private:
     struct Impl;

@@ -26,11 +26,6 @@ enum MsgBoxResult : int {
 // answers Cancel where there is one, else OK. Timer ticks go on meanwhile.
 int MsgBox(const Text &prompt, int buttons, const Text &title);
 
-// Tests answer message boxes through this hook; an empty hook restores the
-// real dialogs.
-using MsgBoxHook = std::function<int(const Text &prompt, int buttons, const Text &title)>;
-void setMsgBoxHook(MsgBoxHook hook);
-
 // Shows the run-time error report in a message box and ends the event loop
 // with a non-zero status.
 void reportRuntimeError(const RuntimeError &error);

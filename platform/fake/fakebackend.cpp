@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace platform
@@ -26,6 +27,9 @@ struct State {
     int execDepth = 0;
     int exitStatus = -1;
     int execStatus = 0;
+    int boxesOpen = 0;
+    int exchanging = 0;
+    std::vector<std::function<void()>> heldInput;
 };
 
 State &state()
@@ -39,6 +43,38 @@ State &state()
     std::fprintf(stderr, "fake back end: %s\n", what.c_str());
     std::abort();
 }
+
+// The user's input: lost while a modal box is open, held during an exchange.
+// Returns whether it was raised now.
+bool raise(const std::function<void()> &input)
+{
+    State &s = state();
+    if (s.boxesOpen > 0)
+        return false;
+    if (s.exchanging > 0) {
+        s.heldInput.push_back(input);
+        return false;
+    }
+    input();
+    return true;
+}
+
+// Between events: the input held by an exchange that has returned, then
+// painting.
+void betweenEvents()
+{
+    State &s = state();
+    if (s.exchanging == 0 && s.boxesOpen == 0) {
+        const std::vector<std::function<void()>> held = std::move(s.heldInput);
+        s.heldInput.clear();
+        for (const auto &input : held)
+            input();
+    }
+    for (FakeWindow *window : s.windows)
+        window->paint();
+}
+
+const bool hooked = (EventLoop::betweenEvents = &betweenEvents, true);
 
 } // namespace
 
@@ -90,14 +126,18 @@ TextExtent FakeLabel::measure(const Text &value) const
 
 void FakeLabel::click()
 {
-    if (onClick)
-        onClick();
+    raise([this] {
+        if (onClick)
+            onClick();
+    });
 }
 
-void FakeLabel::mouseMove(const MouseState &state, double x, double y)
+void FakeLabel::mouseMove(const MouseState &mouse, double x, double y)
 {
-    if (onMouseMove)
-        onMouseMove(state, x, y);
+    raise([this, mouse, x, y] {
+        if (onMouseMove)
+            onMouseMove(mouse, x, y);
+    });
 }
 
 FakeComboBox::FakeComboBox(FakeWindow &window) : m_window(&window)
@@ -120,18 +160,25 @@ void FakeComboBox::setFocus()
 
 void FakeComboBox::pick(int index)
 {
-    editText = items.at(std::size_t(index));
-    if (onClick)
-        onClick();
+    raise([this, index] {
+        editText = items.at(std::size_t(index));
+        if (onClick)
+            onClick();
+    });
 }
 
 std::int16_t FakeComboBox::type(std::int16_t keyAscii)
 {
-    if (onKeyPress)
-        onKeyPress(keyAscii);
-    if (keyAscii >= 32)
-        editText += char16_t(keyAscii);
-    return keyAscii;
+    const auto seen = std::make_shared<std::int16_t>(0);
+    raise([this, keyAscii, seen] {
+        std::int16_t code = keyAscii;
+        if (onKeyPress)
+            onKeyPress(code);
+        if (code >= 32)
+            editText += char16_t(code);
+        *seen = code;
+    });
+    return *seen;
 }
 
 FakeWindow::FakeWindow() : m_twipsPerPixel(state().screen.twipsPerPixel)
@@ -206,18 +253,31 @@ void FakeWindow::show()
 
 void FakeWindow::close()
 {
-    requestClose();
+    // A close asked for while the question is open joins the one under way.
+    if (closed || m_closing)
+        return;
+    m_closing = true;
+    const bool agreed = !onCloseRequest || onCloseRequest();
+    m_closing = false;
+    if (agreed) {
+        shown = false;
+        closed = true;
+    }
 }
 
 bool FakeWindow::requestClose()
 {
-    if (closed)
-        return true;
-    if (onCloseRequest && !onCloseRequest())
-        return false;
-    shown = false;
-    closed = true;
-    return true;
+    raise([this] { close(); });
+    return closed;
+}
+
+void FakeWindow::paint()
+{
+    for (FakeLabel *label : m_labels) {
+        if (label->dirty && shown)
+            ++label->paints;
+        label->dirty = false;
+    }
 }
 
 void setScreen(const ScreenMetrics &metrics)
@@ -342,8 +402,10 @@ MessageBoxAnswer showMessageBox(const MessageBoxRequest &request)
     if (!boxes)
         fake::unexpected("a message box no test expected: " + toUtf8(request.prompt));
     boxes->calls.push_back(request);
+    ++fake::state().boxesOpen;
     if (boxes->onShow)
         boxes->onShow();
+    --fake::state().boxesOpen;
     return boxes->answer;
 }
 
@@ -387,8 +449,10 @@ HttpResponse exchange(const HttpExchange &request)
         fake::unexpected("an HTTP exchange no test expected: " + request.method + " " +
                          request.url);
     exchanges->calls.push_back(request);
+    ++fake::state().exchanging;
     if (exchanges->during)
         exchanges->during();
+    --fake::state().exchanging;
     return exchanges->response;
 }
 

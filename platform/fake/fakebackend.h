@@ -45,13 +45,13 @@ class FakeLabel : public LabelPeer
     explicit FakeLabel(FakeWindow &window);
     ~FakeLabel() override;
 
-    void setText(const Text &value) override { text = value; }
-    void setGeometry(const PixelRect &rect) override { geometry = rect; }
+    void setText(const Text &value) override { text = value, dirty = true; }
+    void setGeometry(const PixelRect &rect) override { geometry = rect, dirty = true; }
     double setFont(const FontSpec &value) override;
     TextExtent measure(const Text &value) const override;
-    void setForeColor(ColourWord colour) override { foreColor = colour; }
-    void setAlignment(Alignment value) override { alignment = value; }
-    void setVisible(bool value) override { visible = value; }
+    void setForeColor(ColourWord colour) override { foreColor = colour, dirty = true; }
+    void setAlignment(Alignment value) override { alignment = value, dirty = true; }
+    void setVisible(bool value) override { visible = value, dirty = true; }
     void setPointer(Pointer value) override { pointer = value; }
 
     // The user's input.
@@ -66,6 +66,9 @@ class FakeLabel : public LabelPeer
     Alignment alignment = Alignment::Left;
     bool visible = true;
     Pointer pointer = Pointer::Default;
+    // Changed since it was last painted; how often it was painted.
+    bool dirty = true;
+    int paints = 0;
 
   private:
     friend class FakeWindow;
@@ -88,7 +91,7 @@ class FakeComboBox : public ComboBoxPeer
     // then Click is raised.
     void pick(int index);
     // The user types a character; returns the code the edit field then sees
-    // (0 when a handler swallowed it).
+    // (0 when a handler swallowed it, or the key was held or lost).
     std::int16_t type(std::int16_t keyAscii);
 
     Text editText;
@@ -124,8 +127,11 @@ class FakeWindow : public WindowPeer
     void close() override;
 
     // A close by the user or the window manager; returns whether the window
-    // closed.
+    // is closed.
     bool requestClose();
+    // The labels that changed since they were last painted are painted, if
+    // the window is shown.
+    void paint();
 
     // The window's frame: `frame` pixels on each side and a caption bar of
     // `caption` pixels on top; none unless a test sets one.
@@ -160,6 +166,7 @@ class FakeWindow : public WindowPeer
     void forget(const void *child);
 
     double m_twipsPerPixel;
+    bool m_closing = false;
     std::vector<FakeLabel *> m_labels;
     std::vector<FakeComboBox *> m_combos;
 };

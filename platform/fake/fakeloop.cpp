@@ -118,9 +118,13 @@ void EventLoop::run(std::int64_t ms)
         ++wakeUps;
         if (due->onWake)
             due->onWake();
+        if (betweenEvents)
+            betweenEvents();
     }
     if (!m_quit)
         m_mono = std::max(m_mono, end);
+    if (betweenEvents)
+        betweenEvents();
 }
 
 } // namespace platform::fake

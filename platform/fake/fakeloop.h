@@ -49,6 +49,11 @@ class EventLoop
     bool quitRequested() const { return m_quit; }
     void clearQuit() { m_quit = false; }
 
+    // What a toolkit does between events, run after each delivery and at the
+    // end of every run: the tests' back end paints there and hands out the
+    // input it held.
+    inline static void (*betweenEvents)() = nullptr;
+
     // Every wake-up longer than EarlySlackMs fires this much early (never at
     // once), as a monotonic clock running ahead of the wall clock would.
     std::int64_t earlyMs = 0;

@@ -4,6 +4,7 @@
 #include "qtcolour.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
@@ -52,7 +53,9 @@ double QtLabel::setFont(const FontSpec &wanted)
     font.setPointSizeF(wanted.points);
     font.setBold(wanted.bold);
     m_widget->setFont(font);
-    return m_widget->font().pointSizeF();
+    // The font engine draws in whole pixels: 10 pt at 96 DPI is drawn 13 px
+    // high, 9.75 pt.
+    return QFontInfo(m_widget->font()).pointSizeF();
 }
 
 TextExtent QtLabel::measure(const Text &text) const

@@ -24,6 +24,9 @@ class Win32ComboBox : public ComboBoxPeer
     void setGeometry(const PixelRect &rect) override;
     void setFocus() override;
 
+    HWND hwnd() const { return m_hwnd.get(); }
+    HWND edit() const { return m_edit; }
+
   private:
     static LRESULT CALLBACK comboProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                            UINT_PTR id, DWORD_PTR self);

@@ -2,6 +2,7 @@
 #include "win32label.h"
 
 #include "win32fonts.h"
+#include "win32textline.h"
 #include "win32window.h"
 
 #include <windowsx.h>
@@ -80,9 +81,8 @@ TextExtent Win32Label::measure(const Text &text) const
     if (!dc.get())
         return {};
     const auto font = selectObject(dc.get(), currentFont());
-    SIZE size{};
-    if (!GetTextExtentPoint32W(dc.get(), wide(text), int(text.size()), &size))
-        return {};
+    // As drawn: characters the font lacks take the width of their fallback face.
+    const SIZE size = TextLine(dc.get(), text).extent();
     return {double(size.cx), double(size.cy)};
 }
 
@@ -137,6 +137,15 @@ void Win32Label::paint()
     const auto font = selectObject(scope.dc, currentFont());
     SetTextColor(scope.dc, toColorRef(m_foreColor));
     SetBkMode(scope.dc, TRANSPARENT);
+    const TextLine line(scope.dc, m_text);
+    if (line.fallsBack()) {
+        // Placed as DrawText places a line.
+        const int width = line.extent().cx;
+        line.draw(m_alignment == Alignment::Center ? (client.left + client.right - width) / 2
+                                                   : client.left,
+                  client.top);
+        return;
+    }
     const UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_TOP |
                         (m_alignment == Alignment::Center ? DT_CENTER : DT_LEFT);
     DrawTextW(scope.dc, wide(m_text), int(m_text.size()), &client, format);
@@ -150,6 +159,8 @@ LRESULT Win32Label::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_ERASEBKGND:
         return 1; // painted in full by WM_PAINT
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(currentFont());
     case WM_SETCURSOR:
         if (LOWORD(lParam) == HTCLIENT) {
             SetCursor(pointerCursor());

@@ -26,6 +26,8 @@ class Win32Label : public LabelPeer
     void setVisible(bool visible) override;
     void setPointer(Pointer pointer) override;
 
+    HWND hwnd() const { return m_hwnd.get(); }
+
   private:
     friend LRESULT CALLBACK ownedWindowProcedure<Win32Label>(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);

@@ -396,6 +396,13 @@ class ClockRun:
             problems.append("the date %s reaches the window's inner edge (client %dx%d at %d,%d)"
                             % (date, gw, gh, gx, gy))
         else:
+            # A letter the face lacks, drawn blank, leaves a gap in the date's
+            # ink wider than the line is high.
+            runs = r.img.mask(DATE_COLOUR).ink_runs(date)
+            gaps = [(b[0] - a[1], a[1]) for a, b in zip(runs, runs[1:])]
+            if gaps and max(gaps)[0] > date[3] - date[1]:
+                problems.append("the date's ink has a gap of %d px at x = %d, more than its"
+                                " height %d px" % (max(gaps) + (date[3] - date[1],)))
             # Cut at the edge, it may still end short of it: its year is read.
             year = str(time.localtime(r.after).tm_year)
             text = r.date() or ""

@@ -69,12 +69,7 @@ inline void setMode(Form1 &form, bool network)
 // Simulated time from Base, and whatever a test changed put back after it.
 struct Fixture {
     fake::EventLoop loop{Base};
-    ~Fixture()
-    {
-        Screen::clearSizeOverride();
-        XmlHttpRequest::resetTimeouts();
-        fake::setScreen({1024, 768, 15});
-    }
+    ~Fixture() { fake::setScreen({1024, 768, 15}); }
 };
 
 } // namespace handlers

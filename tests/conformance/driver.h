@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// What the conformance suite needs beyond backend.h to hold a back end to its
+// promises: the toolkit's own view of the peers, the user's input through the
+// toolkit's own queue, the event loop run for a while, and servers on
+// 127.0.0.1. Each back end has a driver of its own (driver_*.cpp) with its
+// main(); the suite (tst_conformance.cpp) is the same for all.
+
+#include "backend.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace driver
+{
+
+using namespace platform;
+
+// The toolkit's identity of a child, as stacking() and focus() report it.
+const void *native(LabelPeer &label);
+const void *native(ComboBoxPeer &combo);
+// The window's children as the toolkit stacks them, bottom first.
+std::vector<const void *> stacking(WindowPeer &window);
+// The child that has (or gets, once the window is active) the keyboard focus;
+// a combo box for its edit field. Null for none.
+const void *focus(WindowPeer &window);
+// The size in points of the font the toolkit draws the label in.
+double fontPoints(LabelPeer &label);
+// How often the toolkit has painted the label so far.
+int paints(LabelPeer &label);
+// Whether the window is on the screen.
+bool isShown(WindowPeer &window);
+
+// The user's input, through the toolkit's own queue: it reaches the peers
+// when the toolkit next takes input. A click lands inside the label; a key
+// is typed at the end of the box's edit field, which has the focus.
+void click(LabelPeer &label, bool leftButton);
+void type(ComboBoxPeer &combo, char16_t key);
+// The user or the window manager closes the window.
+void close(WindowPeer &window);
+// From inside an open message box: the user answers it.
+void answerMessageBox(MessageBoxAnswer answer);
+
+// Runs the event loop until `done` holds or `ms` have passed on the back
+// end's clock; returns done().
+bool runUntil(const std::function<bool()> &done, int ms);
+// The back end's monotonic clock, in milliseconds.
+std::int64_t now();
+
+// A server on 127.0.0.1 for the next exchange; returns its URL. The last
+// one stays until the next call.
+enum class Server {
+    Refusing,  // nothing listens on the port
+    Silent,    // reads the request and never answers
+    Malformed, // answers a line that is no status line
+    Answering, // answers Reply after `delayMs`
+};
+std::string serve(Server server, int delayMs = 0);
+// Whether input held by an exchange arrives without a further event of the
+// window system once the exchange has returned.
+bool deliversHeldInputAtOnce();
+// Whether the exchange fails a header block longer than its bound.
+bool boundsHeaderBlock();
+// The header block the Answering server sends.
+inline const std::string Reply = "HTTP/1.1 200 OK\r\n"
+                                 "Date: Mon, 07 Dec 2026 14:04:45 GMT\r\n"
+                                 "X-Folded: one\r\n two\r\n"
+                                 "\r\n";
+
+} // namespace driver

@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: MIT
+// The conformance suite's driver for the tests' own back end: the peers are
+// read directly, input is raised on them, time is the simulated loop's, and
+// each "server" is the exchange script that behaves as that server would,
+// the time it takes passing on the loop.
+#define DOCTEST_CONFIG_IMPLEMENT
+#include "testing.h"
+
+#include "driver.h"
+#include "fakebackend.h"
+
+#include <memory>
+
+using namespace platform;
+
+namespace
+{
+
+fake::FakeLabel &fakeOf(LabelPeer &label)
+{
+    return dynamic_cast<fake::FakeLabel &>(label);
+}
+
+fake::FakeComboBox &fakeOf(ComboBoxPeer &combo)
+{
+    return dynamic_cast<fake::FakeComboBox &>(combo);
+}
+
+fake::FakeWindow &fakeOf(WindowPeer &window)
+{
+    return dynamic_cast<fake::FakeWindow &>(window);
+}
+
+// A message box stays open, the loop running, until the user answers it.
+struct OpenBox {
+    fake::MessageBoxes script;
+    bool answered = false;
+    OpenBox()
+    {
+        script.onShow = [this] {
+            answered = false;
+            for (int ms = 0; !answered && ms < 60000; ++ms)
+                fake::EventLoop::current().run(1);
+        };
+    }
+};
+
+std::unique_ptr<OpenBox> box;
+std::unique_ptr<fake::Exchanges> exchanges;
+
+} // namespace
+
+namespace driver
+{
+
+const void *native(LabelPeer &label)
+{
+    return &fakeOf(label);
+}
+
+const void *native(ComboBoxPeer &combo)
+{
+    return &fakeOf(combo);
+}
+
+std::vector<const void *> stacking(WindowPeer &window)
+{
+    return fakeOf(window).stacking;
+}
+
+const void *focus(WindowPeer &window)
+{
+    return fakeOf(window).focus;
+}
+
+double fontPoints(LabelPeer &label)
+{
+    return fakeOf(label).font.points;
+}
+
+int paints(LabelPeer &label)
+{
+    return fakeOf(label).paints;
+}
+
+bool isShown(WindowPeer &window)
+{
+    return fakeOf(window).shown;
+}
+
+void click(LabelPeer &label, bool leftButton)
+{
+    // The tests' back end knows no other button.
+    if (leftButton)
+        fakeOf(label).click();
+}
+
+void type(ComboBoxPeer &combo, char16_t key)
+{
+    fakeOf(combo).type(std::int16_t(key));
+}
+
+void close(WindowPeer &window)
+{
+    fakeOf(window).requestClose();
+}
+
+void answerMessageBox(MessageBoxAnswer answer)
+{
+    box->script.answer = answer;
+    box->answered = true;
+}
+
+bool runUntil(const std::function<bool()> &done, int ms)
+{
+    fake::EventLoop &loop = fake::EventLoop::current();
+    for (int i = 0; i < ms && !done(); ++i)
+        loop.run(1);
+    return done();
+}
+
+bool deliversHeldInputAtOnce()
+{
+    return true;
+}
+
+std::int64_t now()
+{
+    return fake::EventLoop::current().mono();
+}
+
+// Its exchanges hand over what the test scripts, an oversized block included,
+// so that the request object's own bound is tested.
+bool boundsHeaderBlock()
+{
+    return false;
+}
+
+std::string serve(Server server, int delayMs)
+{
+    using Failure = HttpResponse::Failure;
+    exchanges.reset();
+    exchanges = std::make_unique<fake::Exchanges>();
+    fake::Exchanges &script = *exchanges;
+    switch (server) {
+    case Server::Refusing:
+        script.response = fake::Exchanges::failure(Failure::Unreachable);
+        break;
+    case Server::Silent:
+        script.response = fake::Exchanges::failure(Failure::Timeout);
+        script.during = [&script] {
+            fake::EventLoop::current().run(script.calls.back().totalTimeout.count());
+        };
+        break;
+    case Server::Malformed:
+        script.response = fake::Exchanges::failure(Failure::Other);
+        break;
+    case Server::Answering:
+        script.during = [delayMs] { fake::EventLoop::current().run(delayMs); };
+        script.response = {Failure::None, 200, Reply};
+        break;
+    }
+    return "http://127.0.0.1:8/";
+}
+
+} // namespace driver
+
+int main(int argc, char **argv)
+{
+    fake::EventLoop loop{1800000000000};
+    backend::start(argc, argv, u"conformance");
+    box = std::make_unique<OpenBox>();
+    doctest::Context context(argc, argv);
+    const int status = context.run();
+    box.reset();
+    exchanges.reset();
+    backend::finish();
+    return status;
+}

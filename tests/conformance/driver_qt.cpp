@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: MIT
+// The conformance suite's driver for the Qt back end, on an X display of its
+// own (xcb under Xvfb): clicks come from the X server (xdotool), so they
+// reach Qt as a user's do, through the window system's queue that a busy
+// wait holds; keys come from QTest.
+#define DOCTEST_CONFIG_IMPLEMENT
+#include "testing.h"
+
+#include "driver.h"
+#include "qtcombobox.h"
+#include "qtlabel.h"
+#include "qtwindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QWindow>
+
+#include <chrono>
+#include <clocale>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+using namespace platform;
+
+namespace
+{
+
+QLabel *widgetOf(LabelPeer &label)
+{
+    return dynamic_cast<qt::QtLabel &>(label).widget();
+}
+
+QComboBox *widgetOf(ComboBoxPeer &combo)
+{
+    return dynamic_cast<qt::QtComboBox &>(combo).widget();
+}
+
+QWidget *widgetOf(WindowPeer &window)
+{
+    return dynamic_cast<qt::QtWindow &>(window).widget();
+}
+
+// Counts the paint events of the widgets it watches.
+class PaintCounter : public QObject
+{
+  public:
+    std::map<const QObject *, int> counts;
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++counts[watched];
+        return false;
+    }
+};
+
+PaintCounter *painting = nullptr;
+
+} // namespace
+
+namespace driver
+{
+
+const void *native(LabelPeer &label)
+{
+    return widgetOf(label);
+}
+
+const void *native(ComboBoxPeer &combo)
+{
+    return widgetOf(combo);
+}
+
+std::vector<const void *> stacking(WindowPeer &window)
+{
+    // Qt keeps the children in stacking order, bottom first.
+    std::vector<const void *> children;
+    for (QObject *child : widgetOf(window)->children())
+        if (child->isWidgetType())
+            children.push_back(child);
+    return children;
+}
+
+const void *focus(WindowPeer &window)
+{
+    QWidget *top = widgetOf(window);
+    for (QWidget *w = top->focusWidget(); w; w = w->parentWidget())
+        if (w->parentWidget() == top)
+            return w;
+    return nullptr;
+}
+
+double fontPoints(LabelPeer &label)
+{
+    return QFontInfo(widgetOf(label)->font()).pointSizeF();
+}
+
+int paints(LabelPeer &label)
+{
+    QLabel *widget = widgetOf(label);
+    if (!painting->counts.count(widget)) {
+        painting->counts[widget] = 0;
+        widget->installEventFilter(painting);
+    }
+    return painting->counts[widget];
+}
+
+bool isShown(WindowPeer &window)
+{
+    QWidget *top = widgetOf(window);
+    return top->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
+}
+
+void click(LabelPeer &label, bool leftButton)
+{
+    QLabel *widget = widgetOf(label);
+    const QPoint at = widget->mapToGlobal(QPoint(widget->width() / 2, widget->height() / 2));
+    const std::string command = "xdotool mousemove " + std::to_string(at.x()) + " " +
+                                std::to_string(at.y()) + " click " + (leftButton ? "1" : "3");
+    REQUIRE(std::system(command.c_str()) == 0);
+}
+
+void type(ComboBoxPeer &combo, char16_t key)
+{
+    QComboBox *box = widgetOf(combo);
+    box->lineEdit()->end(false);
+    if (key == u'\r')
+        QTest::keyClick(box, Qt::Key_Return);
+    else
+        QTest::keyClick(box, char(key));
+}
+
+void close(WindowPeer &window)
+{
+    // As the window manager's close arrives: through the window system.
+    widgetOf(window)->windowHandle()->close();
+}
+
+void answerMessageBox(MessageBoxAnswer answer)
+{
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    REQUIRE(box);
+    const QMessageBox::ButtonRole role =
+        answer == MessageBoxAnswer::Ok ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
+    for (QAbstractButton *button : box->buttons())
+        if (box->buttonRole(button) == role)
+            button->click();
+}
+
+bool runUntil(const std::function<bool()> &done, int ms)
+{
+    const std::int64_t end = now() + ms;
+    while (!done() && now() < end)
+        QTest::qWait(5);
+    return done();
+}
+
+// Qt 6.4's xcb queue keeps the input that ExcludeUserInputEvents held until
+// the next X event comes, under the GLib event dispatcher the program runs
+// on (not under QT_NO_GLIB=1).
+bool boundsHeaderBlock()
+{
+    return true;
+}
+
+bool deliversHeldInputAtOnce()
+{
+    return false;
+}
+
+std::int64_t now()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace driver
+
+int main(int argc, char **argv)
+{
+    std::setlocale(LC_ALL, "");
+    backend::start(argc, argv, u"conformance");
+    PaintCounter counter;
+    painting = &counter;
+    doctest::Context context(argc, argv);
+    const int status = context.run();
+    painting = nullptr;
+    backend::finish();
+    return status;
+}
