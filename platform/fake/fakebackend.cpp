@@ -272,6 +272,21 @@ HttpResponse Exchanges::failure(HttpResponse::Failure kind)
     return {kind, 0, {}};
 }
 
+std::string Exchanges::httpDate(std::int64_t ms)
+{
+    constexpr std::int64_t Epoch1970 = 25569; // days from the date type's day 0
+    const Date date = fromMilliseconds(Epoch1970 * 86400000 + floorDiv(ms, 1000) * 1000);
+    const CivilDateTime t = toCivil(date);
+    static const char *const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[40];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT",
+                  days[civilDateOf(date).weekday], t.day, months[t.month - 1], t.year, t.hour,
+                  t.minute, t.second);
+    return text;
+}
+
 } // namespace fake
 
 // ---- The contract ----------------------------------------------------------
@@ -359,9 +374,22 @@ HttpResponse exchange(const HttpExchange &request)
         fake::unexpected("an HTTP exchange no test expected: " + request.method + " " +
                          request.url);
     exchanges->calls.push_back(request);
+    fake::EventLoop &loop = fake::EventLoop::current();
+    if (request.sendAt > loop.mono())
+        loop.run(request.sendAt - loop.mono());
+    const std::int64_t sentAt = loop.mono();
+    HttpResponse response = exchanges->response;
+    if (exchanges->serverClock) {
+        loop.run(exchanges->out);
+        const std::string date = fake::Exchanges::httpDate(exchanges->serverClock(loop.mono()));
+        response = fake::Exchanges::reply(200, "Date: " + date + "\r\n");
+        loop.run(exchanges->back);
+    }
     if (exchanges->during)
         exchanges->during();
-    return exchanges->response;
+    response.sentAt = sentAt;
+    response.headersAt = loop.mono();
+    return response;
 }
 
 } // namespace backend
