@@ -13,9 +13,20 @@ namespace
 constexpr std::int64_t Second = 1000;
 // The monotonic clock is read in whole milliseconds.
 constexpr std::int64_t ReadingMs = 1;
-// An interval no wider than twice the exchange and this is as narrow as
-// bisecting keeps it against the drift allowed between two resyncs.
-constexpr std::int64_t NarrowMs = 50;
+// Halving leaves half the interval and half an exchange, and the drift
+// allowed until the next answer (18 ms a side over three minutes) widens it
+// again: an interval no wider than the exchange and this is as narrow as
+// halving keeps it.
+constexpr std::int64_t NarrowMs = 140;
+// How far outside the interval a check puts the server's whole second,
+// beyond half an exchange and the drift.
+constexpr std::int64_t CheckMarginMs = 10;
+
+// What the PC's clock may have drifted over `elapsed` ms, rounded up.
+std::int64_t driftOver(std::int64_t elapsed)
+{
+    return (std::max<std::int64_t>(0, elapsed) * ServerClock::DriftPpm + 999999) / 1000000;
+}
 
 } // namespace
 
@@ -25,8 +36,7 @@ void ServerClock::observe(const platform::Text &server, std::int64_t second, std
     const std::int64_t low = second - t1 - ReadingMs;
     const std::int64_t high = second + Second - t0 + ReadingMs;
     if (knows(server)) {
-        const std::int64_t drift = (std::max<std::int64_t>(0, t1 - m_last) * DriftPpm + 999999) /
-                                   1000000;
+        const std::int64_t drift = driftOver(t1 - m_last);
         const std::int64_t keptLow = std::max(m_low - drift, low);
         const std::int64_t keptHigh = std::min(m_high + drift, high);
         if (keptLow <= keptHigh) {
@@ -63,8 +73,10 @@ std::int64_t ServerClock::sendMoment(const platform::Text &server, std::int64_t 
     // The offset at which the server's clock, as the request arrives halfway
     // through the exchange, stands on a whole second.
     std::int64_t edge = offset();
-    if (m_high - m_low <= 2 * m_exchange + NarrowMs) {
-        const std::int64_t margin = m_exchange / 2 + NarrowMs / 5;
+    if (m_high - m_low <= m_exchange + NarrowMs) {
+        // Beyond the drift the interval will have widened by, too.
+        const std::int64_t margin =
+            m_exchange / 2 + driftOver(now + m_exchange - m_last) + CheckMarginMs;
         edge = m_checkHigh ? m_high + margin : m_low - margin;
         m_checkHigh = !m_checkHigh;
     }

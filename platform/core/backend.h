@@ -190,8 +190,8 @@ ScreenMetrics primaryScreen();
 // One HTTP exchange as the request object hands it to the back end: the
 // method and URL have passed the request's checks already.
 struct HttpExchange {
-    std::string method; // an HTTP token, "POST" for the time query
-    std::string url;    // an absolute http:// or https:// URL
+    std::string method;                          // an HTTP token, "POST" for the time query
+    std::string url;                             // an absolute http:// or https:// URL
     std::chrono::milliseconds connectTimeout{0}; // name lookup, TCP and TLS
     std::chrono::milliseconds totalTimeout{0};   // the whole exchange
     // The final response's header block may be this long; a longer one fails

@@ -122,8 +122,8 @@ class Timer
     TickSchedule m_schedule;
     bool m_enabled = false;
     std::optional<std::int64_t> m_phase; // monotonic plus this, else the wall clock
-    std::uint64_t m_id = 0;    // unique within the scheduler, never reused
-    std::uint64_t m_epoch = 0; // counts the enablings: a tick owed before is void
+    std::uint64_t m_id = 0;              // unique within the scheduler, never reused
+    std::uint64_t m_epoch = 0;           // counts the enablings: a tick owed before is void
     Text m_tag;
 };
 

@@ -180,8 +180,8 @@ HttpResponse backend::exchange(const HttpExchange &request)
         return failed(Failure::Other);
     // Nothing leaves before the moment asked for; the window runs meanwhile.
     for (std::int64_t now; (now = SystemClock::monotonicMs()) < request.sendAt;) {
-        curl_multi_poll(multi.get(), nullptr, 0, int(std::min<std::int64_t>(SliceMs, request.sendAt - now)),
-                        nullptr);
+        curl_multi_poll(multi.get(), nullptr, 0,
+                        int(std::min<std::int64_t>(SliceMs, request.sendAt - now)), nullptr);
         letTheWindowRun();
     }
     if (curl_multi_add_handle(multi.get(), transfer.curl.get()) != CURLM_OK)

@@ -216,9 +216,8 @@ void sleepUntil(std::int64_t at)
     const std::int64_t wait = at - SystemClock::monotonicMs();
     if (wait <= 0)
         return;
-    UniqueHandle timer(CreateWaitableTimerExW(nullptr, nullptr,
-                                              CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-                                              TIMER_ALL_ACCESS));
+    UniqueHandle timer(CreateWaitableTimerExW(
+        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
     if (!timer)
         timer.reset(CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS));
     LARGE_INTEGER due;
@@ -327,9 +326,9 @@ DWORD WINAPI work(void *parameter)
 HttpResponse backend::exchange(const HttpExchange &request)
 {
     // The bound of the exchange counts from the moment the request may leave.
-    const auto deadline =
-        std::chrono::steady_clock::now() + request.totalTimeout +
-        std::chrono::milliseconds(std::max<std::int64_t>(0, request.sendAt - SystemClock::monotonicMs()));
+    const auto deadline = std::chrono::steady_clock::now() + request.totalTimeout +
+                          std::chrono::milliseconds(std::max<std::int64_t>(
+                              0, request.sendAt - SystemClock::monotonicMs()));
     Job *job = new (std::nothrow) Job;
     if (!job)
         return failed(Failure::Other);
