@@ -184,6 +184,8 @@ HttpResponse backend::exchange(const HttpExchange &request)
                         int(std::min<std::int64_t>(SliceMs, request.sendAt - now)), nullptr);
         letTheWindowRun();
     }
+    // Should the pre-request callback not come, the request left after this.
+    const std::int64_t added = SystemClock::monotonicMs();
     if (curl_multi_add_handle(multi.get(), transfer.curl.get()) != CURLM_OK)
         return failed(Failure::Other);
 
@@ -213,7 +215,7 @@ HttpResponse backend::exchange(const HttpExchange &request)
         curl_easy_getinfo(transfer.curl.get(), CURLINFO_RESPONSE_CODE, &status);
         response.status = int(status);
         response.rawHeaders = std::move(transfer.rawHeaders);
-        response.sentAt = transfer.sentAt;
+        response.sentAt = transfer.sentAt ? transfer.sentAt : added;
         response.headersAt = transfer.headersAt ? transfer.headersAt : SystemClock::monotonicMs();
         return response;
     }
