@@ -11,6 +11,7 @@
 // closes the rest and frees what it shares with the waiting side.
 #include "backend.h"
 
+#include "clock.h"
 #include "win32.h"
 #include "win32eventloop.h"
 
@@ -30,6 +31,10 @@ namespace
 
 using Failure = HttpResponse::Failure;
 using win32::UniqueHandle;
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION = 0x00000002;
+#endif
 
 struct InternetDeleter {
     void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
@@ -187,6 +192,7 @@ HttpResponse readOnToFinal(HINTERNET handle, std::size_t maxHeaderBytes, HttpRes
             if (status >= 200) {
                 response.status = status;
                 response.rawHeaders = stream.substr(0, end + 4);
+                response.headersAt = SystemClock::monotonicMs();
                 return response;
             }
             stream.erase(0, end + 4);
@@ -201,6 +207,33 @@ HttpResponse readOnToFinal(HINTERNET handle, std::size_t maxHeaderBytes, HttpRes
             return failed(Failure::Other);
         stream.append(buffer, got);
     }
+}
+
+// On the worker thread: sleeps until the monotonic time `at`, on a
+// high-resolution timer where the system has one.
+void sleepUntil(std::int64_t at)
+{
+    const std::int64_t wait = at - SystemClock::monotonicMs();
+    if (wait <= 0)
+        return;
+    UniqueHandle timer(CreateWaitableTimerExW(
+        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
+    if (!timer)
+        timer.reset(CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS));
+    LARGE_INTEGER due;
+    due.QuadPart = -wait * 10000; // relative, in 100 ns
+    if (timer && SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE) &&
+        WaitForSingleObject(timer.get(), INFINITE) == WAIT_OBJECT_0)
+        return;
+    Sleep(DWORD(wait));
+}
+
+// WinHTTP connects inside WinHttpSendRequest; its status callback marks the
+// moment the request itself begins to leave, on the calling thread.
+void CALLBACK onStatus(HINTERNET, DWORD_PTR context, DWORD status, void *, DWORD)
+{
+    if (status == WINHTTP_CALLBACK_STATUS_SENDING_REQUEST && context)
+        *reinterpret_cast<std::int64_t *>(context) = SystemClock::monotonicMs();
 }
 
 // On the worker thread.
@@ -245,10 +278,17 @@ HttpResponse perform(Job &job)
     WinHttpSetOption(handle, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &maxHeaders,
                      sizeof(maxHeaders));
 
+    // Without the callback, the moment before the call is the nearest.
+    WinHttpSetStatusCallback(handle, &onStatus, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
+    sleepUntil(request.sendAt);
+    if (job.cancelled)
+        return failed(Failure::Other);
+    std::int64_t sentAt = SystemClock::monotonicMs();
+
     // Name lookup, connecting and the request's few bytes: a failure here is
     // a server not found or not reached.
     if (!WinHttpSendRequest(handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                            0)) {
+                            reinterpret_cast<DWORD_PTR>(&sentAt))) {
         switch (GetLastError()) {
         case ERROR_WINHTTP_NAME_NOT_RESOLVED:
         case ERROR_WINHTTP_CANNOT_CONNECT:
@@ -261,6 +301,8 @@ HttpResponse perform(Job &job)
     if (!WinHttpReceiveResponse(handle, nullptr))
         return failed(GetLastError() == ERROR_WINHTTP_TIMEOUT ? Failure::Timeout : Failure::Other);
     HttpResponse response;
+    response.sentAt = sentAt;
+    response.headersAt = SystemClock::monotonicMs();
     response.status = statusOf(handle);
     response.rawHeaders = headerBytes(handle);
     if (response.status >= 100 && response.status < 200)
@@ -283,7 +325,10 @@ DWORD WINAPI work(void *parameter)
 
 HttpResponse backend::exchange(const HttpExchange &request)
 {
-    const auto deadline = std::chrono::steady_clock::now() + request.totalTimeout;
+    // The bound of the exchange counts from the moment the request may leave.
+    const auto deadline = std::chrono::steady_clock::now() + request.totalTimeout +
+                          std::chrono::milliseconds(std::max<std::int64_t>(
+                              0, request.sendAt - SystemClock::monotonicMs()));
     Job *job = new (std::nothrow) Job;
     if (!job)
         return failed(Failure::Other);
