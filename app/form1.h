@@ -3,6 +3,7 @@
 
 #include "combobox.h"
 #include "label.h"
+#include "serverclock.h"
 #include "timer.h"
 #include "window.h"
 
@@ -58,6 +59,9 @@ class Form1 : public platform::Window
     // Set while the query's failure message is open: an unattended clock
     // whose server went away would otherwise stack a new box at every resync.
     bool m_failureMessageOpen = false;
+    // sync/: what the answers of the server in use tell about its clock, on
+    // whose whole seconds the network clock ticks.
+    ServerClock m_serverClock;
     // Where the start-up layout put the date display.
     double m_dateHome = 0;
 };

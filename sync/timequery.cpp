@@ -2,6 +2,7 @@
 #include "form1.h"
 
 #include "application.h"
+#include "clock.h"
 #include "constants.h"
 #include "datetime.h"
 #include "httprequest.h"
@@ -9,10 +10,24 @@
 #include "runtimeerror.h"
 #include "text.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
 using namespace platform;
+
+namespace
+{
+
+// The server's second as estimated now, within the date type's range.
+Date serverSecondNow(const ServerClock &clock)
+{
+    static const std::int64_t first = toMilliseconds(fromCivil({100, 1, 1, 0, 0, 0, 0}));
+    static const std::int64_t last = toMilliseconds(fromCivil({9999, 12, 31, 23, 59, 59, 0}));
+    return fromMilliseconds(std::clamp(clock.secondAt(SystemClock::monotonicMs()), first, last));
+}
+
+} // namespace
 
 void Form1::Combo1_Click()
 {
@@ -26,6 +41,10 @@ void Form1::Label4_click()
 
 // Seeds the network clock from the server's Date header (GMT) as UTC+8. Every
 // failure stays in here: the window keeps its mode and shows the PC's date.
+// A request to the server already in use leaves at the moment its answer
+// tells most about the server's clock (within a second); the network clock
+// then shows the server's second as estimated now and ticks on its whole
+// seconds.
 void Form1::queryNetworkTime(const Text &url)
 {
     Label5.setVisible(true);
@@ -38,6 +57,7 @@ void Form1::queryNetworkTime(const Text &url)
         Label3.setCaption(u"0");
         request = std::make_unique<XmlHttpRequest>();
         request->Open(u"POST", url, false);
+        request->setSendAt(m_serverClock.sendMoment(url, SystemClock::monotonicMs()));
         request->send();
         const Text header = request->getResponseHeader(u"Date");
 
@@ -45,6 +65,8 @@ void Form1::queryNetworkTime(const Text &url)
         const Date gmt = CDate(Mid(header, 5, 21));
         networkDate = DateAdd(gmt, 1.0 / 3.0);
         networkTime = Format(networkDate, u"yyyy-MM-dd HH:mm:ss");
+        m_serverClock.observe(url, toMilliseconds(networkDate), request->sentAt(),
+                              request->headersAt());
 
         // A synchronous send leaves it complete; the bound only guards the loop.
         const auto deadline = std::chrono::steady_clock::now() + XmlHttpRequest::totalTimeout();
@@ -72,10 +94,12 @@ void Form1::queryNetworkTime(const Text &url)
         Timer1.setEnabled(false);
         Timer2.setEnabled(true);
         Timer3.setEnabled(true);
-        Label5.setCaption(Format(CDate(Right(networkTime, 8)), u"hh:mm:ss"));
+        const Date serverNow = serverSecondNow(m_serverClock);
+        Timer3.setPhase(m_serverClock.offset());
+        Label5.setCaption(Format(serverNow, u"hh:mm:ss"));
         // The seconds come from the server too, not from the last local tick.
-        Label7.setCaption(u":" + Format(Second(networkDate), u"00"));
-        displayDate = networkDate;
+        Label7.setCaption(u":" + Format(Second(serverNow), u"00"));
+        displayDate = serverNow;
     } else {
         displayDate = Now();
     }

@@ -14,7 +14,8 @@ void Form1::Label4_MouseMove()
     Label4.setMousePointer(14);
 }
 
-// Back to the PC's clock, shown at once rather than at the next tick.
+// Back to the PC's clock, shown at once rather than at the next tick; the next
+// query's server starts afresh.
 void Form1::Label6_Click()
 {
     Timer1_Timer();
@@ -22,4 +23,6 @@ void Form1::Label6_Click()
     Timer1.setEnabled(true);
     Timer2.setEnabled(false);
     Timer3.setEnabled(false);
+    Timer3.clearPhase();
+    m_serverClock.clear();
 }

@@ -330,6 +330,9 @@ struct XmlHttpRequest::Impl {
     std::string url;
     std::vector<HttpHeader> headers;
     int readyState = Unsent;
+    std::int64_t sendAt = 0;
+    std::int64_t sentAt = 0;
+    std::int64_t headersAt = 0;
 };
 
 XmlHttpRequest::XmlHttpRequest()
@@ -370,8 +373,9 @@ void XmlHttpRequest::send()
 {
     if (d->readyState != Opened)
         fail(InvalidState, "send called before Open");
-    const HttpResponse response = backend::exchange(HttpExchange{
-        d->method, d->url, connectTimeout(), totalTimeout(), std::size_t(MaxHeaderBytes)});
+    const HttpResponse response =
+        backend::exchange(HttpExchange{d->method, d->url, connectTimeout(), totalTimeout(),
+                                       std::size_t(MaxHeaderBytes), d->sendAt});
     switch (response.failure) {
     case HttpResponse::Failure::None:
         break;
@@ -385,7 +389,24 @@ void XmlHttpRequest::send()
     if (response.rawHeaders.size() > std::size_t(MaxHeaderBytes))
         fail(DownloadFailure, "Response headers too large");
     d->headers = parseHeaderBlock(response.rawHeaders);
+    d->sentAt = response.sentAt;
+    d->headersAt = response.headersAt;
     d->readyState = Done;
+}
+
+void XmlHttpRequest::setSendAt(std::int64_t monotonicMs)
+{
+    d->sendAt = monotonicMs;
+}
+
+std::int64_t XmlHttpRequest::sentAt() const
+{
+    return d->sentAt;
+}
+
+std::int64_t XmlHttpRequest::headersAt() const
+{
+    return d->headersAt;
 }
 
 Text XmlHttpRequest::getResponseHeader(const Text &name) const

@@ -4,6 +4,7 @@
 #include "text.h"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 
 namespace platform
@@ -69,6 +70,14 @@ class XmlHttpRequest
     // headers are joined with ", ". "" when there is no such header.
     Text getResponseHeader(const Text &name) const;
     int readyState() const;
+
+    // The request leaves no earlier than this monotonic time
+    // (SystemClock::monotonicMs); send() waits for it as for the answer.
+    void setSendAt(std::int64_t monotonicMs);
+    // After send: the monotonic times at which the request began to leave and
+    // the response's headers were complete.
+    std::int64_t sentAt() const;
+    std::int64_t headersAt() const;
 
     // The bounds every exchange is handed.
     static constexpr std::chrono::milliseconds connectTimeout() { return DefaultConnectTimeout; }

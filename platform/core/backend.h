@@ -191,13 +191,16 @@ ScreenMetrics primaryScreen();
 // One HTTP exchange as the request object hands it to the back end: the
 // method and URL have passed the request's checks already.
 struct HttpExchange {
-    std::string method; // an HTTP token, "POST" for the time query
-    std::string url;    // an absolute http:// or https:// URL
+    std::string method;                          // an HTTP token, "POST" for the time query
+    std::string url;                             // an absolute http:// or https:// URL
     std::chrono::milliseconds connectTimeout{0}; // name lookup, TCP and TLS
     std::chrono::milliseconds totalTimeout{0};   // the whole exchange
     // The final response's header block may be this long; a longer one fails
     // the exchange (Other) as soon as it is seen to be longer.
     std::size_t maxHeaderBytes = 0;
+    // Monotonic time (SystemClock::monotonicMs) before which the request is
+    // not sent; the back end waits for it as it waits for the exchange.
+    std::int64_t sendAt = 0;
 };
 
 // What came back: the final response's status and raw header block, or why
@@ -225,6 +228,10 @@ struct HttpResponse {
     // The back end's own code for a failure (a CURLcode, a Win32 or WinHTTP
     // error), 0 where it has none: for tests and debuggers, never for rules.
     long nativeError = 0;
+    // Monotonic times: the request began to be sent, and the final
+    // response's headers were complete. The server wrote its Date between.
+    std::int64_t sentAt = 0;
+    std::int64_t headersAt = 0;
 };
 
 namespace backend

@@ -254,6 +254,16 @@ CivilDate civilDateOf(Date d)
     return fieldsOf(d).date;
 }
 
+std::int64_t toMilliseconds(Date d)
+{
+    return toUnits(d, MsPerDay);
+}
+
+Date fromMilliseconds(std::int64_t ms)
+{
+    return fromUnits(ms, MsPerDay);
+}
+
 Date Now()
 {
     // Whole seconds, as the classic Now: the fields then never run ahead of

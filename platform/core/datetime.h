@@ -93,5 +93,9 @@ Date fromCivil(const CivilDateTime &time);
 CivilDateTime toCivil(Date d);
 // The calendar day of a serial (rounded to the second), with its weekday.
 CivilDate civilDateOf(Date d);
+// A serial as milliseconds since 1899-12-30 00:00 on the continuous time line
+// (Overflow outside the range), and back.
+std::int64_t toMilliseconds(Date d);
+Date fromMilliseconds(std::int64_t ms);
 
 } // namespace platform

@@ -116,6 +116,26 @@ void Timer::setEnabled(bool enabled)
     }
 }
 
+void Timer::setPhase(std::int64_t offsetMs)
+{
+    m_phase = offsetMs;
+    if (m_enabled) {
+        ++m_epoch;
+        m_scheduler.enable(this);
+    }
+}
+
+void Timer::clearPhase()
+{
+    if (!m_phase)
+        return;
+    m_phase.reset();
+    if (m_enabled) {
+        ++m_epoch;
+        m_scheduler.enable(this);
+    }
+}
+
 // ---- TimerScheduler ------------------------------------------------------------
 
 TimerScheduler::TimerScheduler(std::unique_ptr<WakeSource> wake, WallClock clock,
@@ -146,10 +166,17 @@ void TimerScheduler::remove(Timer *timer)
         rearm();
 }
 
+std::int64_t TimerScheduler::timeOf(const Timer *timer, std::int64_t wall, std::int64_t mono)
+{
+    return timer->m_phase ? mono + *timer->m_phase : wall;
+}
+
 void TimerScheduler::enable(Timer *timer)
 {
-    if (timer->Interval() > 0)
-        timer->m_schedule.start(m_clock(), m_monotonic());
+    if (timer->Interval() > 0) {
+        const std::int64_t mono = m_monotonic();
+        timer->m_schedule.start(timeOf(timer, m_clock(), mono), mono);
+    }
     rearm();
 }
 
@@ -167,6 +194,7 @@ Timer *TimerScheduler::find(std::uint64_t id) const
 void TimerScheduler::rearm()
 {
     std::int64_t now = 0;
+    std::int64_t mono = 0;
     bool haveNow = false;
     std::int64_t wait = std::numeric_limits<std::int64_t>::max();
     for (const Timer *timer : m_timers) {
@@ -174,9 +202,10 @@ void TimerScheduler::rearm()
             continue;
         if (!haveNow) {
             now = m_clock();
+            mono = m_monotonic();
             haveNow = true;
         }
-        std::int64_t ahead = timer->m_schedule.due() - now;
+        std::int64_t ahead = timer->m_schedule.due() - timeOf(timer, now, mono);
         // Overdue (a busy thread), or further ahead than one interval (the
         // wall clock went back since): wake at once.
         if (ahead <= 0 || ahead > timer->Interval())
@@ -212,10 +241,13 @@ void TimerScheduler::onWake()
     for (Timer *timer : m_timers) {
         if (!timer->m_enabled || timer->Interval() <= 0)
             continue;
-        const std::int64_t ahead = timer->m_schedule.due() - now;
-        if (!setBack && ahead > TickSchedule::EarlySlackMs && ahead <= timer->Interval())
+        // A phased timer's clock runs on the monotonic one: no step reaches it.
+        const std::int64_t time = timeOf(timer, now, mono);
+        const std::int64_t ahead = timer->m_schedule.due() - time;
+        if (!(setBack && !timer->m_phase) && ahead > TickSchedule::EarlySlackMs &&
+            ahead <= timer->Interval())
             continue; // not due on this wake-up
-        if (!timer->m_schedule.wake(now, mono, previousWake).tick)
+        if (!timer->m_schedule.wake(time, mono, previousWake).tick)
             continue;
         // One owed tick per timer at most, as several missed intervals give a
         // single tick.
@@ -243,7 +275,8 @@ void TimerScheduler::deliver()
             continue;
         // The next tick on the boundary after this one, also when an earlier
         // handler ran long or the wall clock was stepped meanwhile.
-        timer->m_schedule.ticked(m_clock(), m_monotonic());
+        const std::int64_t mono = m_monotonic();
+        timer->m_schedule.ticked(timeOf(timer, m_clock(), mono), mono);
         rearm(); // before the handler, which may wait in a nested event loop
         if (timer->Tick)
             timer->Tick();

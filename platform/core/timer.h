@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace platform
@@ -102,6 +103,14 @@ class Timer
     void setEnabled(bool enabled);
     int Interval() const { return m_schedule.interval(); }
 
+    // Ticks on the boundaries of a clock of the program's own, the monotonic
+    // clock plus `offsetMs` (a server's clock as estimated), instead of the
+    // wall clock's: a step of the PC's clock then moves no tick. Counting
+    // starts again from now; a tick owed before is void.
+    void setPhase(std::int64_t offsetMs);
+    // Back to the wall clock's boundaries, counting from now.
+    void clearPhase();
+
     Text Tag() const { return m_tag; }
     void setTag(const Text &tag) { m_tag = tag; }
 
@@ -112,8 +121,9 @@ class Timer
     TimerScheduler &m_scheduler;
     TickSchedule m_schedule;
     bool m_enabled = false;
-    std::uint64_t m_id = 0;    // unique within the scheduler, never reused
-    std::uint64_t m_epoch = 0; // counts the enablings: a tick owed before is void
+    std::optional<std::int64_t> m_phase; // monotonic plus this, else the wall clock
+    std::uint64_t m_id = 0;              // unique within the scheduler, never reused
+    std::uint64_t m_epoch = 0;           // counts the enablings: a tick owed before is void
     Text m_tag;
 };
 
@@ -151,6 +161,8 @@ class TimerScheduler
     void remove(Timer *timer);
     void enable(Timer *timer);
     void rearm();
+    // The time `timer` schedules on: the wall clock, or its own phase.
+    static std::int64_t timeOf(const Timer *timer, std::int64_t wall, std::int64_t mono);
     void deliver();
     Timer *find(std::uint64_t id) const;
 

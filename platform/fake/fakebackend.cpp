@@ -332,6 +332,21 @@ HttpResponse Exchanges::failure(HttpResponse::Failure kind)
     return {kind, 0, {}};
 }
 
+std::string Exchanges::httpDate(std::int64_t ms)
+{
+    constexpr std::int64_t Epoch1970 = 25569; // days from the date type's day 0
+    const Date date = fromMilliseconds(Epoch1970 * 86400000 + floorDiv(ms, 1000) * 1000);
+    const CivilDateTime t = toCivil(date);
+    static const char *const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[40];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT",
+                  days[civilDateOf(date).weekday], t.day, months[t.month - 1], t.year, t.hour,
+                  t.minute, t.second);
+    return text;
+}
+
 } // namespace fake
 
 // ---- The contract ----------------------------------------------------------
@@ -449,11 +464,29 @@ HttpResponse exchange(const HttpExchange &request)
         fake::unexpected("an HTTP exchange no test expected: " + request.method + " " +
                          request.url);
     exchanges->calls.push_back(request);
+    // Time passes on the test's loop, input held meanwhile; a test without a
+    // loop waits for nothing.
     ++fake::state().exchanging;
+    const auto wait = [](std::int64_t ms) {
+        if (ms > 0)
+            fake::EventLoop::current().run(ms);
+    };
+    wait(request.sendAt - SystemClock::monotonicMs());
+    const std::int64_t sentAt = SystemClock::monotonicMs();
+    HttpResponse response = exchanges->response;
+    if (exchanges->serverClock) {
+        wait(exchanges->out);
+        const std::int64_t stamp = exchanges->serverClock(SystemClock::monotonicMs());
+        response =
+            fake::Exchanges::reply(200, "Date: " + fake::Exchanges::httpDate(stamp) + "\r\n");
+        wait(exchanges->back);
+    }
     if (exchanges->during)
         exchanges->during();
     --fake::state().exchanging;
-    return exchanges->response;
+    response.sentAt = sentAt;
+    response.headersAt = SystemClock::monotonicMs();
+    return response;
 }
 
 } // namespace backend

@@ -236,6 +236,17 @@ class Exchanges
     // server answers (EventLoop::run), or the user acting meanwhile.
     std::function<void()> during;
     std::vector<HttpExchange> calls;
+
+    // A server with a clock of its own, in place of `response`: the request
+    // leaves at its send moment (the loop runs until then), reaches the
+    // server `out` ms later, which answers 200 with the Date of its clock
+    // then (ms since 1970 UTC, given the monotonic time), and the headers are
+    // back `back` ms after that. The loop runs meanwhile.
+    std::function<std::int64_t(std::int64_t mono)> serverClock;
+    std::int64_t out = 0;
+    std::int64_t back = 0;
+    // The Date header of a time in ms since 1970 UTC: "Mon, 07 Dec 2026 14:04:45 GMT".
+    static std::string httpDate(std::int64_t ms);
 };
 
 } // namespace platform::fake

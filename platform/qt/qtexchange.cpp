@@ -8,11 +8,14 @@
 // libcurl program; https is verified against the system's store.
 #include "backend.h"
 
+#include "clock.h"
+
 #include <curl/curl.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <locale.h>
@@ -52,11 +55,20 @@ struct Transfer {
     std::size_t maxHeaderBytes = 0;
     bool headersComplete = false;
     bool headersTooLarge = false;
+    std::int64_t sentAt = 0;    // connected, the request about to be written
+    std::int64_t headersAt = 0; // the final response's headers complete
 
+    static int onRequest(void *self, char *, char *, int, int);
     static size_t onHeader(char *data, size_t size, size_t count, void *self);
     static size_t onBody(char *, size_t, size_t, void *self);
     bool configure(const HttpExchange &request);
 };
+
+int Transfer::onRequest(void *self, char *, char *, int, int)
+{
+    static_cast<Transfer *>(self)->sentAt = SystemClock::monotonicMs();
+    return CURL_PREREQFUNC_OK;
+}
 
 size_t Transfer::onHeader(char *data, size_t size, size_t count, void *self)
 {
@@ -78,6 +90,7 @@ size_t Transfer::onHeader(char *data, size_t size, size_t count, void *self)
         if (status >= 200) {
             // The headers are all that is wanted: stop before any body.
             transfer->headersComplete = true;
+            transfer->headersAt = SystemClock::monotonicMs();
             return 0;
         }
     }
@@ -113,6 +126,8 @@ bool Transfer::configure(const HttpExchange &request)
     set(CURLOPT_HEADERDATA, this);
     set(CURLOPT_WRITEFUNCTION, &Transfer::onBody);
     set(CURLOPT_WRITEDATA, this);
+    set(CURLOPT_PREREQFUNCTION, &Transfer::onRequest);
+    set(CURLOPT_PREREQDATA, this);
     if (request.method == "POST") {
         // An empty body: Content-Length: 0 and no content type to describe.
         set(CURLOPT_POST, 1L);
@@ -183,8 +198,17 @@ HttpResponse backend::exchange(const HttpExchange &request)
 {
     Transfer transfer;
     const std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-    if (!multi || !transfer.configure(request) ||
-        curl_multi_add_handle(multi.get(), transfer.curl.get()) != CURLM_OK)
+    if (!multi || !transfer.configure(request))
+        return failed(Failure::Other);
+    // Nothing leaves before the moment asked for; the window runs meanwhile.
+    for (std::int64_t now; (now = SystemClock::monotonicMs()) < request.sendAt;) {
+        curl_multi_poll(multi.get(), nullptr, 0,
+                        int(std::min<std::int64_t>(SliceMs, request.sendAt - now)), nullptr);
+        letTheWindowRun();
+    }
+    // Should the pre-request callback not come, the request left after this.
+    const std::int64_t added = SystemClock::monotonicMs();
+    if (curl_multi_add_handle(multi.get(), transfer.curl.get()) != CURLM_OK)
         return failed(Failure::Other);
 
     CURLcode result = CURLE_OK;
@@ -213,6 +237,8 @@ HttpResponse backend::exchange(const HttpExchange &request)
         curl_easy_getinfo(transfer.curl.get(), CURLINFO_RESPONSE_CODE, &status);
         response.status = int(status);
         response.rawHeaders = std::move(transfer.rawHeaders);
+        response.sentAt = transfer.sentAt ? transfer.sentAt : added;
+        response.headersAt = transfer.headersAt ? transfer.headersAt : SystemClock::monotonicMs();
         return response;
     }
     HttpResponse response = failed(failureOf(result, transfer.curl.get()));

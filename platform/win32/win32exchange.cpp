@@ -11,6 +11,7 @@
 // closes the rest and frees what it shares with the waiting side.
 #include "backend.h"
 
+#include "clock.h"
 #include "win32.h"
 #include "win32eventloop.h"
 
@@ -34,6 +35,10 @@ namespace
 using Failure = HttpResponse::Failure;
 using win32::UniqueHandle;
 
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION = 0x00000002;
+#endif
+
 struct InternetDeleter {
     void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
 };
@@ -45,8 +50,9 @@ struct Job {
     HttpExchange request;
     std::chrono::steady_clock::time_point deadline; // the whole exchange given up
     HttpResponse response;
-    UniqueHandle sent;     // set by the worker once connecting is over, well or not
-    UniqueHandle finished; // set by the worker once `response` is written
+    std::int64_t sentAt = 0; // the worker's: the request began to leave (monotonic)
+    UniqueHandle sent;       // set by the worker once connecting is over, well or not
+    UniqueHandle finished;   // set by the worker once `response` is written
     // The request handle while the worker uses it; whoever takes it out closes it.
     std::atomic<HINTERNET> active{nullptr};
     std::atomic<bool> cancelled{false};
@@ -223,6 +229,7 @@ HttpResponse readOnToFinal(HINTERNET handle, std::size_t maxHeaderBytes, HttpRes
             if (status >= 200) {
                 response.status = status;
                 response.rawHeaders = stream.substr(0, end + 4);
+                response.headersAt = SystemClock::monotonicMs();
                 return response;
             }
             stream.erase(0, end + 4);
@@ -238,12 +245,36 @@ HttpResponse readOnToFinal(HINTERNET handle, std::size_t maxHeaderBytes, HttpRes
     }
 }
 
-// Connecting is over once the request's bytes are out: WinHTTP says so here,
-// since its WinHttpSendRequest may wait on for the first bytes of the answer.
+// On the worker thread: sleeps until the monotonic time `at`, on a
+// high-resolution timer where the system has one.
+void sleepUntil(std::int64_t at)
+{
+    const std::int64_t wait = at - SystemClock::monotonicMs();
+    if (wait <= 0)
+        return;
+    UniqueHandle timer(CreateWaitableTimerExW(
+        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
+    if (!timer)
+        timer.reset(CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS));
+    LARGE_INTEGER due;
+    due.QuadPart = -wait * 10000; // relative, in 100 ns
+    if (timer && SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE) &&
+        WaitForSingleObject(timer.get(), INFINITE) == WAIT_OBJECT_0)
+        return;
+    Sleep(DWORD(wait));
+}
+
+// WinHTTP connects inside WinHttpSendRequest; its status callback, on the
+// calling thread, marks the moment the request itself begins to leave, and
+// the end of connecting once its bytes are out (the call may wait on for
+// the first bytes of the answer).
 void CALLBACK onStatus(HINTERNET, DWORD_PTR context, DWORD status, void *, DWORD)
 {
-    if (status == WINHTTP_CALLBACK_STATUS_REQUEST_SENT)
-        SetEvent(reinterpret_cast<Job *>(context)->sent.get());
+    Job &job = *reinterpret_cast<Job *>(context);
+    if (status == WINHTTP_CALLBACK_STATUS_SENDING_REQUEST)
+        job.sentAt = SystemClock::monotonicMs();
+    else if (status == WINHTTP_CALLBACK_STATUS_REQUEST_SENT)
+        SetEvent(job.sent.get());
 }
 
 bool isSet(HANDLE event)
@@ -321,6 +352,10 @@ HttpResponse perform(Job &job)
         !WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context)))
         return lastFailure(false);
 
+    // The bounds below count from here.
+    sleepUntil(request.sendAt);
+    if (job.cancelled)
+        return failed(Failure::Other, ERROR_CANCELLED);
     if (!setOption(handle, WINHTTP_OPTION_DISABLE_FEATURE,
                    WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS |
                        WINHTTP_DISABLE_AUTHENTICATION | WINHTTP_DISABLE_KEEP_ALIVE) ||
@@ -334,9 +369,12 @@ HttpResponse perform(Job &job)
                                    WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)))
         return lastFailure(false);
 
+    // Without the callback, the moment before the call is the nearest.
+    job.sentAt = SystemClock::monotonicMs();
+
     // Name lookup, connecting, TLS and the request's few bytes.
     if (!WinHttpSendRequest(handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                            0))
+                            context))
         return lastFailure(isSet(job.sent.get()));
     // Each wait from here on ends by the whole exchange's deadline, when the
     // waiting side gives up, so that this worker does not outlive it.
@@ -346,6 +384,8 @@ HttpResponse perform(Job &job)
     HttpResponse response = headerBlock(handle, request.maxHeaderBytes);
     if (response.failure != Failure::None)
         return response;
+    response.sentAt = job.sentAt;
+    response.headersAt = SystemClock::monotonicMs();
     response.status = statusOfBlock(response.rawHeaders);
     if (response.status >= 100 && response.status < 200) {
         if (!setOption(handle, WINHTTP_OPTION_RECEIVE_TIMEOUT, until(job.deadline)))
@@ -371,7 +411,10 @@ DWORD WINAPI work(void *parameter)
 
 HttpResponse backend::exchange(const HttpExchange &request)
 {
-    const auto start = std::chrono::steady_clock::now();
+    // The bounds count from the moment the request may leave.
+    const auto start = std::chrono::steady_clock::now() +
+                       std::chrono::milliseconds(
+                           std::max<std::int64_t>(0, request.sendAt - SystemClock::monotonicMs()));
     const auto deadline = start + request.totalTimeout;
     const auto connectDeadline = std::min(deadline, start + request.connectTimeout);
     Job *job = new (std::nothrow) Job;

@@ -306,6 +306,10 @@ TEST_CASE("a step of the wall clock earns no tick")
             for (const char *name : {"Timer1", "Timer2", "Timer3"})
                 loop.add(name, 1000).setEnabled(true);
             loop.add("Timer4", 500).setEnabled(true);
+            // The network clock on a server's seconds: no step reaches it.
+            Timer &phased = loop.add("phased", 1000);
+            phased.setPhase(370);
+            phased.setEnabled(true);
             loop.run(1800 + after); // the tick at Base + 2000, then `after`
             const std::int64_t stepMono = loop.events.mono();
             loop.stepWall(row.step);
@@ -321,6 +325,11 @@ TEST_CASE("a step of the wall clock earns no tick")
                 INFO("tick at monotonic " << mono[k]);
                 CHECK(mono[k] - mono[k - 1] >= 500);
             }
+            const std::vector<std::int64_t> &own = loop.monoTicks["phased"];
+            CHECK(std::count_if(own.begin(), own.end(), [&](auto t) { return t > stepMono; }) ==
+                  10);
+            for (std::size_t k = 0; k < own.size(); ++k)
+                CHECK((own[k] + 370) % 1000 == 0);
             // The local clock shows the stepped time within one interval,
             // and then on the stepped clock's whole seconds.
             const std::vector<std::int64_t> &local = loop.ticks["Timer1"];

@@ -6,6 +6,9 @@
 #include "handlers.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 using namespace handlers;
 
@@ -228,5 +231,130 @@ TEST_CASE_FIXTURE(Fixture, "the local-time switch")
         CHECK(form.Label2.Caption() == u"last query's date");
         CHECK(form.Label3.Caption() == u"42");
         CHECK(form.Combo1.Text() == u"http://example.invalid/");
+    }
+}
+
+// The network clock against a server whose clock is not the PC's, on the
+// window's own timers: the first query, then a resync every 180 ticks. Each
+// change of the seconds display is timed against the server's boundary of
+// the second it shows. After the first query the clock is within half a
+// second and half the exchange; each resync halves what is left, to about
+// the exchange time plus the drift allowed over three minutes. A step of the
+// PC's clock moves no tick.
+TEST_CASE_FIXTURE(Fixture, "the network clock keeps the server's second")
+{
+    enum Event { None, Jump, NewServer, Step };
+    struct Row {
+        const char *name;
+        std::int64_t aheadMs;       // the server ahead of the PC's wall clock
+        std::int64_t outMs, backMs; // the request's way to the server and back
+        double ppm;                 // the PC's clock fast (+) against the server's
+        Event event;                // mid-way after the 2nd resync (a step) or the 4th
+        std::int64_t eventMs;       // the jump of the server's clock or step of the PC's
+    };
+    const Row rows[] = {
+        {"ahead 0.05 s", 50, 15, 15, 0, None, 0},
+        {"ahead 0.4 s", 400, 15, 15, 0, None, 0},
+        {"ahead 0.5 s", 500, 15, 15, 0, None, 0},
+        {"ahead 0.8 s", 800, 15, 15, 0, None, 0},
+        {"ahead 0.95 s", 950, 15, 15, 0, None, 0},
+        {"instant exchange", 400, 0, 0, 0, None, 0},
+        {"30 ms, all on the way out", 400, 30, 0, 0, None, 0},
+        {"30 ms, all on the way back", 400, 0, 30, 0, None, 0},
+        {"400 ms exchange", 800, 200, 200, 0, None, 0},
+        {"400 ms, all on the way out", 300, 400, 0, 0, None, 0},
+        {"400 ms, all on the way back", 300, 0, 400, 0, None, 0},
+        {"slow answer, 3 s", 400, 1500, 1500, 0, None, 0},
+        {"PC 80 ppm fast", 400, 15, 15, 80, None, 0},
+        {"PC 80 ppm slow", 400, 15, 15, -80, None, 0},
+        {"server jumps 2 s", 400, 15, 15, 0, Jump, 2000},
+        {"server jumps back 2 s", 400, 15, 15, 0, Jump, -2000},
+        {"server jumps 0.3 s", 400, 15, 15, 0, Jump, 300},
+        {"server jumps back 0.3 s", 400, 15, 15, 0, Jump, -300},
+        {"another server", 400, 15, 15, 0, NewServer, 650},
+        {"PC clock steps 0.5 s", 400, 15, 15, 0, Step, 500},
+        {"PC clock steps back 0.5 s", 400, 15, 15, 0, Step, -500},
+        {"PC clock steps 1 h", 400, 15, 15, 0, Step, 3600000},
+        {"PC clock steps back 1 h", 400, 15, 15, 0, Step, -3600000},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        fake::EventLoop events(Base);
+        const int resyncs = row.event == None || row.event == Step ? 4 : 12;
+        const std::size_t eventPhase = row.event == Step ? 2 : 4;
+        std::int64_t serverAt = 0; // the server's clock at monotonic 0, less Base
+        fake::Exchanges exchanges;
+        exchanges.out = row.outMs;
+        exchanges.back = row.backMs;
+        exchanges.serverClock = [&](std::int64_t mono) {
+            return Base + serverAt + std::int64_t(double(mono) * (1 - row.ppm * 1e-6));
+        };
+        serverAt = row.aheadMs;
+        std::vector<std::int64_t> answers; // when each answer came back
+        exchanges.during = [&] { answers.push_back(events.mono()); };
+        Form1 form;
+        setMode(form, false);
+        form.Combo1.setText(ServerUrl);
+        // Each change of the seconds display by a tick: when, and how late
+        // against the server's boundary of the second it shows, in each phase.
+        std::vector<std::vector<std::int64_t>> late(resyncs + 1), ticks(resyncs + 1);
+        const auto tick = form.Timer3.Tick;
+        form.Timer3.Tick = [&] {
+            tick();
+            const std::int64_t server = exchanges.serverClock(events.mono());
+            const std::int64_t shown = std::int64_t(Val(Right(form.Label7.Caption(), 2)));
+            const std::size_t phase = answers.size() - 1;
+            late[phase].push_back((server - shown * 1000 + 30000) % 60000 - 30000);
+            ticks[phase].push_back(events.mono());
+        };
+
+        events.run(1234);
+        form.Combo1_Click();
+        bool eventDone = row.event == None;
+        while (answers.size() <= std::size_t(resyncs) || events.mono() < answers.back() + 60000) {
+            events.run(50);
+            if (!eventDone && answers.size() == eventPhase + 1 && !ticks[eventPhase].empty() &&
+                events.mono() - ticks[eventPhase].back() >= 400) {
+                eventDone = true;
+                if (row.event == Step)
+                    events.stepWall(row.eventMs);
+                else
+                    serverAt += row.eventMs;
+                if (row.event == NewServer)
+                    form.Combo1.setText(u"http://other.example/");
+            }
+        }
+        REQUIRE(exchanges.calls.size() == std::size_t(resyncs + 1));
+
+        // The bound after each answer: half a second and half the exchange
+        // after a first answer, then halved, but never below what the
+        // exchange and the drift allowed over three minutes leave.
+        const double exchange = double(row.outMs + row.backMs);
+        double bound = 500 + exchange / 2 + 2;
+        int unchecked = 0;
+        for (std::size_t phase = 0; phase <= std::size_t(resyncs); ++phase) {
+            REQUIRE(!late[phase].empty());
+            const std::int64_t most =
+                *std::max_element(late[phase].begin(), late[phase].end(),
+                                  [](auto a, auto b) { return std::llabs(a) < std::llabs(b); });
+            // The server changed mid-way: a second or more is found at the
+            // next answer, less by a check of its side within two more.
+            if (row.event == Jump || row.event == NewServer) {
+                if (phase == eventPhase) {
+                    unchecked = std::llabs(row.eventMs) < 1000 ? 3 : 1;
+                    bound = 500 + exchange / 2 + 2;
+                }
+            }
+            if (unchecked > 0) {
+                --unchecked;
+            } else {
+                INFO("after answer " << phase << ": " << most << " ms, bound " << bound);
+                CHECK(double(std::llabs(most)) <= bound);
+                bound = std::max(bound / 2 + exchange / 4 + 20, exchange / 2 + 70);
+            }
+            // One change a second, on the same phase, until the next answer.
+            for (std::size_t k = 1; k < ticks[phase].size(); ++k)
+                CHECK(std::llabs(ticks[phase][k] - ticks[phase][k - 1] - 1000) <= 1);
+        }
     }
 }
