@@ -275,11 +275,10 @@ def nothing_reached(role):
 
 def hung_up_by_client(s):
     held = s["main"].held
-    late = [t for t in held if t > 11.5]
-    if late or not held:
-        return ["the client kept a connection %s" % ("open past 11.5 s: %s" % ["%.1f s" % t for t in late]
-                                                     if late else "open until the end")]
-    return []
+    late = ["%.1f s" % t for t in held if t > 11.5]
+    if late:
+        return ["the client kept a connection open past 11.5 s: %s" % late]
+    return [] if held else ["the client kept a connection open until the end"]
 
 
 def request_line(path):
@@ -374,7 +373,8 @@ ROWS = [
         main_url, OK, DATE_A, check=host_header("[::1]")),
     Row("100 Continue (Date B), then 200 (Date A)",
         one(answer(("HTTP/1.1 100 Continue\r\nDate: %s\r\n\r\n" % DATE_B).encode() + GOOD)),
-        main_url, OK, DATE_A, wine=(OTHER, "", "reads a 100 response's first header line as the next status line")),
+        main_url, OK, DATE_A,
+        wine=(OTHER, "", "reads a 100 response's first header line as the next status line")),
     Row("100,000 short header lines after a Date",
         one(after_date(b"".join(b"X-%d: v\r\n" % i for i in range(100000)))), main_url, OTHER,
         wine=(None, "", "enforces no header size limit and takes time quadratic in the count of "
@@ -388,8 +388,9 @@ ROWS = [
     Row("host name in Chinese", one(answer(GOOD)),
         lambda s: "http://%s:%d/" % (IDN_HOST, s["main"].port), OK, DATE_A,
         check=host_header(IDN_ASCII), netns=True),
-    Row("path and query in Chinese", one(answer(GOOD)), lambda s: s["main"].url + "时间?城市=北京",
-        OK, DATE_A, check=request_line("/%E6%97%B6%E9%97%B4?%E5%9F%8E%E5%B8%82=%E5%8C%97%E4%BA%AC")),
+    Row("path and query in Chinese", one(answer(GOOD)),
+        lambda s: s["main"].url + "时间?城市=北京", OK, DATE_A,
+        check=request_line("/%E6%97%B6%E9%97%B4?%E5%9F%8E%E5%B8%82=%E5%8C%97%E4%BA%AC")),
     Row("complete reply at 5.5 s", one(late(5.5, GOOD)), main_url, OK, DATE_A, bound=6500,
         least=5400),
     Row("silent server", one(then_silence(b"")), main_url, TIMEOUT, bound=11500, least=9900,
@@ -432,8 +433,8 @@ ROWS = [
 def enter_namespace(argv):
     """Re-runs this script in a network namespace with only loopback up."""
     env = dict(os.environ, **{IN_NAMESPACE: "1"})
-    return subprocess.call(["unshare", "-n", "-m", sys.executable, os.path.abspath(__file__)] + argv,
-                           env=env)
+    return subprocess.call(["unshare", "-n", "-m", sys.executable, os.path.abspath(__file__)]
+                           + argv, env=env)
 
 
 def wineserver_pids(prefix):
@@ -581,7 +582,8 @@ def run_table(args):
     if args.wine_prefix:
         for r in [r for r in rows if r.wine and r.wine[0] is None]:
             print("SKIP %s: a known gap of Wine's WinHTTP: it %s" % (r.name, r.wine[2]))
-        rows = [r.under_wine() if r.wine else r for r in rows if not r.wine or r.wine[0] is not None]
+        rows = [r.under_wine() if r.wine else r for r in rows
+                if not r.wine or r.wine[0] is not None]
     skipped = [r for r in rows if r.netns and not in_netns]
     rows = [r for r in rows if r not in skipped]
     for r in skipped:
