@@ -74,18 +74,47 @@ bool isToken(std::string_view text)
     });
 }
 
-// Printable ASCII without blanks or backslashes: anything else (line breaks,
-// non-ASCII, DOS paths) never reaches a back end.
+// UTF-8 without ASCII controls, blanks or backslashes, and without lone
+// surrogates: line breaks, DOS paths and broken text never reach a back end.
 std::optional<std::string> urlBytes(const Text &text)
 {
-    std::string bytes;
-    bytes.reserve(text.size());
-    for (const char16_t c : text) {
-        if (c <= 32 || c >= 127 || c == u'\\')
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c <= 32 || c == 127 || c == u'\\')
             return std::nullopt;
-        bytes.push_back(char(c));
+        const bool lead = c >= 0xD800 && c <= 0xDBFF;
+        if (lead && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            ++i;
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            return std::nullopt;
     }
-    return bytes;
+    return toUtf8(text);
+}
+
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 128; });
+}
+
+// As browsers send a path or query typed in Chinese: each byte of its UTF-8
+// beyond ASCII as %XX.
+std::string percentEncoded(std::string_view text)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 128) {
+            out += c;
+        } else {
+            out += '%';
+            out += Hex[byte >> 4];
+            out += Hex[byte & 15];
+        }
+    }
+    return out;
 }
 
 // Four decimal numbers 0-255, without leading zeros that some readers would
@@ -151,7 +180,7 @@ bool isHostName(std::string_view host, bool underscore, bool needsDot)
 }
 
 struct Authority {
-    std::string_view host;
+    std::string host;      // a name in its ASCII form, an address or "[...]"
     std::string_view port; // without the colon; empty for the scheme's own
 };
 
@@ -169,12 +198,17 @@ std::optional<Authority> splitAuthority(std::string_view authority, bool schemeL
         hostEnd = close + 1;
         if (!isIpv6Literal(authority.substr(0, hostEnd)))
             return std::nullopt;
+        parts.host = std::string(authority.substr(0, hostEnd));
     } else {
         hostEnd = std::min(authority.find(':'), authority.size());
-        if (!isHostName(authority.substr(0, hostEnd), !schemeLess, schemeLess))
+        const std::string_view typed = authority.substr(0, hostEnd);
+        // A name typed in Chinese is checked, and asked for, in its ASCII form.
+        std::optional<std::string> name =
+            isAscii(typed) ? std::string(typed) : backend::asciiHostName(std::string(typed));
+        if (!name || !isAscii(*name) || !isHostName(*name, !schemeLess, schemeLess))
             return std::nullopt;
+        parts.host = std::move(*name);
     }
-    parts.host = authority.substr(0, hostEnd);
     std::string_view rest = authority.substr(hostEnd);
     if (!rest.empty()) {
         if (rest.front() != ':')
@@ -226,12 +260,12 @@ std::optional<std::string> requestUrl(const Text &text)
         return std::nullopt;
     // The fragment is the reader's, never sent.
     tail = tail.substr(0, tail.find('#'));
-    std::string url = scheme + "://" + std::string(authority->host);
+    std::string url = scheme + "://" + authority->host;
     if (!authority->port.empty())
         url += ":" + std::string(authority->port);
     if (tail.empty() || tail.front() != '/')
         url += '/';
-    url += tail;
+    url += percentEncoded(tail);
     return url;
 }
 

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform
@@ -204,15 +205,19 @@ struct HttpExchange {
 
 // What came back: the final response's status and raw header block, or why
 // there is none.
+// A back end maps each of its native errors to one of these kinds by one
+// table; the user is told only of Unreachable.
 struct HttpResponse {
     enum class Failure {
         None,
-        // The host or proxy did not resolve, the connection was refused, or
-        // connecting outlasted the connect time-out.
+        // Never connected: the host or proxy did not resolve, the connection
+        // was refused, or connecting (name lookup, TCP and TLS together)
+        // outlasted the connect time-out.
         Unreachable,
         // Connected, but the exchange outlasted the whole-exchange time-out.
         Timeout,
-        // Anything else: TLS rejected, a malformed or oversized response...
+        // Anything else: TLS rejected, the connection reset, a malformed or
+        // oversized response, the program ending meanwhile...
         Other,
     };
     Failure failure = Failure::None;
@@ -220,6 +225,9 @@ struct HttpResponse {
     // As received, status line first, each line ending in CRLF, folded
     // continuation lines left as they are; the body is never read.
     std::string rawHeaders;
+    // The back end's own code for a failure (a CURLcode, a Win32 or WinHTTP
+    // error), 0 where it has none: for tests and debuggers, never for rules.
+    long nativeError = 0;
     // Monotonic times: the request began to be sent, and the final
     // response's headers were complete. The server wrote its Date between.
     std::int64_t sentAt = 0;
@@ -231,7 +239,12 @@ namespace backend
 // Sends the request and returns once the final response's headers have
 // arrived or the exchange has failed. Meanwhile the window keeps painting and
 // its timers keep ticking, while the user's input waits until it returns.
+// Nothing of it outlives the call: no thread, handle or connection.
 HttpResponse exchange(const HttpExchange &request);
+
+// The ASCII form (IDNA, "xn--" labels) of a host name typed in Unicode, UTF-8
+// in; nothing when the name has none.
+std::optional<std::string> asciiHostName(const std::string &utf8Name);
 } // namespace backend
 
 } // namespace platform

@@ -429,6 +429,34 @@ ScreenMetrics primaryScreen()
     return fake::state().screen;
 }
 
+std::optional<std::string> asciiHostName(const std::string &utf8Name)
+{
+    // Not IDNA, but as telling: each label beyond ASCII becomes "xn--" and the
+    // hexadecimal of its bytes; a name with U+FFFD in it has no ASCII form.
+    if (utf8Name.find("\xEF\xBF\xBD") != std::string::npos)
+        return std::nullopt;
+    static constexpr char Hex[] = "0123456789abcdef";
+    std::string ascii;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t dot = std::min(utf8Name.find('.', start), utf8Name.size());
+        const std::string label = utf8Name.substr(start, dot - start);
+        if (std::any_of(label.begin(), label.end(), [](char c) { return c & 0x80; })) {
+            ascii += "xn--";
+            for (const char c : label) {
+                ascii += Hex[static_cast<unsigned char>(c) >> 4];
+                ascii += Hex[c & 15];
+            }
+        } else {
+            ascii += label;
+        }
+        if (dot == utf8Name.size())
+            return ascii;
+        ascii += '.';
+        start = dot + 1;
+    }
+}
+
 HttpResponse exchange(const HttpExchange &request)
 {
     fake::Exchanges *exchanges = fake::state().exchanges;

@@ -211,6 +211,9 @@ class MessageBoxes
 
 // ---- HTTP exchanges --------------------------------------------------------
 
+// A host name typed beyond ASCII gets a made-up ASCII form (fakebackend.cpp),
+// not IDNA's: the real conversions meet the hostile table in tests/http/.
+//
 // While one exists, it answers every exchange with `response`, as scripted
 // (an oversized header block included, so that the request object's own
 // bounds are tested), and records what each asked.

@@ -16,7 +16,11 @@
 #include <QEventLoop>
 
 #include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <locale.h>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace platform
@@ -30,6 +34,9 @@ struct CurlDeleter {
 };
 struct MultiDeleter {
     void operator()(CURLM *handle) const { curl_multi_cleanup(handle); }
+};
+struct UrlDeleter {
+    void operator()(CURLU *handle) const { curl_url_cleanup(handle); }
 };
 struct SlistDeleter {
     void operator()(curl_slist *list) const { curl_slist_free_all(list); }
@@ -144,22 +151,37 @@ HttpResponse failed(Failure failure)
     return response;
 }
 
+struct NativeFailure {
+    CURLcode code;
+    Failure beforeSending; // the request not sent yet: still connecting
+    Failure afterSending;
+};
+
+// What each of libcurl's errors means to the program; any other is Other.
+constexpr NativeFailure Failures[] = {
+    {CURLE_COULDNT_RESOLVE_HOST, Failure::Unreachable, Failure::Unreachable},
+    {CURLE_COULDNT_RESOLVE_PROXY, Failure::Unreachable, Failure::Unreachable},
+    {CURLE_COULDNT_CONNECT, Failure::Unreachable, Failure::Unreachable},
+    // Connecting includes the TLS handshake: a server that never finishes
+    // it was not reached.
+    {CURLE_OPERATION_TIMEDOUT, Failure::Unreachable, Failure::Timeout},
+};
+
 Failure failureOf(CURLcode result, CURL *curl)
 {
-    switch (result) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-    case CURLE_COULDNT_CONNECT:
-        return Failure::Unreachable;
-    case CURLE_OPERATION_TIMEDOUT: {
-        // No request sent yet means the server was never reached.
-        curl_off_t pretransfer = 0;
-        curl_easy_getinfo(curl, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
-        return pretransfer == 0 ? Failure::Unreachable : Failure::Timeout;
-    }
-    default:
+    // A connection the server accepted and then reset was reached: libcurl
+    // counts it as not connected when the reset comes before its first send.
+    long osError = 0;
+    curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError);
+    if (result == CURLE_COULDNT_CONNECT && osError == ECONNRESET)
         return Failure::Other;
+    curl_off_t pretransfer = 0;
+    curl_easy_getinfo(curl, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+    for (const NativeFailure &failure : Failures) {
+        if (failure.code == result)
+            return pretransfer == 0 ? failure.beforeSending : failure.afterSending;
     }
+    return Failure::Other;
 }
 
 // The window's turn: what is due now, user input excepted. Without an
@@ -219,7 +241,31 @@ HttpResponse backend::exchange(const HttpExchange &request)
         response.headersAt = transfer.headersAt ? transfer.headersAt : SystemClock::monotonicMs();
         return response;
     }
-    return failed(failureOf(result, transfer.curl.get()));
+    HttpResponse response = failed(failureOf(result, transfer.curl.get()));
+    response.nativeError = result;
+    return response;
+}
+
+std::optional<std::string> backend::asciiHostName(const std::string &utf8Name)
+{
+    // libcurl's own IDNA (libidn2), which reads the name in the charset of the
+    // thread's locale: the name is UTF-8, whatever the user's locale.
+    const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    if (utf8 == locale_t(0))
+        return std::nullopt;
+    const locale_t previous = uselocale(utf8);
+    const std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
+    char *ascii = nullptr;
+    const bool converted =
+        url && curl_url_set(url.get(), CURLUPART_HOST, utf8Name.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(url.get(), CURLUPART_HOST, &ascii, CURLU_PUNYCODE) == CURLUE_OK;
+    uselocale(previous);
+    freelocale(utf8);
+    if (!converted)
+        return std::nullopt;
+    std::string name(ascii);
+    curl_free(ascii);
+    return name;
 }
 
 } // namespace platform

@@ -17,9 +17,12 @@
 
 #include <winhttp.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cwchar>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,8 +48,11 @@ using UniqueInternet = std::unique_ptr<void, InternetDeleter>;
 // go frees it.
 struct Job {
     HttpExchange request;
+    std::chrono::steady_clock::time_point deadline; // the whole exchange given up
     HttpResponse response;
-    UniqueHandle finished; // set by the worker once `response` is written
+    std::int64_t sentAt = 0; // the worker's: the request began to leave (monotonic)
+    UniqueHandle sent;       // set by the worker once connecting is over, well or not
+    UniqueHandle finished;   // set by the worker once `response` is written
     // The request handle while the worker uses it; whoever takes it out closes it.
     std::atomic<HINTERNET> active{nullptr};
     std::atomic<bool> cancelled{false};
@@ -89,11 +95,38 @@ class PublishedRequest
     Job &m_job;
 };
 
-HttpResponse failed(Failure failure)
+HttpResponse failed(Failure failure, DWORD error = 0)
 {
     HttpResponse response;
     response.failure = failure;
+    response.nativeError = long(error);
     return response;
+}
+
+struct NativeFailure {
+    DWORD error;
+    Failure beforeSending; // the request not sent yet: still connecting
+    Failure afterSending;
+};
+
+// What each of WinHTTP's errors means to the program; any other is Other (a
+// reset connection, ERROR_WINHTTP_CONNECTION_ERROR, among them).
+constexpr NativeFailure Failures[] = {
+    {ERROR_WINHTTP_NAME_NOT_RESOLVED, Failure::Unreachable, Failure::Unreachable},
+    {ERROR_WINHTTP_CANNOT_CONNECT, Failure::Unreachable, Failure::Unreachable},
+    // Connecting includes the TLS handshake.
+    {ERROR_WINHTTP_TIMEOUT, Failure::Unreachable, Failure::Timeout},
+};
+
+// The failure of the call that just failed.
+HttpResponse lastFailure(bool sent)
+{
+    const DWORD error = GetLastError();
+    for (const NativeFailure &failure : Failures) {
+        if (failure.error == error)
+            return failed(sent ? failure.afterSending : failure.beforeSending, error);
+    }
+    return failed(Failure::Other, error);
 }
 
 // The proxy as the user's Windows settings give it: automatic (the system's
@@ -128,34 +161,38 @@ int milliseconds(std::chrono::milliseconds duration)
     return int(std::max<long long>(1, std::min<long long>(duration.count(), 0x7fffffff)));
 }
 
-// The raw header block as bytes: WinHTTP widened each byte of it.
-std::string headerBytes(HINTERNET request)
+// A bound for the worker's own waits: what is left until the waiting side
+// gives up, and half a second more, so that the waiting side always gives up
+// first. (Wine's WinHTTP takes a receive that times out amid the header block
+// for the block's end, and answers with what came.)
+DWORD until(std::chrono::steady_clock::time_point deadline)
+{
+    using namespace std::chrono;
+    return DWORD(milliseconds(
+        duration_cast<std::chrono::milliseconds>(deadline + 500ms - steady_clock::now())));
+}
+
+// The raw header block as bytes (WinHTTP widened each byte of it), its size
+// checked before it is asked for.
+HttpResponse headerBlock(HINTERNET request, std::size_t maxHeaderBytes)
 {
     DWORD size = 0;
-    WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
-                        WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0)
-        return {};
+    if (WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+                            WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return failed(Failure::Other, GetLastError());
+    if (size / sizeof(wchar_t) > maxHeaderBytes + 1)
+        return failed(Failure::Other, ERROR_WINHTTP_HEADER_SIZE_OVERFLOW);
     std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
     if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
                              text.data(), &size, WINHTTP_NO_HEADER_INDEX))
-        return {};
+        return failed(Failure::Other, GetLastError());
     text.resize(size / sizeof(wchar_t));
-    std::string bytes;
-    bytes.reserve(text.size());
+    HttpResponse response;
+    response.rawHeaders.reserve(text.size());
     for (const wchar_t c : text)
-        bytes.push_back(c < 256 ? char(c) : '?');
-    return bytes;
-}
-
-int statusOf(HINTERNET request)
-{
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
-        return 0;
-    return int(status);
+        response.rawHeaders.push_back(c < 256 ? char(c) : '?');
+    return response;
 }
 
 // The status of a header block that starts with a status line, else 0.
@@ -188,7 +225,7 @@ HttpResponse readOnToFinal(HINTERNET handle, std::size_t maxHeaderBytes, HttpRes
         while ((end = stream.find("\r\n\r\n")) != std::string::npos) {
             const int status = statusOfBlock(stream);
             if (status == 0)
-                return failed(Failure::Other);
+                return failed(Failure::Other, ERROR_WINHTTP_INVALID_SERVER_RESPONSE);
             if (status >= 200) {
                 response.status = status;
                 response.rawHeaders = stream.substr(0, end + 4);
@@ -198,13 +235,12 @@ HttpResponse readOnToFinal(HINTERNET handle, std::size_t maxHeaderBytes, HttpRes
             stream.erase(0, end + 4);
         }
         if (stream.size() > maxHeaderBytes)
-            return failed(Failure::Other);
+            return failed(Failure::Other, ERROR_WINHTTP_HEADER_SIZE_OVERFLOW);
         DWORD got = 0;
         if (!WinHttpReadData(handle, buffer, sizeof(buffer), &got))
-            return failed(GetLastError() == ERROR_WINHTTP_TIMEOUT ? Failure::Timeout
-                                                                  : Failure::Other);
+            return lastFailure(true);
         if (got == 0) // the server hung up before a final response
-            return failed(Failure::Other);
+            return failed(Failure::Other, ERROR_WINHTTP_INVALID_SERVER_RESPONSE);
         stream.append(buffer, got);
     }
 }
@@ -228,12 +264,28 @@ void sleepUntil(std::int64_t at)
     Sleep(DWORD(wait));
 }
 
-// WinHTTP connects inside WinHttpSendRequest; its status callback marks the
-// moment the request itself begins to leave, on the calling thread.
+// WinHTTP connects inside WinHttpSendRequest; its status callback, on the
+// calling thread, marks the moment the request itself begins to leave, and
+// the end of connecting once its bytes are out (the call may wait on for
+// the first bytes of the answer).
 void CALLBACK onStatus(HINTERNET, DWORD_PTR context, DWORD status, void *, DWORD)
 {
-    if (status == WINHTTP_CALLBACK_STATUS_SENDING_REQUEST && context)
-        *reinterpret_cast<std::int64_t *>(context) = SystemClock::monotonicMs();
+    Job &job = *reinterpret_cast<Job *>(context);
+    if (status == WINHTTP_CALLBACK_STATUS_SENDING_REQUEST)
+        job.sentAt = SystemClock::monotonicMs();
+    else if (status == WINHTTP_CALLBACK_STATUS_REQUEST_SENT)
+        SetEvent(job.sent.get());
+}
+
+bool isSet(HANDLE event)
+{
+    return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
+// Sets a DWORD option; false when the handle refuses it.
+bool setOption(HINTERNET handle, DWORD option, DWORD value)
+{
+    return WinHttpSetOption(handle, option, &value, sizeof(value));
 }
 
 // On the worker thread.
@@ -245,70 +297,103 @@ HttpResponse perform(Job &job)
     parts.dwStructSize = sizeof(parts);
     parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength =
         parts.dwExtraInfoLength = DWORD(-1);
-    if (!WinHttpCrackUrl(url.c_str(), DWORD(url.size()), 0, &parts) || parts.nPort == 0)
-        return failed(Failure::Other);
-    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    if (!WinHttpCrackUrl(url.c_str(), DWORD(url.size()), 0, &parts))
+        return lastFailure(false);
+    std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
     path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    // An IPv6 literal is connected to without its brackets, and named with
+    // them in the Host header. Wine's WinHttpCrackUrl cuts it at its first
+    // colon, so its host, port and path are read from the URL as the
+    // request's rules wrote it: scheme://[literal][:port]/path.
+    std::wstring hostHeader;
+    if (const std::size_t open = url.find(L"://["); open != std::wstring::npos) {
+        const std::size_t close = url.find(L']', open);
+        const std::size_t slash = url.find(L'/', close);
+        if (close == std::wstring::npos || slash == std::wstring::npos)
+            return failed(Failure::Other, ERROR_WINHTTP_INVALID_URL);
+        host = url.substr(open + 4, close - open - 4);
+        hostHeader = L"Host: " + url.substr(open + 3, slash - open - 3);
+        path = url.substr(slash);
+        if (url[close + 1] == L':')
+            parts.nPort = INTERNET_PORT(std::wcstoul(url.c_str() + close + 2, nullptr, 10));
+        else
+            parts.nPort = parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_DEFAULT_HTTPS_PORT
+                                                                 : INTERNET_DEFAULT_HTTP_PORT;
+    }
+    if (parts.nPort == 0)
+        return failed(Failure::Other, ERROR_WINHTTP_INVALID_URL);
     const std::wstring method(request.method.begin(), request.method.end());
 
     const UniqueInternet session = openSession();
     if (!session)
-        return failed(Failure::Other);
+        return lastFailure(false);
     const int connect = milliseconds(request.connectTimeout);
     const int total = milliseconds(request.totalTimeout);
-    // Each wait on its own bound; the waiting side keeps the bound of all.
-    WinHttpSetTimeouts(session.get(), connect, connect, total, total);
+    // Each wait on its own bound; the waiting side keeps the bounds of all
+    // (connecting as a whole, the whole exchange). The name lookup has none:
+    // with one WinHTTP hands it to a pool thread, which outlives the exchange
+    // as this worker would, while without one it stays on this worker.
+    if (!WinHttpSetTimeouts(session.get(), 0, connect, connect, total))
+        return lastFailure(false);
     const UniqueInternet connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
     if (!connection)
-        return failed(Failure::Other);
+        return lastFailure(false);
     const DWORD flags =
         WINHTTP_FLAG_REFRESH | (parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
     HINTERNET handle = WinHttpOpenRequest(connection.get(), method.c_str(), path.c_str(), nullptr,
                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
     if (!handle)
-        return failed(Failure::Other);
+        return lastFailure(false);
     const PublishedRequest published(job, handle);
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&job);
+    if (WinHttpSetStatusCallback(handle, &onStatus, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0) ==
+            WINHTTP_INVALID_STATUS_CALLBACK ||
+        !WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context)))
+        return lastFailure(false);
 
-    DWORD features = WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS |
-                     WINHTTP_DISABLE_AUTHENTICATION | WINHTTP_DISABLE_KEEP_ALIVE;
-    if (!WinHttpSetOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &features, sizeof(features)))
-        return failed(Failure::Other);
-    DWORD maxHeaders = DWORD(request.maxHeaderBytes);
-    WinHttpSetOption(handle, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &maxHeaders,
-                     sizeof(maxHeaders));
-
-    // Without the callback, the moment before the call is the nearest.
-    WinHttpSetStatusCallback(handle, &onStatus, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
+    // The bounds below count from here.
     sleepUntil(request.sendAt);
     if (job.cancelled)
-        return failed(Failure::Other);
-    std::int64_t sentAt = SystemClock::monotonicMs();
+        return failed(Failure::Other, ERROR_CANCELLED);
+    if (!setOption(handle, WINHTTP_OPTION_DISABLE_FEATURE,
+                   WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_REDIRECTS |
+                       WINHTTP_DISABLE_AUTHENTICATION | WINHTTP_DISABLE_KEEP_ALIVE) ||
+        // Wine's WinHTTP bounds every receive on the connection by this one,
+        // the TLS handshake's too, as it stands when connecting.
+        !setOption(handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, until(job.deadline)) ||
+        !setOption(handle, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE,
+                   DWORD(request.maxHeaderBytes)) ||
+        (!hostHeader.empty() &&
+         !WinHttpAddRequestHeaders(handle, hostHeader.c_str(), DWORD(hostHeader.size()),
+                                   WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)))
+        return lastFailure(false);
 
-    // Name lookup, connecting and the request's few bytes: a failure here is
-    // a server not found or not reached.
+    // Without the callback, the moment before the call is the nearest.
+    job.sentAt = SystemClock::monotonicMs();
+
+    // Name lookup, connecting, TLS and the request's few bytes.
     if (!WinHttpSendRequest(handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                            reinterpret_cast<DWORD_PTR>(&sentAt))) {
-        switch (GetLastError()) {
-        case ERROR_WINHTTP_NAME_NOT_RESOLVED:
-        case ERROR_WINHTTP_CANNOT_CONNECT:
-        case ERROR_WINHTTP_TIMEOUT:
-            return failed(Failure::Unreachable);
-        default:
-            return failed(Failure::Other);
-        }
-    }
-    if (!WinHttpReceiveResponse(handle, nullptr))
-        return failed(GetLastError() == ERROR_WINHTTP_TIMEOUT ? Failure::Timeout : Failure::Other);
-    HttpResponse response;
-    response.sentAt = sentAt;
+                            context))
+        return lastFailure(isSet(job.sent.get()));
+    // Each wait from here on ends by the whole exchange's deadline, when the
+    // waiting side gives up, so that this worker does not outlive it.
+    if (!setOption(handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, until(job.deadline)) ||
+        !WinHttpReceiveResponse(handle, nullptr))
+        return lastFailure(true);
+    HttpResponse response = headerBlock(handle, request.maxHeaderBytes);
+    if (response.failure != Failure::None)
+        return response;
+    response.sentAt = job.sentAt;
     response.headersAt = SystemClock::monotonicMs();
-    response.status = statusOf(handle);
-    response.rawHeaders = headerBytes(handle);
-    if (response.status >= 100 && response.status < 200)
+    response.status = statusOfBlock(response.rawHeaders);
+    if (response.status >= 100 && response.status < 200) {
+        if (!setOption(handle, WINHTTP_OPTION_RECEIVE_TIMEOUT, until(job.deadline)))
+            return lastFailure(true);
         return readOnToFinal(handle, request.maxHeaderBytes, response);
+    }
     if (response.status < 200)
-        return failed(Failure::Other);
+        return failed(Failure::Other, ERROR_WINHTTP_INVALID_SERVER_RESPONSE);
     return response;
 }
 
@@ -316,6 +401,7 @@ DWORD WINAPI work(void *parameter)
 {
     Job &job = *static_cast<Job *>(parameter);
     job.response = perform(job);
+    SetEvent(job.sent.get());
     SetEvent(job.finished.get());
     job.release();
     return 0;
@@ -325,37 +411,66 @@ DWORD WINAPI work(void *parameter)
 
 HttpResponse backend::exchange(const HttpExchange &request)
 {
-    // The bound of the exchange counts from the moment the request may leave.
-    const auto deadline = std::chrono::steady_clock::now() + request.totalTimeout +
-                          std::chrono::milliseconds(std::max<std::int64_t>(
-                              0, request.sendAt - SystemClock::monotonicMs()));
+    // The bounds count from the moment the request may leave.
+    const auto start = std::chrono::steady_clock::now() +
+                       std::chrono::milliseconds(
+                           std::max<std::int64_t>(0, request.sendAt - SystemClock::monotonicMs()));
+    const auto deadline = start + request.totalTimeout;
+    const auto connectDeadline = std::min(deadline, start + request.connectTimeout);
     Job *job = new (std::nothrow) Job;
     if (!job)
-        return failed(Failure::Other);
+        return failed(Failure::Other, ERROR_NOT_ENOUGH_MEMORY);
     job->request = request;
+    job->deadline = deadline;
+    job->sent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     job->finished.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    const UniqueHandle worker(job->finished ? CreateThread(nullptr, 0, &work, job, 0, nullptr)
-                                            : nullptr);
+    const UniqueHandle worker(
+        job->sent && job->finished ? CreateThread(nullptr, 0, &work, job, 0, nullptr) : nullptr);
     if (!worker) {
+        const DWORD error = GetLastError();
         delete job;
-        return failed(Failure::Other);
+        return failed(Failure::Other, error);
     }
+    // Connecting as a whole (name lookup, TCP and TLS) has its own bound,
+    // which WinHTTP's per-step time-outs do not give; then the whole exchange.
     HttpResponse response;
-    switch (win32::waitWhileBusy(job->finished.get(), deadline)) {
+    win32::BusyWait wait = win32::waitWhileBusy(job->sent.get(), connectDeadline);
+    const bool connected = wait == win32::BusyWait::Done;
+    if (connected)
+        wait = win32::waitWhileBusy(job->finished.get(), deadline);
+    switch (wait) {
     case win32::BusyWait::Done:
         response = std::move(job->response);
         break;
     case win32::BusyWait::TimedOut:
         job->cancel();
-        response = failed(Failure::Timeout);
+        response = failed(connected ? Failure::Timeout : Failure::Unreachable, ERROR_TIMEOUT);
         break;
     case win32::BusyWait::Ending:
         job->cancel();
-        response = failed(Failure::Other);
+        response = failed(Failure::Other, ERROR_CANCELLED);
         break;
     }
     job->release();
     return response;
+}
+
+std::optional<std::string> backend::asciiHostName(const std::string &utf8Name)
+{
+    const Text name = fromUtf8(utf8Name);
+    const int length = IdnToAscii(0, win32::wide(name), int(name.size()), nullptr, 0);
+    if (length <= 0)
+        return std::nullopt;
+    std::wstring ascii(std::size_t(length), L'\0');
+    if (IdnToAscii(0, win32::wide(name), int(name.size()), ascii.data(), length) != length)
+        return std::nullopt;
+    std::string bytes;
+    for (const wchar_t c : ascii) {
+        if (c >= 128)
+            return std::nullopt;
+        bytes.push_back(char(c));
+    }
+    return bytes;
 }
 
 } // namespace platform

@@ -21,6 +21,7 @@ import concurrent.futures
 import os
 import re
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -48,19 +49,21 @@ class Server:
     connection to `serve(server, conn)` on a thread of its own and keeps a
     log of the requests read with read_request()."""
 
-    def __init__(self, serve=None, port=0, accept=True, backlog=16):
+    def __init__(self, serve=None, port=0, accept=True, backlog=16, family=socket.AF_INET):
         self.serve = serve
         self.requests = []  # (time, head as text)
         self.connections = 0
+        self.held = []  # seconds from accepting each connection to the client's hang-up
         self.served_bytes = 0
         self.lock = threading.Lock()
         self.closing = threading.Event()
-        self.sock = socket.socket()
+        self.sock = socket.socket(family)
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind(("127.0.0.1", port))
+        host = "::1" if family == socket.AF_INET6 else "127.0.0.1"
+        self.sock.bind((host, port))
         self.sock.listen(backlog)
         self.port = self.sock.getsockname()[1]
-        self.url = "http://127.0.0.1:%d/" % self.port
+        self.url = "http://%s:%d/" % ("[::1]" if family == socket.AF_INET6 else host, self.port)
         self.fillers = []
         if accept:
             threading.Thread(target=self._accept, daemon=True).start()
@@ -112,13 +115,16 @@ class Server:
         return text
 
     def wait_for_close(self, conn, limit=30):
-        """Holds the connection until the client hangs up."""
+        """Holds the connection until the client hangs up, and logs when."""
+        start = time.monotonic()
         conn.settimeout(limit)
         try:
             while conn.recv(4096):
                 pass
         except OSError:
             pass
+        with self.lock:
+            self.held.append(time.monotonic() - start)
 
     def close(self):
         self.closing.set()
@@ -173,10 +179,14 @@ def half_close(server, conn):
 def slowloris(server, conn):
     server.read_request(conn)
     conn.sendall(b"HTTP/1.1 200 OK\r\nDate: " + DATE_A.encode() + b"\r\nX-Slow: ")
-    deadline = time.time() + 30
-    while time.time() < deadline:
-        conn.sendall(b"a")
-        time.sleep(0.5)
+    start = time.monotonic()
+    try:
+        while time.monotonic() < start + 30:
+            conn.sendall(b"a")
+            time.sleep(0.5)
+    finally:
+        with server.lock:
+            server.held.append(time.monotonic() - start)
 
 
 def endless_body(server, conn):
@@ -196,6 +206,20 @@ def processing_then_final(server, conn):
     conn.sendall(interim * 1000 + response(headers=(("Date", DATE_A),)))
 
 
+def after_date(lines):
+    """A valid Date, then the header lines `lines` (bytes) and the block's end."""
+    def serve(server, conn):
+        server.read_request(conn)
+        conn.sendall(b"HTTP/1.1 200 OK\r\nDate: " + DATE_A.encode() + b"\r\n" + lines + b"\r\n")
+        server.wait_for_close(conn)
+    return serve
+
+
+def reset(server, conn):
+    """Accepts, then resets the connection."""
+    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+
+
 def cookie_jar(server, conn):
     server.read_request(conn)
     conn.sendall(response(headers=(("Date", DATE_A),
@@ -211,10 +235,22 @@ class Row:
     servers giving a list of problems; netns: needs its own network."""
 
     def __init__(self, name, servers, url, code, date="", bound=2000, least=0,
-                 check=None, netns=False, requests=REPEAT):
+                 check=None, netns=False, requests=REPEAT, wine=None):
         self.name, self.make, self.url = name, servers, url
         self.code, self.date, self.bound, self.least = code, date, bound, least
         self.check, self.netns, self.requests = check, netns, requests
+        # (code, date, why): what Wine's WinHTTP gives instead, a known gap
+        # whose row then checks only that the outcome is quiet and bounded.
+        self.wine = wine
+
+    def under_wine(self):
+        code, date, why = self.wine
+        # Either the outcome differs, or only what outlives the exchange.
+        outlives = (code, date) == (self.code, self.date)
+        row = Row(self.name, self.make, self.url, code, date,
+                  self.bound if outlives else 11500, self.least if outlives else 0, requests=None)
+        row.why, row.outlives = why, outlives
+        return row
 
 
 def one(serve, **kw):
@@ -234,6 +270,32 @@ def nothing_reached(role):
     def check(s):
         n = s[role].connections
         return ["%d connection(s) reached the %s server" % (n, role)] if n else []
+    return check
+
+
+def hung_up_by_client(s):
+    held = s["main"].held
+    late = ["%.1f s" % t for t in held if t > 11.5]
+    if late:
+        return ["the client kept a connection open past 11.5 s: %s" % late]
+    return [] if held else ["the client kept a connection open until the end"]
+
+
+def request_line(path):
+    def check(s):
+        lines = [h.split("\r\n", 1)[0] for _, h in s["main"].requests]
+        bad = [l for l in lines if l != "POST %s HTTP/1.1" % path]
+        return ["request lines %r" % lines] if bad or not lines else []
+    return check
+
+
+def host_header(name):
+    def check(s):
+        want = "%s:%d" % (name, s["main"].port)
+        got = [m.group(1) for _, h in s["main"].requests
+               for m in [re.search(r"(?im)^host:\s*(\S+)", h)] if m]
+        return ["Host %r, not %r" % (got, want)] if got != [want] * len(s["main"].requests) \
+            or not got else []
     return check
 
 
@@ -267,6 +329,7 @@ def syn_dropped():
 
 
 GOOD = response()
+IDN_HOST, IDN_ASCII = "例子.中国", "xn--fsqu00a.xn--fiqs8s"
 ROWS = [
     Row("good server", one(answer(GOOD)), main_url, OK, DATE_A),
     Row("no Date", one(answer(response(headers=()))), main_url, OK, ""),
@@ -299,15 +362,47 @@ ROWS = [
     Row("HTTP/0.9 reply", one(answer(b"hello, no status line\r\n")), main_url, OTHER),
     Row("https to a plain server", one(blurt),
         lambda s: "https://127.0.0.1:%d/" % s["main"].port, OTHER, requests=None),
+    # A TLS handshake that never ends is part of connecting.
+    Row("https to a plain server that waits for a request", one(then_silence(b"")),
+        lambda s: "https://127.0.0.1:%d/" % s["main"].port, NOT_FOUND, bound=5600, least=4900,
+        requests=None, check=hung_up_by_client,
+        wine=(NOT_FOUND, "", "does not cancel a TLS handshake when its handle is closed: the "
+                             "worker waits on to the whole exchange's bound, 5 s past the query")),
+    Row("accepts, then resets", one(reset), main_url, OTHER, requests=None),
+    Row("IPv6 loopback", lambda: {"main": Server(answer(GOOD), family=socket.AF_INET6)},
+        main_url, OK, DATE_A, check=host_header("[::1]")),
+    Row("100 Continue (Date B), then 200 (Date A)",
+        one(answer(("HTTP/1.1 100 Continue\r\nDate: %s\r\n\r\n" % DATE_B).encode() + GOOD)),
+        main_url, OK, DATE_A,
+        wine=(OTHER, "", "reads a 100 response's first header line as the next status line")),
+    Row("100,000 short header lines after a Date",
+        one(after_date(b"".join(b"X-%d: v\r\n" % i for i in range(100000)))), main_url, OTHER,
+        wine=(None, "", "enforces no header size limit and takes time quadratic in the count of "
+                        "headers, uncancelled: a core for 40 s after the exchange, so the row is "
+                        "skipped")),
+    Row("one header line of 1 MB after a Date",
+        one(after_date(b"X-Long: " + b"x" * (1 << 20) + b"\r\n")), main_url, OTHER,
+        wine=(OK, DATE_A, "cuts a header line at 1459 bytes without failing")),
+    # As a Chinese-speaking user types them: the host name in its ASCII form
+    # (the namespace's hosts file knows it), the path and query as UTF-8.
+    Row("host name in Chinese", one(answer(GOOD)),
+        lambda s: "http://%s:%d/" % (IDN_HOST, s["main"].port), OK, DATE_A,
+        check=host_header(IDN_ASCII), netns=True),
+    Row("path and query in Chinese", one(answer(GOOD)),
+        lambda s: s["main"].url + "时间?城市=北京", OK, DATE_A,
+        check=request_line("/%E6%97%B6%E9%97%B4?%E5%9F%8E%E5%B8%82=%E5%8C%97%E4%BA%AC")),
     Row("complete reply at 5.5 s", one(late(5.5, GOOD)), main_url, OK, DATE_A, bound=6500,
         least=5400),
-    Row("silent server", one(then_silence(b"")), main_url, TIMEOUT, bound=11500, least=9900),
+    Row("silent server", one(then_silence(b"")), main_url, TIMEOUT, bound=11500, least=9900,
+        check=hung_up_by_client),
     Row("status line, then silence", one(then_silence(b"HTTP/1.1 200 OK\r\n")), main_url,
-        TIMEOUT, bound=11500, least=9900),
+        TIMEOUT, bound=11500, least=9900, check=hung_up_by_client),
     Row("102, then silence", one(then_silence(b"HTTP/1.1 102 Processing\r\n\r\n")), main_url,
-        TIMEOUT, bound=11500, least=9900),
+        TIMEOUT, bound=11500, least=9900, check=hung_up_by_client),
     Row("slowloris (a header byte every 0.5 s)", one(slowloris), main_url, TIMEOUT, bound=11500,
-        least=9900),
+        least=9900, check=hung_up_by_client,
+        wine=(TIMEOUT, "", "does not cancel a call under way when its handle is closed: the "
+                           "worker reads on until the server stops, 30 s")),
     Row("refused port", lambda: {}, lambda s: "http://127.0.0.1:%d/" % refused_port(),
         NOT_FOUND, bound=1500, requests=0),
     Row("SYN dropped (queue full)", syn_dropped, main_url, NOT_FOUND, bound=5600, least=4900,
@@ -338,8 +433,8 @@ ROWS = [
 def enter_namespace(argv):
     """Re-runs this script in a network namespace with only loopback up."""
     env = dict(os.environ, **{IN_NAMESPACE: "1"})
-    return subprocess.call(["unshare", "-n", sys.executable, os.path.abspath(__file__)] + argv,
-                           env=env)
+    return subprocess.call(["unshare", "-n", "-m", sys.executable, os.path.abspath(__file__)]
+                           + argv, env=env)
 
 
 def wineserver_pids(prefix):
@@ -373,19 +468,26 @@ def user_files(prefix):
 
 
 def run_probe(command, url, env):
-    out = subprocess.run(command + [url, str(REPEAT)], stdout=subprocess.PIPE,
-                         stderr=subprocess.PIPE, env=env, timeout=120)
-    text = out.stdout.decode("utf-8", "replace")
+    # Output to files, not pipes: a process that Wine starts for the probe
+    # (its desktop's explorer.exe) keeps the probe's output open for as long
+    # as it lives, and a pipe would be read until then.
+    with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+        status = subprocess.run(command + [url, str(REPEAT)], stdout=stdout, stderr=stderr,
+                                env=env, timeout=120).returncode
+        stdout.seek(0)
+        stderr.seek(0)
+        text, err = stdout.read().decode("utf-8", "replace"), stderr.read()
     exchanges = [(int(code, 16), int(ms), date.rstrip("\r"))
                  for code, ms, date in re.findall(r"exchange \d+ code=0x([0-9A-F]+) ms=(\d+) "
                                                   r"date=([^\n]*)", text)]
-    res = re.search(r"resources first=(\d+) last=(\d+)", text)
-    return out.returncode, exchanges, (tuple(map(int, res.groups())) if res else None), \
-        out.stderr.decode("utf-8", "replace")
+    res = re.search(r"resources first=(\d+) last=(\d+) threads before=(\d+) last=(\d+)", text)
+    return status, exchanges, (tuple(map(int, res.groups())) if res else None), \
+        err.decode("utf-8", "replace")
 
 
 def run_row(row, command, env, sentinel):
     servers = row.make()
+    start = time.monotonic()
     try:
         url = row.url(servers)
         status, exchanges, resources, err = run_probe(command, url, env)
@@ -402,8 +504,13 @@ def run_row(row, command, env, sentinel):
             if not row.least <= ms <= row.bound:
                 problems.append("exchange %d took %d ms (bound %d-%d)"
                                 % (i, ms, row.least, row.bound))
-        if resources and resources[1] > resources[0]:
-            problems.append("open handles/files grew from %d to %d" % resources)
+        if getattr(row, "outlives", False):
+            pass  # a known gap: what outlives the exchange is that gap's
+        elif resources is None:
+            problems.append("the probe did not count its handles and threads")
+        elif resources[1] > resources[0] or resources[3] > resources[2]:
+            problems.append("open handles/files grew from %d to %d, threads from %d to %d"
+                            % resources)
         main = servers.get("main")
         if main is not None and row.requests == 0 and main.connections:
             problems.append("%d connection(s) reached the server" % main.connections)
@@ -420,7 +527,7 @@ def run_row(row, command, env, sentinel):
                     problems.append("a request body was announced")
         if row.check:
             problems += row.check(servers)
-        return url, exchanges, problems
+        return url, exchanges, problems, time.monotonic() - start
     finally:
         for s in servers.values():
             s.close()
@@ -455,6 +562,11 @@ def run_table(args):
     in_netns = bool(os.environ.get(IN_NAMESPACE))
     if in_netns:
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        # This namespace's own hosts file, with a name in Chinese in its ASCII form.
+        hosts = tempfile.NamedTemporaryFile("w", prefix="hostile-hosts-", delete=False)
+        hosts.write("127.0.0.1 localhost\n::1 localhost\n127.0.0.1 %s\n" % IDN_ASCII)
+        hosts.close()
+        subprocess.run(["mount", "--bind", hosts.name, "/etc/hosts"], check=True)
 
     env = dict(os.environ)
     env.pop("DISPLAY", None)
@@ -467,6 +579,11 @@ def run_table(args):
         env["HOME"] = home
 
     rows = [r for r in ROWS if not args.only or any(o in r.name for o in args.only)]
+    if args.wine_prefix:
+        for r in [r for r in rows if r.wine and r.wine[0] is None]:
+            print("SKIP %s: a known gap of Wine's WinHTTP: it %s" % (r.name, r.wine[2]))
+        rows = [r.under_wine() if r.wine else r for r in rows
+                if not r.wine or r.wine[0] is not None]
     skipped = [r for r in rows if r.netns and not in_netns]
     rows = [r for r in rows if r not in skipped]
     for r in skipped:
@@ -509,21 +626,23 @@ def run_table(args):
             try:
                 results[r.name] = future.result()
             except Exception as e:  # a row's own failure, reported like any other
-                results[r.name] = ("", [], ["driver: %r" % e])
+                results[r.name] = ("", [], ["driver: %r" % e], 0)
     elapsed = time.monotonic() - started
 
     failures = 0
     lines = ["| row | expected | got (ms per exchange) | verdict |", "|---|---|---|---|"]
     for r in rows:
-        url, exchanges, problems = results[r.name]
+        url, exchanges, problems, took = results[r.name]
         got = "; ".join("%s%s (%d)" % (CODE_NAMES.get(c, "0x%08X" % c),
                                        ", Date %s" % d if d else "", ms)
                         for c, ms, d in exchanges)
         expected = CODE_NAMES[r.code] + (", Date %s" % r.date if r.date else "")
         verdict = "PASS" if not problems else "FAIL: " + "; ".join(problems)
         failures += bool(problems)
-        print("%s %s\n     url %r, got %s" % ("PASS" if not problems else "FAIL", r.name, url,
-                                              got))
+        print("%s %s (%.1f s)\n     url %r, got %s" % ("PASS" if not problems else "FAIL", r.name,
+                                                       took, url, got))
+        if getattr(r, "why", None):
+            print("     known gap of Wine's WinHTTP: it " + r.why)
         for p in problems:
             print("     - " + p)
         lines.append("| %s | %s | %s | %s |" % (r.name, expected, got, verdict))

@@ -7,8 +7,9 @@
 // For each of REPEAT exchanges (default 2) one line:
 //   exchange N code=0xXXXXXXXX ms=M date=<the Date header, UTF-8>
 // then the process's open files (Linux) or handles (Windows) after the first
-// and the last exchange, once no more close within a few seconds:
-//   resources first=A last=B
+// and the last exchange, and its threads before the first and after the last,
+// each once no more end within a second and a half:
+//   resources first=A last=B threads before=C last=D
 #include "httprequest.h"
 #include "runtimeerror.h"
 
@@ -16,11 +17,13 @@
 #include <windows.h>
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 #else
 #include <dirent.h>
 #endif
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -31,32 +34,89 @@ using namespace platform;
 namespace
 {
 
-int openResources()
-{
+struct Counts {
+    int resources = 0;
+    int threads = 0;
+};
+
 #ifdef _WIN32
-    DWORD count = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &count);
-    return int(count);
-#else
-    int count = 0;
-    if (DIR *fds = opendir("/proc/self/fd")) {
-        while (readdir(fds))
-            ++count;
-        closedir(fds);
-    }
-    return count;
-#endif
+int threadCount()
+{
+    int threads = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = snapshot != INVALID_HANDLE_VALUE && Thread32First(snapshot, &entry); more;
+         more = Thread32Next(snapshot, &entry))
+        threads += entry.th32OwnerProcessID == GetCurrentProcessId();
+    if (snapshot != INVALID_HANDLE_VALUE)
+        CloseHandle(snapshot);
+    return threads;
 }
 
-// What a worker still closing after a given-up exchange may need.
-int settledResources(int baseline)
+int openCount()
 {
-    int count = openResources();
-    for (int i = 0; i < 30 && count > baseline; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        count = openResources();
+    DWORD handles = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &handles) && handles)
+        return int(handles);
+    // Wine's count says 0: each handle by its value instead. Wine hands out
+    // the lowest free value first, so a long run of unused ones ends the
+    // table.
+    int open = 0;
+    ULONG_PTR unused = 0;
+    for (ULONG_PTR value = 4; unused < 256 && value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        const bool used = GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags);
+        open += used;
+        unused = used ? 0 : unused + 1;
+    }
+    return open;
+}
+#else
+int entries(const char *directory)
+{
+    int count = 0;
+    if (DIR *dir = opendir(directory)) {
+        while (readdir(dir))
+            ++count;
+        closedir(dir);
     }
     return count;
+}
+
+int threadCount()
+{
+    return entries("/proc/self/task");
+}
+
+int openCount()
+{
+    return entries("/proc/self/fd");
+}
+#endif
+
+// The counts once what the exchange left closing has closed: threads back
+// to `threads`, open handles or files to `resources`, within a second and a
+// half. Threads first: they are cheap to count, and handles close before
+// their thread ends.
+Counts settledCounts(int threads, int resources)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    Counts now;
+    for (;;) {
+        const bool late = std::chrono::steady_clock::now() > deadline;
+        now.threads = threadCount();
+        if (now.threads <= threads || late) {
+            now.resources = openCount();
+            if (now.resources <= resources || late)
+                return now;
+        }
+#ifdef _WIN32
+        Sleep(50); // the first sleep_for opens two handles for good
+#else
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+#endif
+    }
 }
 
 } // namespace
@@ -78,8 +138,9 @@ int main(int argc, char **argv)
     const Text url = fromUtf8(argv[1]);
 #endif
     const int repeat = argc > 2 ? std::atoi(argv[2]) : 2;
-    int first = 0;
-    int last = 0;
+    const int threadsBefore = threadCount();
+    Counts first;
+    Counts last;
     for (int i = 1; i <= repeat; ++i) {
         const auto start = std::chrono::steady_clock::now();
         int code = 0;
@@ -98,10 +159,13 @@ int main(int argc, char **argv)
         std::printf("exchange %d code=0x%08X ms=%lld date=%s\n", i, unsigned(code),
                     static_cast<long long>(ms), toUtf8(date).c_str());
         std::fflush(stdout);
-        last = settledResources(first);
+        // The first exchange may open what stays open for good (libraries
+        // loaded, settings read); from then on nothing may be added.
+        last = settledCounts(threadsBefore, i == 1 ? INT_MAX : first.resources);
         if (i == 1)
             first = last;
     }
-    std::printf("resources first=%d last=%d\n", first, last);
+    std::printf("resources first=%d last=%d threads before=%d last=%d\n", first.resources,
+                last.resources, threadsBefore, last.threads);
     return 0;
 }
