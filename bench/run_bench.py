@@ -3,7 +3,7 @@
 """Measures what the clock costs and how well it keeps time, side by side
 with its peers in one run on one virtual display.
 
-usage: bench/run_bench.py BUILD_DIR [--idle-seconds 60] [--repeat 1] [--startups 10]
+usage: bench/run_bench.py BUILD_DIR [--idle-seconds 60] [--repeat 1] [--settle 60] [--startups 10]
                           [--keep-seconds 600] [--rounds 200] [--only NAME ...]
                           [--app EXECUTABLE] [--env NAME=VALUE ...]
 
@@ -43,19 +43,24 @@ def cpu_seconds(pid):
 
 
 def switches(pid):
-    """(all threads, main thread): voluntary + involuntary context switches so far."""
-    every = main = 0
+    """(all threads, main thread, main thread's wake-ups): voluntary +
+    involuntary context switches so far, and the main thread's voluntary
+    ones alone (each a sleep it woke from; a loaded machine adds
+    involuntary ones)."""
+    every = main = wakes = 0
     for tid in os.listdir("/proc/%d/task" % pid):
         try:
             with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
-                n = sum(int(line.split()[1]) for line in f
-                        if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")))
+                counts = {line.split(":")[0]: int(line.split()[1]) for line in f
+                          if line.startswith(("voluntary_ctxt_switches",
+                                              "nonvoluntary_ctxt_switches"))}
         except FileNotFoundError:
             continue
+        n = sum(counts.values())
         every += n
         if int(tid) == pid:
-            main = n
-    return every, main
+            main, wakes = n, counts.get("voluntary_ctxt_switches", 0)
+    return every, main, wakes
 
 
 def memory_kib(pid):
@@ -107,13 +112,14 @@ PEERS = [
     ("qt floor", ["@BUILD@/bench/qtfloor"]),
 ]
 REPEAT = [1]  # --repeat: measuring windows per mode, all programs at once
+SETTLE = [60]  # --settle: seconds from the notice to the first window
 
 
 def idle(x, app, seconds, results, build):
     peers = [(name, x.spawn([a.replace("@BUILD@", build) for a in cmd], **APP_ENV))
              for name, cmd in PEERS]
     proc, main = start_clock(x, app)
-    time.sleep(3)  # past start-up, all settled
+    time.sleep(SETTLE[0])  # past start-up, the caret's blinking and the glyphs' first renders
     pids = [("clock", proc.pid)] + [(name, p.pid) for name, p in peers]
 
     def window(label):
@@ -126,23 +132,23 @@ def idle(x, app, seconds, results, build):
             time.sleep(seconds)
             t1 = time.monotonic()
             for name, pid in pids:
-                c0, (a0, m0) = before[name]
-                c1, (a1, m1) = cpu_seconds(pid), switches(pid)
+                c0, (a0, m0, w0) = before[name]
+                c1, (a1, m1, w1) = cpu_seconds(pid), switches(pid)
                 rows[name].append(((c1 - c0) * 1000 * 60 / (t1 - t0), (a1 - a0) / (t1 - t0),
-                                   (m1 - m0) / (t1 - t0)))
+                                   (m1 - m0) / (t1 - t0), (w1 - w0) / (t1 - t0)))
             print("idle %s, %.0f s: " % (label, t1 - t0) + "; ".join(
-                "%s %.1f ms/min %.2f/s" % (name, r[-1][0], r[-1][2]) for name, r in rows.items()),
-                flush=True)
+                "%s %.1f ms/min, main %.2f wake-ups/s" % (name, r[-1][0], r[-1][3])
+                for name, r in rows.items()), flush=True)
         for name, pid in pids:
             mem = memory_kib(pid)
-            med = [statistics.median(r[i] for r in rows[name]) for i in range(3)]
-            row = dict(cpu_ms_min=med[0], cs_all=med[1], cs_main=med[2],
+            med = [statistics.median(r[i] for r in rows[name]) for i in range(4)]
+            row = dict(cpu_ms_min=med[0], cs_all=med[1], cs_main=med[2], wakes=med[3],
                        rss=mem["VmRSS"] / 1024, anon=mem.get("RssAnon", 0) / 1024)
             results.append(("idle %s: %s" % (label, name), row))
             print("idle %s, median of %d x %.0f s: %-10s CPU %.1f ms/min, context switches %.2f/s "
-                  "(main %.2f/s), RSS %.1f MiB (anon %.1f)"
+                  "(main %.2f/s, of them %.2f wake-ups), RSS %.1f MiB (anon %.1f)"
                   % (label, REPEAT[0], seconds, name, row["cpu_ms_min"], row["cs_all"],
-                     row["cs_main"], row["rss"], row["anon"]), flush=True)
+                     row["cs_main"], row["wakes"], row["rss"], row["anon"]), flush=True)
 
     window("local mode")
     with DateServer(0) as server:
@@ -290,6 +296,8 @@ def main():
     ap.add_argument("--app", help="the clock's executable (default BUILD/app/fullscreenclock)")
     ap.add_argument("--idle-seconds", type=float, default=60)
     ap.add_argument("--repeat", type=int, default=1, help="idle windows per mode")
+    ap.add_argument("--settle", type=float, default=60,
+                    help="seconds between the notice and the first idle window")
     ap.add_argument("--startups", type=int, default=10)
     ap.add_argument("--keep-seconds", type=float, default=600)
     ap.add_argument("--rounds", type=int, default=200)
@@ -299,6 +307,7 @@ def main():
     args = ap.parse_args()
     EXTRA_ENV.update(item.split("=", 1) for item in args.env)
     REPEAT[0] = args.repeat
+    SETTLE[0] = args.settle
     build = os.path.abspath(args.build)
     app = os.path.abspath(args.app) if args.app else os.path.join(build, "app", "fullscreenclock")
     only = set(args.only or ["idle", "startup", "timekeeping", "query"])
@@ -316,11 +325,11 @@ def main():
         query(build, args.rounds, results)
     idle_rows = [(r[0], r[1]) for r in results if isinstance(r[1], dict)]
     if idle_rows:
-        print("\n| idle | CPU ms/min | context switches/s (all / main) | RSS MB | RssAnon MB |\n"
-              "|---|---|---|---|---|")
+        print("\n| idle | CPU ms/min | context switches/s (all / main) | main-thread wake-ups/s "
+              "| RSS MB | RssAnon MB |\n|---|---|---|---|---|---|")
         for name, r in idle_rows:
-            print("| %s | %.1f | %.2f / %.2f | %.1f | %.1f |" % (
-                name, r["cpu_ms_min"], r["cs_all"], r["cs_main"], r["rss"], r["anon"]))
+            print("| %s | %.1f | %.2f / %.2f | %.2f | %.1f | %.1f |" % (
+                name, r["cpu_ms_min"], r["cs_all"], r["cs_main"], r["wakes"], r["rss"], r["anon"]))
     print("\n| measure | clock | peer | ratio |\n|---|---|---|---|")
     for name, ours, peer in (r for r in results if not isinstance(r[1], dict)):
         fmt = lambda v: v if isinstance(v, str) else "%.3g" % v
