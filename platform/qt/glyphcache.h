@@ -26,12 +26,7 @@ class GlyphCache
   public:
     // `budget` bounds the bytes of glyph coverage kept, `readyBudget` those
     // of glyphs decoded in their colours; the least recently drawn go first.
-    // The defaults hold the seconds display's glyphs at 1920 pixels wide (a
-    // digit is kept per pen position) and its shown glyphs decoded (some
-    // 70 KB each): with less, a glyph is rendered again every few seconds and
-    // the shown ones decoded on every tick. The big digits' glyphs, redrawn
-    // once a minute, are past half the decoded budget and stay coded.
-    explicit GlyphCache(std::size_t budget = 512 * 1024, std::size_t readyBudget = 256 * 1024);
+    explicit GlyphCache(std::size_t budget = 192 * 1024, std::size_t readyBudget = 128 * 1024);
     ~GlyphCache();
     GlyphCache(const GlyphCache &) = delete;
     GlyphCache &operator=(const GlyphCache &) = delete;

@@ -40,7 +40,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xsession import (Failure, Image, RegionReader, SwaySession, WestonSession,  # noqa: E402
+from xsession import (Failure, RegionReader, SwaySession, WestonSession,  # noqa: E402
                       XSession, ocr, ocr_lines, poll, squeeze)
 
 LOCAL_COLOUR = (192, 64, 0)
@@ -596,31 +596,29 @@ class ClockRun:
             self.keeps_running(Reading(self.x).mode or "local")
         # OK, and the status it ends with, come in the next case.
 
-    def query_while_typing(self, keys, delays):
+    def query_while_typing(self, keys, delays, region=None):
         """Queries the server, which answers the requests from now after
         `delays` seconds; 0.3 s into the first wait xdotool types `keys`.
-        Screenshots every 250 ms and a watch for a message box run meanwhile.
-        Returns the start, the time the keys were typed by, the server's
-        (arrival, reply) times from now, the screenshots (before, after,
-        path) and when a box was first seen (None: not during the wait)."""
+        The pixels of `region` (if given) are read every 50 ms and a watch
+        for a message box runs meanwhile. Returns the start, the time the
+        keys were typed by, the server's (arrival, reply) times from now, the
+        readings (before, after, pixels) and when a box was first seen (None:
+        not during the wait)."""
         first = len(self.server.timeline)
         self.server.delays[:] = delays
         shots, box_seen, done = [], [], threading.Event()
 
         def capture():
-            # A screenshot every 250 ms, each by a process of its own, read later.
-            running = []
-            while not done.is_set():
-                before = time.time()
-                # xwd starts far quicker than ImageMagick's import.
-                path = os.path.join(self.x.workdir, "busy-%02d.xwd" % len(running))
-                running.append((before, path, subprocess.Popen(
-                    ["xwd", "-display", self.x.display, "-root", "-silent", "-out", path],
-                    stderr=subprocess.DEVNULL)))
-                done.wait(max(0, 0.25 - (time.time() - before)))
-            for before, path, proc in running:
-                proc.wait()
-                shots.append((before, os.path.getmtime(path), path))
+            # Straight from the X server in a millisecond or so: a loaded
+            # machine delays a reading, where it starved whole screenshots.
+            if region is None:
+                return
+            with RegionReader(self.x.display, region) as reader:
+                while not done.is_set():
+                    before = time.time()
+                    pixels = reader.read()
+                    shots.append((before, time.time(), pixels))
+                    done.wait(0.05)
 
         def watch_for_box():
             while not done.is_set():
@@ -658,9 +656,9 @@ class ClockRun:
         under Wine the window manager's close is a posted message, which
         Windows hands out before held keys, so an Enter typed before it would
         answer the exit question.)"""
-        self.read_until("readable seconds", lambda r: r.mode and r.seconds())
-        started, typed, timeline, first, shots, _ = self.query_while_typing(["key", "Return"],
-                                                                            [4, 0])
+        r = self.read_until("readable seconds", lambda r: r.mode and r.seconds())
+        started, typed, timeline, first, shots, _ = self.query_while_typing(
+            ["key", "Return"], [4, 0], region=r.seconds_region())
         poll("the second request", lambda: len(timeline) > first + 1, 8)
         (arrived1, replied1), (arrived2, _) = timeline[first:first + 2]
         self.log("request 1 at +%.2f s, answered at +%.2f s; Enter typed by +%.2f s; "
@@ -669,26 +667,21 @@ class ClockRun:
         if arrived2 < replied1:
             raise Failure("the second request arrived %.2f s before the first was answered"
                           % (replied1 - arrived2))
-        # The seconds display during the wait: its ink, compared screenshot by
-        # screenshot (OCR misreads too many of these small samples).
+        # The seconds display during the wait: its pixels, compared reading by
+        # reading (OCR misreads too many of these small samples); a change
+        # within 0.1 s of the one before is one repaint seen in parts.
         changes, last, last_at, longest, count = [], None, arrived1, 0, 0
-        for b, a, path in shots:
+        for b, a, pixels in shots:
             if not (arrived1 <= b and a <= replied1):
                 continue
-            img = Image.from_ppm(subprocess.run(
-                ["convert", "xwd:" + path, "-depth", "8", "ppm:-"], stdout=subprocess.PIPE,
-                check=True).stdout)
-            ink = Reading(self.x, shot=(b, a, img)).seconds_ink()
             count += 1
-            if ink is None:
-                continue
-            if last is not None and ink != last:
+            if last is not None and pixels != last and b - last_at > 0.1:
                 changes.append(b - arrived1)
                 longest = max(longest, b - last_at)
                 last_at = b
-            last = ink
+            last = pixels
         longest = max(longest, replied1 - last_at)
-        self.log("%d screenshots in the %.1f s wait; the seconds changed at %s"
+        self.log("%d readings in the %.1f s wait; the seconds changed at %s"
                  % (count, replied1 - arrived1, ", ".join("+%.2f s" % c for c in changes)))
         if len(changes) < 3 or longest > 1.6:
             raise Failure("the seconds display changed %d times during the 4 s wait "
