@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: MIT
 # The Debian package as a user meets it: built by cpack, installed with
 # apt-get, the installed program started by the end-to-end driver (notice,
-# window, local digits), the menu entry, icons and AppStream data where the
-# freedesktop specifications put them; then purged, leaving none of its files.
+# window, local digits), the menu entry, icons and AppStream data where
+# freedesktop desktops look for them; then purged, leaving none of its files.
 # Installs on this machine, so it needs root; one run at a time (a lock).
 # Usage: check_deb.sh BUILD_DIR WORK_DIR E2E_DRIVER
 set -euo pipefail
