@@ -90,4 +90,7 @@ Form1::Form1()
     Timer2.Tick = guarded([this] { Timer2_Timer(); });
     Timer3.Tick = guarded([this] { Timer3_Timer(); });
     Timer4.Tick = guarded([this] { Timer4_Timer(); });
+    // The date refresh writes only while the display shows midnight: in
+    // between, its half-second ticks change nothing and wake nobody.
+    Timer4.setIdleWhile([this] { return !showsMidnight(); });
 }

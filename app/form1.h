@@ -51,6 +51,8 @@ class Form1 : public platform::Window
 
     // app/: shows a long date in the date display, kept inside the window.
     void showDate(const platform::Text &date);
+    // clock/: whether the displays show midnight, when the date refresh writes.
+    bool showsMidnight() const;
 
   private:
     // sync/: the network time query shared by Combo1_Click and Label4_click.

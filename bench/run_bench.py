@@ -3,12 +3,12 @@
 """Measures what the clock costs and how well it keeps time, side by side
 with its peers in one run on one virtual display.
 
-usage: bench/run_bench.py BUILD_DIR [--idle-seconds 60] [--startups 10]
+usage: bench/run_bench.py BUILD_DIR [--idle-seconds 60] [--repeat 1] [--settle 60] [--startups 10]
                           [--keep-seconds 600] [--rounds 200] [--only NAME ...]
                           [--app EXECUTABLE] [--env NAME=VALUE ...]
 
-BUILD_DIR holds app/fullscreenclock and bench/bench_query
-(cmake --build BUILD_DIR --target fullscreenclock bench_query).
+BUILD_DIR holds app/fullscreenclock, bench/bench_query and bench/qtfloor
+(cmake --build BUILD_DIR --target fullscreenclock bench_query qtfloor).
 """
 
 import argparse
@@ -43,19 +43,24 @@ def cpu_seconds(pid):
 
 
 def switches(pid):
-    """(all threads, main thread): voluntary + involuntary context switches so far."""
-    every = main = 0
+    """(all threads, main thread, main thread's wake-ups): voluntary +
+    involuntary context switches so far, and the main thread's voluntary
+    ones alone (each a sleep it woke from; a loaded machine adds
+    involuntary ones)."""
+    every = main = wakes = 0
     for tid in os.listdir("/proc/%d/task" % pid):
         try:
             with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
-                n = sum(int(line.split()[1]) for line in f
-                        if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")))
+                counts = {line.split(":")[0]: int(line.split()[1]) for line in f
+                          if line.startswith(("voluntary_ctxt_switches",
+                                              "nonvoluntary_ctxt_switches"))}
         except FileNotFoundError:
             continue
+        n = sum(counts.values())
         every += n
         if int(tid) == pid:
-            main = n
-    return every, main
+            main, wakes = n, counts.get("voluntary_ctxt_switches", 0)
+    return every, main, wakes
 
 
 def memory_kib(pid):
@@ -97,36 +102,53 @@ def stop(proc):
 
 # --- idle cost ------------------------------------------------------------
 
-# Two peers: xclock's small default face, and digits as large as ours in the same font.
+# Three peers: xclock's small default face, digits as large as ours in the
+# same font, and the floor of a Qt 6 clock (bench/qtfloor.cpp: a full-screen
+# window whose one small label changes every second).
 PEERS = [
     ("xclock", ["xclock", "-digital", "-update", "1"]),
     ("xclock big", ["xclock", "-digital", "-update", "1",
                     "-face", "AR PL UKai CN:bold:pixelsize=427"]),
+    ("qt floor", ["@BUILD@/bench/qtfloor"]),
 ]
+REPEAT = [1]  # --repeat: measuring windows per mode, all programs at once
+SETTLE = [60]  # --settle: seconds from the notice to the first window
 
 
-def idle(x, app, seconds, results):
-    peers = [(name, x.spawn(cmd)) for name, cmd in PEERS]
+def idle(x, app, seconds, results, build):
+    peers = [(name, x.spawn([a.replace("@BUILD@", build) for a in cmd], **APP_ENV))
+             for name, cmd in PEERS]
     proc, main = start_clock(x, app)
-    time.sleep(3)  # past start-up, all settled
+    time.sleep(SETTLE[0])  # past start-up, the caret's blinking and the glyphs' first renders
     pids = [("clock", proc.pid)] + [(name, p.pid) for name, p in peers]
 
     def window(label):
-        before = {name: (cpu_seconds(pid), switches(pid)) for name, pid in pids}
-        t0 = time.monotonic()
-        time.sleep(seconds)
-        t1 = time.monotonic()
+        # Every program is measured over the same windows; the row is each
+        # one's median over the windows.
+        rows = {name: [] for name, _ in pids}
+        for _ in range(REPEAT[0]):
+            before = {name: (cpu_seconds(pid), switches(pid)) for name, pid in pids}
+            t0 = time.monotonic()
+            time.sleep(seconds)
+            t1 = time.monotonic()
+            for name, pid in pids:
+                c0, (a0, m0, w0) = before[name]
+                c1, (a1, m1, w1) = cpu_seconds(pid), switches(pid)
+                rows[name].append(((c1 - c0) * 1000 * 60 / (t1 - t0), (a1 - a0) / (t1 - t0),
+                                   (m1 - m0) / (t1 - t0), (w1 - w0) / (t1 - t0)))
+            print("idle %s, %.0f s: " % (label, t1 - t0) + "; ".join(
+                "%s %.1f ms/min, main %.2f wake-ups/s" % (name, r[-1][0], r[-1][3])
+                for name, r in rows.items()), flush=True)
         for name, pid in pids:
-            c0, (a0, m0) = before[name]
-            c1, (a1, m1) = cpu_seconds(pid), switches(pid)
             mem = memory_kib(pid)
-            row = dict(cpu_ms_min=(c1 - c0) * 1000 * 60 / (t1 - t0),
-                       cs_all=(a1 - a0) / (t1 - t0), cs_main=(m1 - m0) / (t1 - t0),
+            med = [statistics.median(r[i] for r in rows[name]) for i in range(4)]
+            row = dict(cpu_ms_min=med[0], cs_all=med[1], cs_main=med[2], wakes=med[3],
                        rss=mem["VmRSS"] / 1024, anon=mem.get("RssAnon", 0) / 1024)
             results.append(("idle %s: %s" % (label, name), row))
-            print("idle %s over %.0f s: %-10s CPU %.1f ms/min, context switches %.2f/s (main %.2f/s), "
-                  "RSS %.1f MiB (anon %.1f)" % (label, t1 - t0, name, row["cpu_ms_min"], row["cs_all"],
-                                               row["cs_main"], row["rss"], row["anon"]), flush=True)
+            print("idle %s, median of %d x %.0f s: %-10s CPU %.1f ms/min, context switches %.2f/s "
+                  "(main %.2f/s, of them %.2f wake-ups), RSS %.1f MiB (anon %.1f)"
+                  % (label, REPEAT[0], seconds, name, row["cpu_ms_min"], row["cs_all"],
+                     row["cs_main"], row["wakes"], row["rss"], row["anon"]), flush=True)
 
     window("local mode")
     with DateServer(0) as server:
@@ -273,6 +295,9 @@ def main():
     ap.add_argument("build")
     ap.add_argument("--app", help="the clock's executable (default BUILD/app/fullscreenclock)")
     ap.add_argument("--idle-seconds", type=float, default=60)
+    ap.add_argument("--repeat", type=int, default=1, help="idle windows per mode")
+    ap.add_argument("--settle", type=float, default=60,
+                    help="seconds between the notice and the first idle window")
     ap.add_argument("--startups", type=int, default=10)
     ap.add_argument("--keep-seconds", type=float, default=600)
     ap.add_argument("--rounds", type=int, default=200)
@@ -281,6 +306,8 @@ def main():
                     help="set in the clock's environment, e.g. QT_MAX_CACHED_GLYPH_SIZE=64")
     args = ap.parse_args()
     EXTRA_ENV.update(item.split("=", 1) for item in args.env)
+    REPEAT[0] = args.repeat
+    SETTLE[0] = args.settle
     build = os.path.abspath(args.build)
     app = os.path.abspath(args.app) if args.app else os.path.join(build, "app", "fullscreenclock")
     only = set(args.only or ["idle", "startup", "timekeeping", "query"])
@@ -291,18 +318,18 @@ def main():
         if "startup" in only:
             startup(x, app, args.startups, results)
         if "idle" in only:
-            idle(x, app, args.idle_seconds, results)
+            idle(x, app, args.idle_seconds, results, build)
         if "timekeeping" in only:
             timekeeping(x, app, int(args.keep_seconds), results, build)
     if "query" in only:
         query(build, args.rounds, results)
     idle_rows = [(r[0], r[1]) for r in results if isinstance(r[1], dict)]
     if idle_rows:
-        print("\n| idle | CPU ms/min | context switches/s (all / main) | RSS MB | RssAnon MB |\n"
-              "|---|---|---|---|---|")
+        print("\n| idle | CPU ms/min | context switches/s (all / main) | main-thread wake-ups/s "
+              "| RSS MB | RssAnon MB |\n|---|---|---|---|---|---|")
         for name, r in idle_rows:
-            print("| %s | %.1f | %.2f / %.2f | %.1f | %.1f |" % (
-                name, r["cpu_ms_min"], r["cs_all"], r["cs_main"], r["rss"], r["anon"]))
+            print("| %s | %.1f | %.2f / %.2f | %.2f | %.1f | %.1f |" % (
+                name, r["cpu_ms_min"], r["cs_all"], r["cs_main"], r["wakes"], r["rss"], r["anon"]))
     print("\n| measure | clock | peer | ratio |\n|---|---|---|---|")
     for name, ours, peer in (r for r in results if not isinstance(r[1], dict)):
         fmt = lambda v: v if isinstance(v, str) else "%.3g" % v

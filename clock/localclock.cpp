@@ -21,8 +21,11 @@ void Form1::Timer1_Timer()
 // clock drives the display; the date written is always the PC's.
 void Form1::Timer4_Timer()
 {
-    const Text hourMinute = Left(Label1.Caption(), 5);
-    const Text seconds = Label7.Caption();
-    if (hourMinute == u"00:00" && seconds == u":00")
+    if (showsMidnight())
         showDate(Format(Now(), u"dddddd"));
+}
+
+bool Form1::showsMidnight() const
+{
+    return Left(Label1.Caption(), 5) == u"00:00" && Label7.Caption() == u":00";
 }

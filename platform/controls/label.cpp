@@ -47,6 +47,8 @@ void Label::setCaption(const Text &caption)
     m_caption = caption;
     m_peer->setText(caption);
     fitToCaption();
+    // A timer idle while the captions stay as they are may have work now.
+    m_window.timers().replan();
 }
 
 void Label::setForeColor(ColourWord colour)

@@ -197,15 +197,24 @@ void TimerScheduler::rearm()
     std::int64_t mono = 0;
     bool haveNow = false;
     std::int64_t wait = std::numeric_limits<std::int64_t>::max();
-    for (const Timer *timer : m_timers) {
+    for (Timer *timer : m_timers) {
         if (!timer->m_enabled || timer->Interval() <= 0)
+            continue;
+        const bool idle = timer->m_idle && timer->m_idle();
+        const bool wasIdle = std::exchange(timer->m_wasIdle, idle);
+        if (idle)
             continue;
         if (!haveNow) {
             now = m_clock();
             mono = m_monotonic();
             haveNow = true;
         }
-        std::int64_t ahead = timer->m_schedule.due() - timeOf(timer, now, mono);
+        const std::int64_t time = timeOf(timer, now, mono);
+        // A boundary passed while the timer was idle had a tick that changed
+        // nothing: the next comes on the next boundary, not at once.
+        if (wasIdle && timer->m_schedule.due() <= time)
+            timer->m_schedule.start(time, mono);
+        std::int64_t ahead = timer->m_schedule.due() - time;
         // Overdue (a busy thread), or further ahead than one interval (the
         // wall clock went back since): wake at once.
         if (ahead <= 0 || ahead > timer->Interval())
@@ -224,6 +233,12 @@ void TimerScheduler::rearm()
     m_armed = true;
     m_target = now + wait;
     m_wake->wakeAfter(int(wait));
+}
+
+void TimerScheduler::replan()
+{
+    if (m_pending.empty()) // else the delivery under way re-arms
+        rearm();
 }
 
 void TimerScheduler::onWake()

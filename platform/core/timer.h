@@ -116,6 +116,12 @@ class Timer
 
     std::function<void()> Tick;
 
+    // While `idle` returns true a tick would change nothing, so no wake-up is
+    // aimed at this timer alone: it ticks, late, on the next wake-up another
+    // timer brings. Whoever changes what `idle` reads calls
+    // TimerScheduler::replan.
+    void setIdleWhile(std::function<bool()> idle) { m_idle = std::move(idle); }
+
   private:
     friend class TimerScheduler;
     TimerScheduler &m_scheduler;
@@ -125,6 +131,8 @@ class Timer
     std::uint64_t m_id = 0;              // unique within the scheduler, never reused
     std::uint64_t m_epoch = 0;           // counts the enablings: a tick owed before is void
     Text m_tag;
+    std::function<bool()> m_idle;
+    bool m_wasIdle = false; // at the last re-arming
 };
 
 // All timers of one window on one wake-up source: timers due on the same
@@ -148,6 +156,8 @@ class TimerScheduler
 
     // Runs the due ticks; what the wake source calls.
     void onWake();
+    // Aims the wake-up anew, as what an idle timer reads has changed.
+    void replan();
 
   private:
     friend class Timer;

@@ -40,6 +40,9 @@ void backend::start(int &argc, char **argv, const Text &title)
     application() = std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationName(QString::fromStdU16String(title));
     QApplication::setApplicationVersion(QStringLiteral(CLOCK_VERSION_SHORT));
+    // The desktop entry's name: on Wayland the window's application id, by
+    // which the desktop finds the entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("fullscreenclock"));
     qt::installFonts();
 }
 

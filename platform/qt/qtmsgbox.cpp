@@ -5,12 +5,31 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace platform
 {
 
+namespace
+{
+// The box belongs to the program's window even when that window has no
+// keyboard focus (a close from a task list, or from the compositor): a box of
+// no window may be stacked below a full-screen window, out of sight.
+QWidget *owner()
+{
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const auto shown = std::find_if(windows.cbegin(), windows.cend(), [](const QWidget *w) {
+        return w->isVisible() && w->windowType() == Qt::Window;
+    });
+    return shown == windows.cend() ? nullptr : *shown;
+}
+} // namespace
+
 MessageBoxAnswer backend::showMessageBox(const MessageBoxRequest &request)
 {
-    QMessageBox box(QApplication::activeWindow());
+    QMessageBox box(owner());
     box.setWindowTitle(QString::fromStdU16String(request.title));
     box.setText(QString::fromStdU16String(request.prompt));
     box.setWindowModality(Qt::ApplicationModal);

@@ -109,9 +109,15 @@ double QtWindow::print(const Text &line, int x, int y, ColourWord colour)
     return QFontMetricsF(m_widget->font()).height();
 }
 
+// A Wayland client cannot place its own window, and a compositor tiles or
+// places a plain one as it likes: there the window asks for the full-screen
+// state, the protocol's own way to cover an output.
 void QtWindow::show()
 {
-    m_widget->show();
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        m_widget->showFullScreen();
+    else
+        m_widget->show();
 }
 
 void QtWindow::close()
@@ -176,7 +182,7 @@ void WindowWidget::applyOuterSize()
 // size was applied to the client area alone.
 void WindowWidget::reapplyOnceFramed()
 {
-    if (m_outerSize && isVisible() && frame() != m_appliedFrame)
+    if (m_outerSize && isVisible() && !isFullScreen() && frame() != m_appliedFrame)
         applyOuterSize();
 }
 

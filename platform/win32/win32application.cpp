@@ -131,9 +131,12 @@ BusyWait waitWhileBusy(HANDLE event, std::chrono::steady_clock::time_point deadl
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
         // Without MWMO_INPUTAVAILABLE the wait ends only for messages that are
         // new since the peeks above: input and other posted messages left
-        // queued do not wake it again.
+        // queued do not wake it again. A wake-up posted while a key waits in
+        // the queue did not always end it under Wine (a tick up to a second
+        // late), so the peeks run again at least every slice.
+        constexpr long long SliceMs = 50;
         const DWORD woken =
-            MsgWaitForMultipleObjectsEx(1, &event, DWORD(std::min<long long>(ms, 0x7ffffffe)),
+            MsgWaitForMultipleObjectsEx(1, &event, DWORD(std::min<long long>(ms, SliceMs)),
                                         QS_TIMER | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE, 0);
         if (woken == WAIT_OBJECT_0)
             return BusyWait::Done;

@@ -359,6 +359,30 @@ TEST_CASE("timers due together ride one wake-up in creation order")
                                                "Timer4@2000", "Timer4@2500"});
 }
 
+// An idle timer gets no wake-up of its own and ticks on the others'; from
+// the re-plan that finds it busy it ticks on its own boundaries again, but
+// a boundary that passed while it was idle is not made up.
+TEST_CASE("an idle timer rides the other timers' wake-ups")
+{
+    Loop loop(Base + 200);
+    loop.add("A", 1000).setEnabled(true);
+    Timer &half = loop.add("B", 500);
+    bool idle = true;
+    half.setIdleWhile([&] { return idle; });
+    half.setEnabled(true);
+    loop.run(2500);
+    CHECK(loop.events.wakeUps == 2);
+    idle = false; // at 2700, past the boundary at 2500
+    loop.scheduler.replan();
+    loop.run(1000);
+    idle = true; // at 3700
+    loop.scheduler.replan();
+    loop.run(1000);
+    CHECK(loop.events.wakeUps == 5);
+    CHECK(loop.log == std::vector<std::string>{"A@1000", "B@1000", "A@2000", "B@2000", "A@3000",
+                                               "B@3000", "B@3500", "A@4000", "B@4000"});
+}
+
 TEST_CASE("a tick handler runs a nested event loop")
 {
     // A waits in a message box for a second, so its second tick arrives while

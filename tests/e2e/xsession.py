@@ -1,15 +1,20 @@
 # SPDX-License-Identifier: MIT
 """A private X display with a window manager, and the means to look at it:
 screenshots as RGB pixel buffers, colour masks, OCR of cropped regions, and
-one region's pixels read fast enough to time its changes.
+one region's pixels read fast enough to time its changes. Also a private
+Wayland session under sway or weston, headless, with screenshots and keys.
 
 Only the Python standard library (ctypes for libX11) and Debian's xvfb,
-openbox, xdotool, x11-utils, imagemagick and tesseract-ocr are used.
+openbox, xdotool, x11-utils, imagemagick and tesseract-ocr are used; for
+Wayland sway, grim, wtype and weston.
 """
 
 import ctypes
 import ctypes.util
+import glob
+import json
 import os
+import pwd
 import random
 import re
 import shutil
@@ -382,6 +387,213 @@ class XSession:
 
     def click(self, x, y):
         self.xdotool("mousemove", "--sync", int(x), int(y), "click", 1)
+
+
+class WaylandSession:
+    """A headless Wayland compositor in a runtime directory of its own, so
+    parallel runs never meet. Subclasses start the compositor."""
+
+    def __init__(self, width, height, workdir=None):
+        self.width, self.height = width, height
+        self.workdir = workdir or tempfile.mkdtemp(prefix="clock-wl-")
+        self.procs = []
+        self.runtime = tempfile.mkdtemp(prefix="clock-wl-run-")
+        self.socket = None
+        self.display = self.runtime
+
+    def __enter__(self):
+        self._start()
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def env(self, **extra):
+        env = dict(os.environ)
+        for name in ("DISPLAY", "QT_QPA_PLATFORM", "WAYLAND_DISPLAY"):
+            env.pop(name, None)
+        env.update(XDG_RUNTIME_DIR=self.runtime, XDG_SESSION_TYPE="wayland")
+        if self.socket:
+            env["WAYLAND_DISPLAY"] = self.socket
+        env.update(extra)
+        return env
+
+    def spawn(self, argv, **extra_env):
+        log = open(os.path.join(self.workdir, os.path.basename(argv[0]) + ".log"), "ab")
+        p = subprocess.Popen(argv, env=self.env(**extra_env), stdout=log,
+                             stderr=subprocess.STDOUT, start_new_session=True)
+        self.procs.append(p)
+        return p
+
+    def run(self, argv, check=False):
+        r = subprocess.run(argv, env=self.env(), stdout=subprocess.PIPE,
+                           stderr=subprocess.PIPE, timeout=30)
+        if check and r.returncode != 0:
+            raise Failure("%s failed: %s" % (" ".join(argv), r.stderr.decode(errors="replace")))
+        return r.stdout.decode(errors="replace")
+
+    def _wait_for_socket(self, compositor):
+        def socket():
+            if compositor.poll() is not None:
+                raise Failure("%s ended with status %d (log in %s)"
+                              % (compositor.args[0], compositor.returncode, self.workdir))
+            names = [os.path.basename(p) for p in glob.glob(os.path.join(self.runtime, "w*"))
+                     if not p.endswith(".lock")]
+            return names[0] if names else None
+        self.socket = poll("the compositor's Wayland socket", socket, timeout=15)
+
+    def close(self):
+        XSession.close(self)
+        shutil.rmtree(self.runtime, ignore_errors=True)
+
+
+class SwaySession(WaylandSession):
+    """sway on its headless back end with the pixman renderer, one output of
+    the given size. sway refuses to run as root: it runs as the unprivileged
+    user that scripts/setup creates, in a runtime directory lent to it. Keys
+    come from wtype's virtual keyboard, screenshots from grim; the headless
+    seat has no pointer."""
+
+    USER = "clockdesk"
+
+    def __init__(self, width, height, workdir=None):
+        need("sway", "swaymsg", "grim", "wtype", "setpriv", "tesseract")
+        super().__init__(width, height, workdir)
+        try:
+            self.user = pwd.getpwnam(self.USER)
+        except KeyError:
+            raise Failure("no user %s to run sway (scripts/setup test creates it)" % self.USER)
+
+    def _start(self):
+        os.chown(self.runtime, self.user.pw_uid, self.user.pw_gid)
+        os.chmod(self.runtime, 0o700)
+        config = os.path.join(self.runtime, "config")
+        with open(config, "w") as f:
+            f.write("output * resolution %dx%d\nxwayland disable\n" % (self.width, self.height))
+        sway = self.spawn(["setpriv", "--reuid", str(self.user.pw_uid), "--regid",
+                           str(self.user.pw_gid), "--clear-groups", "sway", "-c", config],
+                          HOME=self.runtime, WLR_BACKENDS="headless", WLR_RENDERER="pixman",
+                          WLR_LIBINPUT_NO_DEVICES="1")
+        self._wait_for_socket(sway)
+        self.ipc = poll("sway's IPC socket",
+                        lambda: next(iter(glob.glob(os.path.join(self.runtime, "sway-ipc.*"))),
+                                     None), timeout=10)
+        poll("sway's output at %dx%d" % (self.width, self.height),
+             lambda: self.output_rect() == (0, 0, self.width, self.height), timeout=10)
+
+    def env(self, **extra):
+        env = super().env(**extra)
+        if getattr(self, "ipc", None):
+            env["SWAYSOCK"] = self.ipc
+        return env
+
+    def swaymsg(self, *args):
+        return self.run(["swaymsg"] + list(args), check=True)
+
+    def tree(self):
+        return json.loads(self.swaymsg("-r", "-t", "get_tree"))
+
+    def output_rect(self, output=None):
+        """The output's (x, y, width, height); the first one if none is named."""
+        out = json.loads(self.run(["swaymsg", "-r", "-t", "get_outputs"]) or "[]")
+        out = [o for o in out if output is None or o["name"] == output]
+        if not out:
+            return None
+        r = out[0]["rect"]
+        return (r["x"], r["y"], r["width"], r["height"])
+
+    def views(self, pid=None):
+        """[(view node, output name)] of the tree's windows (of pid)."""
+        found = []
+
+        def walk(node, output):
+            if node.get("type") == "output":
+                output = node["name"]
+            if node.get("pid") and (pid is None or node["pid"] == pid):
+                found.append((node, output))
+            for child in node.get("nodes", []) + node.get("floating_nodes", []):
+                walk(child, output)
+        walk(self.tree(), None)
+        return found
+
+    def view(self, wid):
+        return next((v for v, _ in self.views() if v["id"] == wid), None)
+
+    def visible_windows(self, pid=None):
+        return {v["id"]: v.get("name") or "" for v, _ in self.views(pid) if v.get("visible")}
+
+    def find_window(self, title_prefix, pid=None):
+        return next((w for w, t in self.visible_windows(pid).items()
+                     if t.startswith(title_prefix)), None)
+
+    def geometry(self, wid):
+        """(x, y, width, height) of the window's own surface on the screen."""
+        v = self.view(wid)
+        r, w = v["rect"], v["window_rect"]
+        return (r["x"] + w["x"], r["y"] + w["y"], w["width"], w["height"])
+
+    def screenshot(self, save_as=None):
+        data = subprocess.run(["grim", "-t", "ppm", "-"], env=self.env(),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              check=True, timeout=30).stdout
+        img = Image.from_ppm(data)
+        if save_as:
+            img.save_ppm(os.path.join(self.workdir, save_as))
+        return img
+
+    def activate(self, wid):
+        self.swaymsg("[con_id=%d] focus" % wid)
+
+    def key(self, *names):
+        # A client that has just been handed the virtual keyboard's keymap
+        # drops a key that follows at once: wtype waits first.
+        args = ["wtype", "-s", "300"]
+        for name in names:
+            args += ["-k", name]
+        self.run(args, check=True)
+
+    def close_window(self, wid):
+        """The compositor's close, as its kill binding sends it."""
+        self.swaymsg("[con_id=%d] kill" % wid)
+
+
+class WestonSession(WaylandSession):
+    """weston on its headless back end with the pixman renderer and the
+    desktop shell, run as root. --debug lets weston-screenshooter take
+    screenshots; weston has no way to inject input."""
+
+    def __init__(self, width, height, workdir=None):
+        need("weston", "weston-screenshooter", "tesseract", "convert")
+        super().__init__(width, height, workdir)
+
+    def _start(self):
+        weston = self.spawn(["weston", "--backend=headless-backend.so", "--use-pixman",
+                             "--width=%d" % self.width, "--height=%d" % self.height,
+                             "--socket=wayland-clock", "--debug", "--idle-time=0"])
+        self._wait_for_socket(weston)
+        poll("weston's first screenshot", lambda: self._try_screenshot(), timeout=15)
+
+    def _try_screenshot(self):
+        shots = os.path.join(self.runtime, "shots")
+        os.makedirs(shots, exist_ok=True)
+        for old in glob.glob(os.path.join(shots, "*.png")):
+            os.remove(old)
+        r = subprocess.run(["weston-screenshooter"], env=self.env(), cwd=shots,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+        files = glob.glob(os.path.join(shots, "*.png"))
+        if r.returncode != 0 or not files:
+            return None
+        data = subprocess.run(["convert", files[0], "-depth", "8", "ppm:-"],
+                              stdout=subprocess.PIPE, check=True, timeout=30).stdout
+        return Image.from_ppm(data)
+
+    def screenshot(self, save_as=None):
+        img = self._try_screenshot()
+        if img is None:
+            raise Failure("weston-screenshooter took no screenshot")
+        if save_as:
+            img.save_ppm(os.path.join(self.workdir, save_as))
+        return img
 
 
 def ocr(image_path, lang="eng", psm=7, whitelist=None, tsv=False):

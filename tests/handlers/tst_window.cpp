@@ -251,3 +251,21 @@ TEST_CASE_FIXTURE(Fixture, "midnight refresh")
         }
     }
 }
+
+// Over local midnight on the event loop: the date refresh writes as the
+// display turns to 00:00:00, while between midnights its half-second ticks
+// wake nothing. Wake-ups from 23:59:57.3 to 00:00:01.3: 58, 59, 00, 00.5
+// (the display shows midnight) and 01.
+TEST_CASE_FIXTURE(Fixture, "the date turns at midnight, with one wake-up a second in between")
+{
+    const Date now = Now();
+    const int toMidnight = 86400 - (Hour(now) * 3600 + Minute(now) * 60 + Second(now));
+    loop.stepWall(std::int64_t(toMidnight) * 1000 - 2700);
+    Form1 form;
+    form.Timer3.setEnabled(false); // local mode
+    form.Label2.setCaption(u"unchanged");
+    const int before = loop.wakeUps;
+    loop.run(4000);
+    CHECK(form.Label2.Caption() == Format(Now(), u"dddddd")); // the new day's
+    CHECK(loop.wakeUps - before == 5);
+}
