@@ -8,6 +8,7 @@
 // main(); the suite (tst_conformance.cpp) is the same for all.
 
 #include "backend.h"
+#include "clock.h"
 
 #include <cstdint>
 #include <functional>
@@ -47,8 +48,12 @@ void answerMessageBox(MessageBoxAnswer answer);
 // Runs the event loop until `done` holds or `ms` have passed on the back
 // end's clock; returns done().
 bool runUntil(const std::function<bool()> &done, int ms);
-// The back end's monotonic clock, in milliseconds.
-std::int64_t now();
+// The back end's monotonic clock, in milliseconds: the one its wake-ups wait
+// on (the tests' back end makes its simulated time that clock).
+inline std::int64_t now()
+{
+    return SystemClock::monotonicMs();
+}
 
 // A server on 127.0.0.1 for the next exchange; returns its URL. The last
 // one stays until the next call.

@@ -124,11 +124,6 @@ bool deliversHeldInputAtOnce()
     return true;
 }
 
-std::int64_t now()
-{
-    return fake::EventLoop::current().mono();
-}
-
 // Its exchanges hand over what the test scripts, an oversized block included,
 // so that the request object's own bound is tested.
 bool boundsHeaderBlock()

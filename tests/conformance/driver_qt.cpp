@@ -21,7 +21,6 @@
 #include <QTest>
 #include <QWindow>
 
-#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <map>
@@ -174,12 +173,6 @@ bool boundsHeaderBlock()
 bool deliversHeldInputAtOnce()
 {
     return false;
-}
-
-std::int64_t now()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace driver

@@ -14,7 +14,6 @@
 
 #include <commctrl.h>
 
-#include <chrono>
 #include <clocale>
 #include <map>
 #include <memory>
@@ -182,12 +181,6 @@ bool boundsHeaderBlock()
 bool deliversHeldInputAtOnce()
 {
     return true;
-}
-
-std::int64_t now()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace driver

@@ -243,7 +243,26 @@ class RegionReader:
         self.close()
 
 
-class XSession:
+class _Session:
+    """What a virtual display of either kind shares: programs started in its
+    environment (env() and workdir come from the kind)."""
+
+    def spawn(self, argv, **extra_env):
+        log = open(os.path.join(self.workdir, os.path.basename(argv[0]) + ".log"), "ab")
+        p = subprocess.Popen(argv, env=self.env(**extra_env), stdout=log,
+                             stderr=subprocess.STDOUT, start_new_session=True)
+        self.procs.append(p)
+        return p
+
+    def run(self, argv, check=False):
+        r = subprocess.run(argv, env=self.env(), stdout=subprocess.PIPE,
+                           stderr=subprocess.PIPE, timeout=30)
+        if check and r.returncode != 0:
+            raise Failure("%s failed: %s" % (" ".join(argv), r.stderr.decode(errors="replace")))
+        return r.stdout.decode(errors="replace")
+
+
+class XSession(_Session):
     """Xvfb at the given size plus openbox, on a display number nobody uses."""
 
     def __init__(self, width, height, workdir=None):
@@ -267,13 +286,6 @@ class XSession:
         env.pop("WAYLAND_DISPLAY", None)
         env.update(extra)
         return env
-
-    def spawn(self, argv, **extra_env):
-        log = open(os.path.join(self.workdir, os.path.basename(argv[0]) + ".log"), "ab")
-        p = subprocess.Popen(argv, env=self.env(**extra_env), stdout=log,
-                             stderr=subprocess.STDOUT, start_new_session=True)
-        self.procs.append(p)
-        return p
 
     def _start_server(self):
         # Parallel runs pick different numbers; the lock file settles any race.
@@ -324,13 +336,6 @@ class XSession:
         self.procs = []
 
     # --- X queries -------------------------------------------------------
-
-    def run(self, argv, check=False):
-        r = subprocess.run(argv, env=self.env(), stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=30)
-        if check and r.returncode != 0:
-            raise Failure("%s failed: %s" % (" ".join(argv), r.stderr.decode(errors="replace")))
-        return r.stdout.decode(errors="replace")
 
     def xdotool(self, *args):
         return self.run(["xdotool"] + [str(a) for a in args], check=True)
@@ -389,7 +394,7 @@ class XSession:
         self.xdotool("mousemove", "--sync", int(x), int(y), "click", 1)
 
 
-class WaylandSession:
+class WaylandSession(_Session):
     """A headless Wayland compositor in a runtime directory of its own, so
     parallel runs never meet. Subclasses start the compositor."""
 
@@ -417,20 +422,6 @@ class WaylandSession:
             env["WAYLAND_DISPLAY"] = self.socket
         env.update(extra)
         return env
-
-    def spawn(self, argv, **extra_env):
-        log = open(os.path.join(self.workdir, os.path.basename(argv[0]) + ".log"), "ab")
-        p = subprocess.Popen(argv, env=self.env(**extra_env), stdout=log,
-                             stderr=subprocess.STDOUT, start_new_session=True)
-        self.procs.append(p)
-        return p
-
-    def run(self, argv, check=False):
-        r = subprocess.run(argv, env=self.env(), stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=30)
-        if check and r.returncode != 0:
-            raise Failure("%s failed: %s" % (" ".join(argv), r.stderr.decode(errors="replace")))
-        return r.stdout.decode(errors="replace")
 
     def _wait_for_socket(self, compositor):
         def socket():
