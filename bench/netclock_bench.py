@@ -18,85 +18,13 @@ The clock contacts only the URL typed, the server's on 127.0.0.1.
 """
 
 import argparse
-import email.utils
-import http.server
-import os
 import statistics
-import subprocess
 import sys
-import tempfile
-import threading
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
-from xsession import Image, XSession, ocr, poll  # noqa: E402
-from clock_e2e import LOCAL_COLOUR, MAIN_TITLE, SECONDS_COLOUR, TITLE  # noqa: E402
+from run_bench import DateServer, XSession, start_clock, type_url, watch_seconds
 
 RESYNC_S = 180
-
-
-class ShiftedServer:
-    """Answers on 127.0.0.1 with the PC's clock + shift in Date, after `delay`
-    before and after writing it; records the wall clock of each Date."""
-
-    def __init__(self, shift, delay):
-        self.stamps = []
-        server = self
-
-        class Handler(http.server.BaseHTTPRequestHandler):
-            def date_time_string(self, timestamp=None):
-                time.sleep(delay)
-                now = time.time()
-                server.stamps.append(now)
-                return email.utils.formatdate(now + shift, usegmt=True)
-
-            def do_POST(self):
-                length = int(self.headers.get("Content-Length") or 0)
-                self.rfile.read(length)
-                self.send_response(200)
-                time.sleep(delay)
-                self.send_header("Content-Length", "0")
-                self.end_headers()
-
-            def log_message(self, *args):
-                pass
-
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.url = "http://127.0.0.1:%d/" % self.httpd.server_address[1]
-        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
-
-
-def seconds_region(x):
-    img = x.screenshot()
-    x0, y0, x1, y1 = img.mask(LOCAL_COLOUR).bbox()
-    bx0, by0, bx1, by1 = img.mask(SECONDS_COLOUR, 2).bbox(
-        (x1, y0, img.width, min(img.height, y1 + (y1 - y0) // 2)))
-    m = 6
-    return bx0 - m, by0 - m, bx1 - bx0 + 2 * m, by1 - by0 + 2 * m
-
-
-def read_seconds(path):
-    """The two digits a picture of the seconds display shows, or None."""
-    with open(path, "rb") as f:
-        img = Image.from_ppm(f.read())
-    mask = img.mask(SECONDS_COLOUR, 2)
-    box = mask.bbox()
-    runs = mask.ink_runs(box) if box else []
-    if len(runs) < 2:
-        return None
-    box = (runs[1][0], box[1], box[2], box[3])  # past the colon
-    pgm = path + ".pgm"
-    mask.to_pgm(pgm, box, pad=(box[3] - box[1]) // 3)
-    votes = {}
-    for height, psm in ((100, 7), (60, 7), (160, 8)):
-        scaled = pgm + ".%d.pgm" % height
-        subprocess.run(["convert", pgm, "-resize", "x%d" % height, "-threshold", "50%", scaled],
-                       check=True)
-        text = ocr(scaled, psm=psm, whitelist="0123456789").strip()
-        if len(text) == 2 and int(text) < 60:
-            votes[text] = votes.get(text, 0) + 1
-    return int(max(votes, key=votes.get)) if votes else None
 
 
 def lateness_ms(t, shown, shift):
@@ -108,6 +36,12 @@ def lateness_ms(t, shown, shift):
     return (u - boundary) * 1000
 
 
+def shown_second(readings):
+    """The second most readings agree on, or None."""
+    valid = [int(r) for r in readings if len(r) == 2 and r.isdigit() and int(r) < 60]
+    return max(set(valid), key=valid.count) if valid else None
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--shift", type=float, default=0.4, help="server ahead of the PC, s")
@@ -116,40 +50,15 @@ def main():
     ap.add_argument("--watch-us", type=int, default=5000)
     ap.add_argument("command", nargs="+")
     args = ap.parse_args()
-    watcher = os.path.join(tempfile.mkdtemp(prefix="netclock-"), "secwatch")
-    subprocess.run(["cc", "-O2", "-o", watcher, os.path.join(HERE, "secwatch.c"), "-lX11"],
-                   check=True)
-    server = ShiftedServer(args.shift, args.delay)
-    with XSession(1920, 1080) as x:
-        proc = x.spawn(args.command, LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8",
-                       QT_QPA_PLATFORM="xcb")
-        box = poll("the start-up notice", lambda: next(
-            (w for w, t in x.visible_windows(proc.pid).items() if t == TITLE), None), 90)
-        x.xdotool("windowactivate", "--sync", box)
-        x.xdotool("key", "Return")
-        main_window = poll("the clock window", lambda: x.find_window(MAIN_TITLE, proc.pid), 10)
+    with XSession(1920, 1080) as x, DateServer(args.shift, args.delay) as server:
+        proc, window = start_clock(x, args.command)
         time.sleep(2)
-        region = seconds_region(x)
-        pics = tempfile.mkdtemp(prefix="netclock-pics-")
-        seconds = 5 + (args.exchanges - 1) * RESYNC_S + 60
-        watch = subprocess.Popen([watcher] + [str(v) for v in region] +
-                                 [str(seconds), str(args.watch_us), pics],
-                                 env=x.env(), stdout=subprocess.PIPE, text=True)
+        watch = watch_seconds(x, 5 + (args.exchanges - 1) * RESYNC_S + 60, args.watch_us)
         time.sleep(1)
-        x.xdotool("windowactivate", "--sync", main_window)
-        x.xdotool("key", "--clearmodifiers", "End", "shift+Home")
-        x.xdotool("type", "--delay", 15, server.url)
-        x.xdotool("key", "Return")
-        out = watch.communicate()[0]
+        type_url(x, window, server.url)
+        changes = [(t, shown_second(seen)) for t, _, seen in watch()]
         proc.terminate()
-    readings = {}
-    changes = []
-    for line in out.splitlines()[1:]:
-        t_ns, _, h = line.split()
-        if h not in readings:
-            readings[h] = read_seconds(os.path.join(pics, h + ".ppm"))
-        changes.append((int(t_ns) / 1e9, readings[h]))
-    stamps = server.stamps
+    stamps = [wall for wall, _ in server.served]
     print("command: %s\nserver ahead by %.3f s, %.0f ms each way; %d exchanges at %s s"
           % (" ".join(args.command), args.shift, args.delay * 1000, len(stamps),
              ", ".join("%.1f" % (s - stamps[0]) for s in stamps)))
@@ -162,10 +71,9 @@ def main():
         late = sorted(lateness_ms(t, s, args.shift) for t, s in window if s is not None)
         if not late:
             continue
-        worst = max(late, key=abs)
         print("| %d | %d | %d | %+.0f | %+.0f | %+.0f..%+.0f |" % (
-            k + 1, len(window), len(window) - len(late), statistics.median(late), worst,
-            late[0], late[-1]), flush=True)
+            k + 1, len(window), len(window) - len(late), statistics.median(late),
+            max(late, key=abs), late[0], late[-1]), flush=True)
     return 0
 
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The floor of a Qt 6 desktop clock's idle cost: a full-screen window whose one
 // small label changes once a second, on the wall clock's second.
-// Build: g++ -O2 -fPIC qtfloor.cpp -o qtfloor $(pkg-config --cflags --libs Qt6Widgets)
 // Run:   ./qtfloor [PIXEL_SIZE]   (default 20)
 #include <QApplication>
 #include <QLabel>

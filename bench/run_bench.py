@@ -14,6 +14,7 @@ BUILD_DIR holds app/fullscreenclock, bench/bench_query and bench/qtfloor
 import argparse
 import os
 import platform
+import re
 import statistics
 import subprocess
 import sys
@@ -22,73 +23,27 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
-from xsession import Failure, Image, XSession, ocr, poll  # noqa: E402
-from clock_e2e import DateServer, SECONDS_COLOUR, LOCAL_COLOUR, TITLE, MAIN_TITLE  # noqa: E402
+from xsession import Failure, Image, XSession, ocr_digits, poll  # noqa: E402
+from clock_e2e import (APP_ENV, MAIN_TITLE, SECONDS_COLOUR, TITLE, DateServer,  # noqa: E402
+                       Reading, seconds_box)
 
-CLK_TCK = os.sysconf("SC_CLK_TCK")
-APP_ENV = dict(LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8", QT_QPA_PLATFORM="xcb")
+APP_ENV = dict(APP_ENV, QT_QPA_PLATFORM="xcb")
 EXTRA_ENV = {}  # --env NAME=VALUE: variables the clock alone gets
 
 
-def cpu_seconds(pid):
-    """CPU time of all threads in seconds, from schedstat (nanoseconds, not 10 ms ticks)."""
-    total = 0
-    for tid in os.listdir("/proc/%d/task" % pid):
-        try:
-            with open("/proc/%d/task/%s/schedstat" % (pid, tid)) as f:
-                total += int(f.read().split()[0])
-        except FileNotFoundError:
-            pass  # a thread that ended meanwhile
-    return total / 1e9
+def start_clock(x, command):
+    """Launches the clock and answers the start-up notice; returns the
+    process and its window."""
+    proc = x.spawn(command, **APP_ENV, **EXTRA_ENV)
+    box = poll("the start-up notice", lambda: x.find_window(TITLE, proc.pid), 90)
+    x.xdotool("windowactivate", "--sync", box, "key", "Return")
+    return proc, poll("the clock window", lambda: x.find_window(MAIN_TITLE, proc.pid), 10)
 
 
-def switches(pid):
-    """(all threads, main thread, main thread's wake-ups): voluntary +
-    involuntary context switches so far, and the main thread's voluntary
-    ones alone (each a sleep it woke from; a loaded machine adds
-    involuntary ones)."""
-    every = main = wakes = 0
-    for tid in os.listdir("/proc/%d/task" % pid):
-        try:
-            with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
-                counts = {line.split(":")[0]: int(line.split()[1]) for line in f
-                          if line.startswith(("voluntary_ctxt_switches",
-                                              "nonvoluntary_ctxt_switches"))}
-        except FileNotFoundError:
-            continue
-        n = sum(counts.values())
-        every += n
-        if int(tid) == pid:
-            main, wakes = n, counts.get("voluntary_ctxt_switches", 0)
-    return every, main, wakes
-
-
-def memory_kib(pid):
-    out = {}
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith(("VmRSS:", "VmHWM:", "RssAnon:")):
-                out[line.split(":")[0]] = int(line.split()[1])
-    return out
-
-
-def machine():
-    model = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
-                  if line.startswith("model name")), platform.processor())
-    mem = next(int(line.split()[1]) for line in open("/proc/meminfo") if line.startswith("MemTotal"))
-    return "%s, %d cores, %.0f GiB RAM, %s %s, Xvfb + openbox" % (
-        model, os.cpu_count(), mem / 2 ** 20, platform.system(), platform.release())
-
-
-def start_clock(x, app):
-    """Launches the clock and answers the start-up notice; returns the process."""
-    proc = x.spawn([app], **APP_ENV, **EXTRA_ENV)
-    box = poll("the start-up notice",
-               lambda: next((w for w, t in x.visible_windows(proc.pid).items() if t == TITLE), None), 20)
-    x.xdotool("windowactivate", "--sync", box)
+def type_url(x, window, url):
+    x.xdotool("windowactivate", "--sync", window, "key", "--clearmodifiers", "End", "shift+Home")
+    x.xdotool("type", "--delay", 15, url)
     x.xdotool("key", "Return")
-    main = poll("the clock window", lambda: x.find_window(MAIN_TITLE, proc.pid), 10)
-    return proc, main
 
 
 def stop(proc):
@@ -98,6 +53,87 @@ def stop(proc):
     except subprocess.TimeoutExpired:
         proc.kill()
         proc.wait()
+
+
+def read_seconds(path):
+    """The readings of the two digits a picture of the seconds display shows."""
+    with open(path, "rb") as f:
+        mask = Image.from_ppm(f.read()).mask(SECONDS_COLOUR, 2)
+    box = seconds_box(mask)
+    return ocr_digits(mask, box, path + ".pgm", sizes=((100, 7), (60, 7), (160, 8))) if box else []
+
+
+def watch_seconds(x, seconds, interval_us):
+    """Starts bench/secwatch on the seconds display of the local clock for
+    `seconds`; returns a function that waits for it to end and gives each
+    change as (wall clock, picture, readings of the picture)."""
+    pics = tempfile.mkdtemp(prefix="secwatch-")
+    watcher = os.path.join(pics, "secwatch")
+    subprocess.run(["cc", "-O2", "-o", watcher, os.path.join(HERE, "secwatch.c"), "-lX11"],
+                   check=True)
+    r = Reading(x)
+    x0, y0, x1, y1 = r.img.mask(SECONDS_COLOUR, 2).bbox(r.seconds_region())
+    m = 6
+    region = (x0 - m, y0 - m, x1 - x0 + 2 * m, y1 - y0 + 2 * m)
+    watch = subprocess.Popen([watcher] + [str(v) for v in region + (seconds, interval_us, pics)],
+                             env=x.env(), stdout=subprocess.PIPE, text=True)
+
+    def changes():
+        readings, out = {}, []
+        for line in watch.communicate()[0].splitlines()[1:]:  # the first is the starting state
+            t_ns, _, h = line.split()
+            if h not in readings:
+                readings[h] = read_seconds(os.path.join(pics, h + ".ppm"))
+            out.append((int(t_ns) / 1e9, h, readings[h]))
+        return out
+    return changes
+
+
+def per_thread(pid, name):
+    """{thread id: its /proc/PID/task/TID/name} of the threads still running."""
+    out = {}
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/%s" % (pid, tid, name)) as f:
+                out[int(tid)] = f.read()
+        except FileNotFoundError:
+            pass  # a thread that ended meanwhile
+    return out
+
+
+def cpu_seconds(pid):
+    """CPU time of all threads, from schedstat (nanoseconds, not 10 ms ticks)."""
+    return sum(int(text.split()[0]) for text in per_thread(pid, "schedstat").values()) / 1e9
+
+
+def switches(pid):
+    """(all threads, main thread, main thread's wake-ups): voluntary +
+    involuntary context switches so far, and the main thread's voluntary
+    ones alone (each a sleep it woke from; a loaded machine adds
+    involuntary ones)."""
+    every = main = wakes = 0
+    for tid, text in per_thread(pid, "status").items():
+        voluntary, involuntary = (int(re.search(r"^%s_ctxt_switches:\s*(\d+)" % kind, text,
+                                                re.M).group(1))
+                                  for kind in ("voluntary", "nonvoluntary"))
+        every += voluntary + involuntary
+        if tid == pid:
+            main, wakes = voluntary + involuntary, voluntary
+    return every, main, wakes
+
+
+def memory_kib(pid):
+    return {line.split(":")[0]: int(line.split()[1])
+            for line in per_thread(pid, "status")[pid].splitlines()
+            if line.startswith(("VmRSS:", "RssAnon:"))}
+
+
+def machine():
+    model = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
+                  if line.startswith("model name")), platform.processor())
+    mem = next(int(line.split()[1]) for line in open("/proc/meminfo") if line.startswith("MemTotal"))
+    return "%s, %d cores, %.0f GiB RAM, %s %s, Xvfb + openbox" % (
+        model, os.cpu_count(), mem / 2 ** 20, platform.system(), platform.release())
 
 
 # --- idle cost ------------------------------------------------------------
@@ -111,22 +147,20 @@ PEERS = [
                     "-face", "AR PL UKai CN:bold:pixelsize=427"]),
     ("qt floor", ["@BUILD@/bench/qtfloor"]),
 ]
-REPEAT = [1]  # --repeat: measuring windows per mode, all programs at once
-SETTLE = [60]  # --settle: seconds from the notice to the first window
 
 
-def idle(x, app, seconds, results, build):
+def idle(x, app, seconds, results, build, repeat, settle):
     peers = [(name, x.spawn([a.replace("@BUILD@", build) for a in cmd], **APP_ENV))
              for name, cmd in PEERS]
-    proc, main = start_clock(x, app)
-    time.sleep(SETTLE[0])  # past start-up, the caret's blinking and the glyphs' first renders
+    proc, main = start_clock(x, [app])
+    time.sleep(settle)  # past start-up, the caret's blinking and the glyphs' first renders
     pids = [("clock", proc.pid)] + [(name, p.pid) for name, p in peers]
 
     def window(label):
         # Every program is measured over the same windows; the row is each
         # one's median over the windows.
         rows = {name: [] for name, _ in pids}
-        for _ in range(REPEAT[0]):
+        for _ in range(repeat):
             before = {name: (cpu_seconds(pid), switches(pid)) for name, pid in pids}
             t0 = time.monotonic()
             time.sleep(seconds)
@@ -136,9 +170,6 @@ def idle(x, app, seconds, results, build):
                 c1, (a1, m1, w1) = cpu_seconds(pid), switches(pid)
                 rows[name].append(((c1 - c0) * 1000 * 60 / (t1 - t0), (a1 - a0) / (t1 - t0),
                                    (m1 - m0) / (t1 - t0), (w1 - w0) / (t1 - t0)))
-            print("idle %s, %.0f s: " % (label, t1 - t0) + "; ".join(
-                "%s %.1f ms/min, main %.2f wake-ups/s" % (name, r[-1][0], r[-1][3])
-                for name, r in rows.items()), flush=True)
         for name, pid in pids:
             mem = memory_kib(pid)
             med = [statistics.median(r[i] for r in rows[name]) for i in range(4)]
@@ -147,20 +178,16 @@ def idle(x, app, seconds, results, build):
             results.append(("idle %s: %s" % (label, name), row))
             print("idle %s, median of %d x %.0f s: %-10s CPU %.1f ms/min, context switches %.2f/s "
                   "(main %.2f/s, of them %.2f wake-ups), RSS %.1f MiB (anon %.1f)"
-                  % (label, REPEAT[0], seconds, name, row["cpu_ms_min"], row["cs_all"],
+                  % (label, repeat, seconds, name, row["cpu_ms_min"], row["cs_all"],
                      row["cs_main"], row["wakes"], row["rss"], row["anon"]), flush=True)
 
     window("local mode")
     with DateServer(0) as server:
-        x.xdotool("windowactivate", "--sync", main)
-        x.xdotool("key", "--clearmodifiers", "ctrl+a")
-        x.xdotool("type", "--delay", 10, server.url)
-        x.xdotool("key", "Return")
-        poll("network mode", lambda: Image.mask(x.screenshot(), (128, 128, 0)).count() > 500, 15, 0.2)
+        type_url(x, main, server.url)
+        poll("network mode", lambda: Reading(x).mode == "network", 15, 0.2)
         time.sleep(2)
         window("network mode")
-    stop(proc)
-    for _, p in peers:
+    for p in [proc] + [p for _, p in peers]:
         stop(p)
 
 
@@ -179,12 +206,10 @@ def startup(x, app, runs, results):
         t0 = time.monotonic()
         proc = x.spawn([app], **APP_ENV)
         mapped = None
-        deadline = t0 + 20
         for line in xev.stdout:
             if line.startswith("MapNotify"):
                 mapped = time.monotonic()
-                break
-            if time.monotonic() > deadline:
+            if mapped or time.monotonic() > t0 + 20:
                 break
         xev.terminate()
         xev.wait()
@@ -202,53 +227,20 @@ def startup(x, app, runs, results):
 
 # --- timekeeping -------------------------------------------------------------
 
-def timekeeping(x, app, seconds, results, build):
-    watcher = os.path.join(build, "secwatch")
-    subprocess.run(["cc", "-O2", "-o", watcher, os.path.join(HERE, "secwatch.c"), "-lX11"], check=True)
-    proc, main = start_clock(x, app)
+def timekeeping(x, app, seconds, results):
+    proc, _ = start_clock(x, [app])
     time.sleep(2)
-    img = x.screenshot()
-    digits = img.mask(LOCAL_COLOUR).bbox()
-    x0, y0, x1, y1 = digits
-    sec_box = img.mask(SECONDS_COLOUR, 2).bbox((x1, y0, img.width, min(img.height, y1 + (y1 - y0) // 2)))
-    bx0, by0, bx1, by1 = sec_box
-    m = 6
-    region = (bx0 - m, by0 - m, bx1 - bx0 + 2 * m, by1 - by0 + 2 * m)
-    pics = tempfile.mkdtemp(prefix="secwatch-")
     interval_us = 2000
-    out = subprocess.run([watcher] + [str(v) for v in region] + [str(seconds), str(interval_us), pics],
-                         env=x.env(), stdout=subprocess.PIPE, check=True, text=True).stdout
+    changes = watch_seconds(x, seconds, interval_us)()
     stop(proc)
-
-    # Each distinct picture is read once at a few sizes. A sighting counts when
-    # one reading is the second the wall clock had just begun (or the one
-    # before, for a second shown over a second late).
-    readings = {}
-    for name in os.listdir(pics):
-        with open(os.path.join(pics, name), "rb") as f:
-            img = Image.from_ppm(f.read())
-        mask = img.mask(SECONDS_COLOUR, 2)
-        box = mask.bbox()
-        runs = mask.ink_runs(box) if box else []
-        seen = set()
-        if len(runs) >= 2:
-            box = (runs[1][0], box[1], box[2], box[3])
-            pgm = os.path.join(pics, name + ".pgm")
-            mask.to_pgm(pgm, box, pad=(box[3] - box[1]) // 3)
-            for height, psm in ((100, 7), (60, 7), (160, 8)):
-                scaled = pgm + ".%d.pgm" % height
-                subprocess.run(["convert", pgm, "-resize", "x%d" % height, "-threshold", "50%",
-                                scaled], check=True)
-                seen.add(ocr(scaled, psm=psm, whitelist="0123456789").strip())
-        readings[name[:-4]] = seen
-
-    events = [line.split() for line in out.splitlines()][1:]  # the first is the starting state
+    # A sighting counts when one reading of the picture is the second the
+    # wall clock had just begun (or the one before, for a second shown over
+    # a second late).
     late, unread, shown = [], 0, []
-    for t_ns, _lower_ns, h in events:
-        t = int(t_ns) / 1e9
+    for t, _, seen in changes:
         for behind in (0, 1):
             second = int(t) - behind
-            if "%02d" % (time.localtime(second).tm_sec) in readings.get(h, ()):
+            if "%02d" % (time.localtime(second).tm_sec) in seen:
                 late.append((t - second) * 1000)
                 shown.append(second)
                 break
@@ -258,20 +250,18 @@ def timekeeping(x, app, seconds, results, build):
     # exactly once.
     span = range(shown[0], shown[-1] + 1) if shown else range(0)
     doubled = len(shown) - len(set(shown))
-    skipped = len(set(span) - set(shown)) if not unread else \
-        max(0, len(span) - len(events))
-    mismatched = unread
+    skipped = len(set(span) - set(shown)) if not unread else max(0, len(span) - len(changes))
     late.sort()
     med = statistics.median(late)
     results.append(("timekeeping over %d s: median lateness ms" % seconds, med, None))
     results.append(("timekeeping: worst lateness ms", late[-1], None))
-    results.append(("timekeeping: seconds skipped / shown twice / unconfirmed", "%d / %d / %d" % (
-        skipped, doubled, mismatched), None))
-    print("timekeeping over %d s, %d seconds confirmed (%d pictures, %d changes unread), sampling every %.1f ms: "
-          "lateness median %.1f ms, p90 %.1f, min %.1f, max %.1f; skipped %d, shown twice %d, "
-          "unconfirmed %d" % (
-              seconds, len(late), len(readings), unread, interval_us / 1000, med,
-              late[int(0.9 * (len(late) - 1))], late[0], late[-1], skipped, doubled, mismatched),
+    results.append(("timekeeping: seconds skipped / shown twice / unconfirmed",
+                    "%d / %d / %d" % (skipped, doubled, unread), None))
+    print("timekeeping over %d s, %d seconds confirmed (%d pictures, %d changes unread), sampling "
+          "every %.1f ms: lateness median %.1f ms, p90 %.1f, min %.1f, max %.1f; skipped %d, "
+          "shown twice %d, unconfirmed %d" % (
+              seconds, len(late), len({h for _, h, _ in changes}), unread, interval_us / 1000,
+              med, late[int(0.9 * (len(late) - 1))], late[0], late[-1], skipped, doubled, unread),
           flush=True)
 
 
@@ -282,10 +272,8 @@ def query(build, rounds, results):
                          env=dict(os.environ, QT_QPA_PLATFORM="offscreen"),
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=True, text=True).stdout
     print(out, end="", flush=True)
-    med = {}
-    for line in out.splitlines():
-        if line.startswith(("libcurl", "Combo1_Click")):
-            med[line.split()[0]] = float(line.split("median")[1].split()[0])
+    med = {line.split()[0]: float(line.split("median")[1].split()[0])
+           for line in out.splitlines() if line.startswith(("libcurl", "Combo1_Click"))}
     results.append(("query: Combo1_Click vs libcurl round trip, median ms",
                     med["Combo1_Click"], med["libcurl"]))
 
@@ -306,8 +294,6 @@ def main():
                     help="set in the clock's environment, e.g. QT_MAX_CACHED_GLYPH_SIZE=64")
     args = ap.parse_args()
     EXTRA_ENV.update(item.split("=", 1) for item in args.env)
-    REPEAT[0] = args.repeat
-    SETTLE[0] = args.settle
     build = os.path.abspath(args.build)
     app = os.path.abspath(args.app) if args.app else os.path.join(build, "app", "fullscreenclock")
     only = set(args.only or ["idle", "startup", "timekeeping", "query"])
@@ -318,9 +304,9 @@ def main():
         if "startup" in only:
             startup(x, app, args.startups, results)
         if "idle" in only:
-            idle(x, app, args.idle_seconds, results, build)
+            idle(x, app, args.idle_seconds, results, build, args.repeat, args.settle)
         if "timekeeping" in only:
-            timekeeping(x, app, int(args.keep_seconds), results, build)
+            timekeeping(x, app, int(args.keep_seconds), results)
     if "query" in only:
         query(build, args.rounds, results)
     idle_rows = [(r[0], r[1]) for r in results if isinstance(r[1], dict)]

@@ -18,8 +18,7 @@ installed() { [ "$(dpkg-query -W -f='${Status}' $name 2>/dev/null)" = "install o
 purge() { "${apt[@]}" remove --purge $name >"$work/remove.log" 2>&1; }
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-rm -rf "$work"
-mkdir -p "$work"
+rm -rf "$work" && mkdir -p "$work"
 # A run that stopped half-way may have left the package installed.
 if installed; then purge; fi
 trap 'if installed; then purge; fi' EXIT
@@ -42,10 +41,8 @@ mapfile -t files < <(dpkg-query -L $name)
 share=/usr/share
 expected=(/usr/bin/$name "$share/applications/$name.desktop"
           "$share/metainfo/org.example.$name.metainfo.xml"
-          "$share/icons/hicolor/scalable/apps/$name.svg")
-for size in 16 24 32 48 64 128; do
-    expected+=("$share/icons/hicolor/${size}x$size/apps/$name.png")
-done
+          "$share/icons/hicolor/scalable/apps/$name.svg"
+          "$share"/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128}/apps/$name.png)
 for f in "${expected[@]}"; do
     [ -f "$f" ] || fail "$f not installed"
     printf '%s\n' "${files[@]}" | grep -qx "$f" || fail "$f is not the package's"

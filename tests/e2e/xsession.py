@@ -55,24 +55,13 @@ class Image:
 
     @classmethod
     def from_ppm(cls, data):
-        # P6 header: magic, width, height, maxval, each followed by whitespace.
-        fields, pos = [], 0
-        while len(fields) < 4:
-            while data[pos:pos + 1].isspace():
-                pos += 1
-            if data[pos:pos + 1] == b"#":
-                pos = data.index(b"\n", pos)
-                continue
-            end = pos
-            while not data[end:end + 1].isspace():
-                end += 1
-            fields.append(data[pos:end])
-            pos = end
-        if fields[0] != b"P6" or fields[3] != b"255":
-            raise Failure("unexpected screenshot format %r" % fields)
-        w, h = int(fields[1]), int(fields[2])
-        rgb = data[pos + 1:pos + 1 + 3 * w * h]
-        return cls(w, h, rgb)
+        # P6 header: magic, width, height, maxval, whitespace or comments between.
+        gap = rb"(?:\s|#[^\n]*\n)+"
+        m = re.match(rb"P6" + gap + rb"(\d+)" + gap + rb"(\d+)" + gap + rb"255\s", data)
+        if not m:
+            raise Failure("unexpected screenshot format %r" % data[:20])
+        w, h = int(m.group(1)), int(m.group(2))
+        return cls(w, h, data[m.end():m.end() + 3 * w * h])
 
     def crop(self, box):
         x0, y0, x1, y1 = box
@@ -81,10 +70,6 @@ class Image:
         rows = [self.rgb[3 * (y * self.width + x0):3 * (y * self.width + x1)]
                 for y in range(y0, y1)]
         return Image(x1 - x0, y1 - y0, b"".join(rows))
-
-    def pixel(self, x, y):
-        i = 3 * (y * self.width + x)
-        return tuple(self.rgb[i:i + 3])
 
     def mask(self, colour, tolerance=0):
         """One byte per pixel, 1 where every channel is within tolerance."""
@@ -206,22 +191,14 @@ class RegionReader:
         finally:
             self._x.XDestroyImage(image)
 
-    def next_change(self, timeout, interval=0.003):
-        """The time (time.time()) of the region's next change."""
-        last, deadline = self.read(), time.time() + timeout
-        while time.time() < deadline:
-            time.sleep(interval)
-            if self.read() != last:
-                return time.time()
-        raise Failure("the screen at %r did not change within %.0f s" % (self.box, timeout))
-
-    def changes(self, seconds, interval=0.003, settle=0.1):
+    def changes(self, seconds, interval=0.003, settle=0.1, first=False, stop=None):
         """Times (time.time()) at which the region changed during the next
-        `seconds`; changes within `settle` of the one before are one change
-        drawn in parts."""
+        `seconds` or until the event `stop`; changes within `settle` of the
+        one before are one change drawn in parts. With `first`, the first
+        change alone, which must come."""
         times, last = [], self.read()
         deadline = time.time() + seconds
-        while time.time() < deadline:
+        while time.time() < deadline and not (first and times) and not (stop and stop.is_set()):
             time.sleep(interval)
             now = self.read()
             if now != last:
@@ -229,6 +206,8 @@ class RegionReader:
                 if not times or t - times[-1] > settle:
                     times.append(t)
                 last = now
+        if first and not times:
+            raise Failure("the screen at %r did not change within %.0f s" % (self.box, seconds))
         return times
 
     def close(self):
@@ -245,7 +224,20 @@ class RegionReader:
 
 class _Session:
     """What a virtual display of either kind shares: programs started in its
-    environment (env() and workdir come from the kind)."""
+    environment, looked at by screenshot. The kind gives env(), _start() and
+    _grab(), the screen as PPM bytes."""
+
+    def __init__(self, width, height, workdir, kind):
+        self.width, self.height = width, height
+        self.workdir = workdir or tempfile.mkdtemp(prefix="clock-%s-" % kind)
+        self.procs = []
+
+    def __enter__(self):
+        self._start()
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
 
     def spawn(self, argv, **extra_env):
         log = open(os.path.join(self.workdir, os.path.basename(argv[0]) + ".log"), "ab")
@@ -261,24 +253,42 @@ class _Session:
             raise Failure("%s failed: %s" % (" ".join(argv), r.stderr.decode(errors="replace")))
         return r.stdout.decode(errors="replace")
 
+    def close(self):
+        for p in reversed(self.procs):
+            if p.poll() is None:
+                try:
+                    os.killpg(p.pid, signal.SIGTERM)
+                except ProcessLookupError:
+                    pass
+                try:
+                    p.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    os.killpg(p.pid, signal.SIGKILL)
+                    p.wait()
+        self.procs = []
+
+    def find_window(self, title_prefix, pid=None):
+        return next((w for w, t in self.visible_windows(pid).items()
+                     if t.startswith(title_prefix)), None)
+
+    def screenshot(self, save_as=None):
+        img = Image.from_ppm(self._grab())
+        if save_as:
+            img.save_ppm(os.path.join(self.workdir, save_as))
+        return img
+
+    def _pipe(self, argv, **kw):
+        return subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              check=True, timeout=30, **kw).stdout
+
 
 class XSession(_Session):
     """Xvfb at the given size plus openbox, on a display number nobody uses."""
 
     def __init__(self, width, height, workdir=None):
         need("Xvfb", "openbox", "xdotool", "xprop", "xwininfo", "import", "tesseract")
-        self.width, self.height = width, height
-        self.workdir = workdir or tempfile.mkdtemp(prefix="clock-x-")
-        self.procs = []
+        super().__init__(width, height, workdir, "x")
         self.display = None
-
-    def __enter__(self):
-        self._start_server()
-        self._start_wm()
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
 
     def env(self, **extra):
         env = dict(os.environ)
@@ -287,7 +297,7 @@ class XSession(_Session):
         env.update(extra)
         return env
 
-    def _start_server(self):
+    def _start(self):
         # Parallel runs pick different numbers; the lock file settles any race.
         candidates = list(range(100, 400))
         random.shuffle(candidates)
@@ -303,37 +313,18 @@ class XSession(_Session):
             self.display = ":%d" % n
             deadline = time.monotonic() + 10
             while time.monotonic() < deadline and p.poll() is None:
-                if self._x_ok():
+                if subprocess.run(["xprop", "-root", "-display", self.display, "_XKB_RULES_NAMES"],
+                                  stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL).returncode == 0:
                     self.procs.append(p)
+                    self.spawn(["openbox", "--config-file", "/etc/xdg/openbox/rc.xml"])
+                    poll("openbox to manage the display", lambda: "window id" in self.run(
+                        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), timeout=15)
                     return
                 time.sleep(0.05)
             p.kill()
             p.wait()
         raise Failure("could not start Xvfb on any display from :100 to :399")
-
-    def _x_ok(self):
-        return subprocess.run(["xprop", "-root", "-display", self.display, "_XKB_RULES_NAMES"],
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
-
-    def _start_wm(self):
-        self.spawn(["openbox", "--config-file", "/etc/xdg/openbox/rc.xml"])
-        poll("openbox to manage the display",
-             lambda: "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
-             timeout=15)
-
-    def close(self):
-        for p in reversed(self.procs):
-            if p.poll() is None:
-                try:
-                    os.killpg(p.pid, signal.SIGTERM)
-                except ProcessLookupError:
-                    pass
-                try:
-                    p.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    os.killpg(p.pid, signal.SIGKILL)
-                    p.wait()
-        self.procs = []
 
     # --- X queries -------------------------------------------------------
 
@@ -345,18 +336,8 @@ class XSession(_Session):
         args = ["xdotool", "search", "--onlyvisible"]
         if pid is not None:
             args += ["--pid", str(pid)]
-        args += ["--name", ""]
-        out = {}
-        for line in self.run(args).split():
-            wid = int(line)
-            out[wid] = self.run(["xdotool", "getwindowname", str(wid)]).rstrip("\n")
-        return out
-
-    def find_window(self, title_prefix, pid=None):
-        for wid, title in self.visible_windows(pid).items():
-            if title.startswith(title_prefix):
-                return wid
-        return None
+        return {int(w): self.run(["xdotool", "getwindowname", w]).rstrip("\n")
+                for w in self.run(args + ["--name", ""]).split()}
 
     def geometry(self, wid):
         info = self.run(["xwininfo", "-id", str(wid)])
@@ -364,31 +345,20 @@ class XSession(_Session):
         return (get("Absolute upper-left X"), get("Absolute upper-left Y"),
                 get("Width"), get("Height"))
 
-    def frame_extents(self, wid):
-        """(left, right, top, bottom) of the window manager's frame, or None
-        before the window manager has framed the window."""
+    def outer_geometry(self, wid):
+        """(x, y, width, height) of the window with the window manager's
+        frame, or None before the window manager has framed it."""
         out = self.run(["xprop", "-id", str(wid), "_NET_FRAME_EXTENTS"])
         m = re.search(r"=\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+)", out)
-        return tuple(int(v) for v in m.groups()) if m else None
-
-    def outer_geometry(self, wid):
-        """(x, y, width, height) of the window with its frame, or None."""
-        extents = self.frame_extents(wid)
-        if extents is None:
+        if not m:
             return None
-        left, right, top, bottom = extents
+        left, right, top, bottom = map(int, m.groups())
         x, y, w, h = self.geometry(wid)
         return (x - left, y - top, w + left + right, h + top + bottom)
 
-    def screenshot(self, save_as=None):
-        data = subprocess.run(["import", "-display", self.display, "-window", "root",
-                               "-depth", "8", "ppm:-"],
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                              check=True, timeout=30).stdout
-        img = Image.from_ppm(data)
-        if save_as:
-            img.save_ppm(os.path.join(self.workdir, save_as))
-        return img
+    def _grab(self):
+        return self._pipe(["import", "-display", self.display, "-window", "root", "-depth", "8",
+                           "ppm:-"])
 
     def click(self, x, y):
         self.xdotool("mousemove", "--sync", int(x), int(y), "click", 1)
@@ -399,19 +369,10 @@ class WaylandSession(_Session):
     parallel runs never meet. Subclasses start the compositor."""
 
     def __init__(self, width, height, workdir=None):
-        self.width, self.height = width, height
-        self.workdir = workdir or tempfile.mkdtemp(prefix="clock-wl-")
-        self.procs = []
+        super().__init__(width, height, workdir, "wl")
         self.runtime = tempfile.mkdtemp(prefix="clock-wl-run-")
         self.socket = None
         self.display = self.runtime
-
-    def __enter__(self):
-        self._start()
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
 
     def env(self, **extra):
         env = dict(os.environ)
@@ -434,7 +395,7 @@ class WaylandSession(_Session):
         self.socket = poll("the compositor's Wayland socket", socket, timeout=15)
 
     def close(self):
-        XSession.close(self)
+        super().close()
         shutil.rmtree(self.runtime, ignore_errors=True)
 
 
@@ -481,9 +442,6 @@ class SwaySession(WaylandSession):
     def swaymsg(self, *args):
         return self.run(["swaymsg"] + list(args), check=True)
 
-    def tree(self):
-        return json.loads(self.swaymsg("-r", "-t", "get_tree"))
-
     def output_rect(self, output=None):
         """The output's (x, y, width, height); the first one if none is named."""
         out = json.loads(self.run(["swaymsg", "-r", "-t", "get_outputs"]) or "[]")
@@ -504,33 +462,20 @@ class SwaySession(WaylandSession):
                 found.append((node, output))
             for child in node.get("nodes", []) + node.get("floating_nodes", []):
                 walk(child, output)
-        walk(self.tree(), None)
+        walk(json.loads(self.swaymsg("-r", "-t", "get_tree")), None)
         return found
-
-    def view(self, wid):
-        return next((v for v, _ in self.views() if v["id"] == wid), None)
 
     def visible_windows(self, pid=None):
         return {v["id"]: v.get("name") or "" for v, _ in self.views(pid) if v.get("visible")}
 
-    def find_window(self, title_prefix, pid=None):
-        return next((w for w, t in self.visible_windows(pid).items()
-                     if t.startswith(title_prefix)), None)
-
     def geometry(self, wid):
         """(x, y, width, height) of the window's own surface on the screen."""
-        v = self.view(wid)
+        v = next(v for v, _ in self.views() if v["id"] == wid)
         r, w = v["rect"], v["window_rect"]
         return (r["x"] + w["x"], r["y"] + w["y"], w["width"], w["height"])
 
-    def screenshot(self, save_as=None):
-        data = subprocess.run(["grim", "-t", "ppm", "-"], env=self.env(),
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                              check=True, timeout=30).stdout
-        img = Image.from_ppm(data)
-        if save_as:
-            img.save_ppm(os.path.join(self.workdir, save_as))
-        return img
+    def _grab(self):
+        return self._pipe(["grim", "-t", "ppm", "-"], env=self.env())
 
     def activate(self, wid):
         self.swaymsg("[con_id=%d] focus" % wid)
@@ -562,9 +507,9 @@ class WestonSession(WaylandSession):
                              "--width=%d" % self.width, "--height=%d" % self.height,
                              "--socket=wayland-clock", "--debug", "--idle-time=0"])
         self._wait_for_socket(weston)
-        poll("weston's first screenshot", lambda: self._try_screenshot(), timeout=15)
+        poll("weston's first screenshot", self._try_grab, timeout=15)
 
-    def _try_screenshot(self):
+    def _try_grab(self):
         shots = os.path.join(self.runtime, "shots")
         os.makedirs(shots, exist_ok=True)
         for old in glob.glob(os.path.join(shots, "*.png")):
@@ -574,17 +519,13 @@ class WestonSession(WaylandSession):
         files = glob.glob(os.path.join(shots, "*.png"))
         if r.returncode != 0 or not files:
             return None
-        data = subprocess.run(["convert", files[0], "-depth", "8", "ppm:-"],
-                              stdout=subprocess.PIPE, check=True, timeout=30).stdout
-        return Image.from_ppm(data)
+        return self._pipe(["convert", files[0], "-depth", "8", "ppm:-"])
 
-    def screenshot(self, save_as=None):
-        img = self._try_screenshot()
-        if img is None:
+    def _grab(self):
+        data = self._try_grab()
+        if data is None:
             raise Failure("weston-screenshooter took no screenshot")
-        if save_as:
-            img.save_ppm(os.path.join(self.workdir, save_as))
-        return img
+        return data
 
 
 def ocr(image_path, lang="eng", psm=7, whitelist=None, tsv=False):
@@ -615,3 +556,17 @@ def ocr_lines(image_path, lang="chi_sim", psm=11):
 
 def squeeze(text):
     return re.sub(r"\s+", "", text)
+
+
+def ocr_digits(mask, box, path, whitelist="0123456789", sizes=((100, 7), (160, 8))):
+    """The readings of the digits in the mask's box, one per glyph height:
+    tesseract misreads the odd big serif digit at one size but hardly ever
+    the same way at each."""
+    mask.to_pgm(path, box, pad=(box[3] - box[1]) // 3)
+    readings = []
+    for height, psm in sizes:
+        scaled = "%s-%d.pgm" % (path, height)
+        subprocess.run(["convert", path, "-resize", "x%d" % height, "-threshold", "50%",
+                        scaled], check=True)
+        readings.append(squeeze(ocr(scaled, psm=psm, whitelist=whitelist)))
+    return readings

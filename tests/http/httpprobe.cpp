@@ -1,15 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Runs the program's request object, as the time query does, against one URL
-// and prints what came back; built in both back ends, so that one table of
-// servers (hostile_http.py) checks both exchanges.
-//
-// usage: httpprobe URL [REPEAT]
-// For each of REPEAT exchanges (default 2) one line:
-//   exchange N code=0xXXXXXXXX ms=M date=<the Date header, UTF-8>
-// then the process's open files (Linux) or handles (Windows) after the first
-// and the last exchange, and its threads before the first and after the last,
-// each once no more end within a second and a half:
-//   resources first=A last=B threads before=C last=D
+// REPEAT times (default 2) and prints each outcome, then the process's open
+// files (Linux) or handles (Windows) after the first and the last exchange and
+// its threads before the first and after the last, once settled; built in both
+// back ends, so that one table of servers (hostile_http.py) checks both.
 #include "httprequest.h"
 #include "runtimeerror.h"
 
@@ -35,8 +29,7 @@ namespace
 {
 
 struct Counts {
-    int resources = 0;
-    int threads = 0;
+    int resources = 0, threads = 0;
 };
 
 #ifdef _WIN32
