@@ -8,9 +8,6 @@ change is timed against the server's boundary of the second it shows (read
 once per distinct picture by OCR). Printed after each exchange: the lateness
 of the changes until the next one (negative: early).
 
-usage: bench/netclock_bench.py [--shift 0.4] [--delay 0.02] [--exchanges 5]
-                               [--watch-us 5000] -- COMMAND...
-
 COMMAND starts the clock (build/app/fullscreenclock, or scripts/wine-run
 --prefix DIR build-windows/app/fullscreenclock.exe). --delay holds the
 server's answer this long before it writes its Date and as long again after.

@@ -3,10 +3,6 @@
 """Measures what the clock costs and how well it keeps time, side by side
 with its peers in one run on one virtual display.
 
-usage: bench/run_bench.py BUILD_DIR [--idle-seconds 60] [--repeat 1] [--settle 60] [--startups 10]
-                          [--keep-seconds 600] [--rounds 200] [--only NAME ...]
-                          [--app EXECUTABLE] [--env NAME=VALUE ...]
-
 BUILD_DIR holds app/fullscreenclock, bench/bench_query and bench/qtfloor
 (cmake --build BUILD_DIR --target fullscreenclock bench_query qtfloor).
 """

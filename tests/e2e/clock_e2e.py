@@ -11,9 +11,6 @@ The program runs under libfaketime (Debian's faketime), whose offset file
 starts at +0 and is stepped back one hour and forward again by one case; the
 monotonic clock is left alone, as a real change of the PC's time leaves it.
 
-usage: clock_e2e.py [--size WxH ...] [--workdir DIR] [--layout-only]
-                    [--compositor sway|weston] COMMAND...
-
 COMMAND starts the clock: the program itself, or a launcher and its arguments
 (scripts/wine-run ... fullscreenclock.exe runs the Windows program under Wine).
 --layout-only runs the start-up and the layout check alone, for the further

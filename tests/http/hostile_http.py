@@ -12,7 +12,6 @@ up, so that the rows that look a name up reach no resolver; a Wine server for
 the probe is then started inside that namespace, never reused from outside.
 Without root those rows are skipped.
 
-usage: hostile_http.py [--wine-prefix DIR] [--only ROW] -- COMMAND...
 COMMAND runs the probe: the program itself, or scripts/wine-run ... httpprobe.exe.
 """
 
