@@ -2,32 +2,19 @@
 #pragma once
 
 // What the Qt tests share: a main that starts the program's own Application
-// (the fonts and the long date come with it), and conversions between the
-// program's UTF-16 text and QString for QCOMPARE's messages.
+// (the fonts and the long date come with it), and the program's UTF-16 text
+// as QString for QCOMPARE's messages.
 
 #include "application.h"
-#include "clock.h"
 #include "text.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QString>
 #include <QTest>
 
 inline QString toQString(const platform::Text &text)
 {
     return QString::fromStdU16String(text);
-}
-
-inline platform::Text toText(const QString &text)
-{
-    return text.toStdU16String();
-}
-
-inline platform::CivilDateTime civil(const QDate &date, const QTime &time)
-{
-    return {date.year(),   date.month(),  date.day(), time.hour(),
-            time.minute(), time.second(), time.msec()};
 }
 
 // Compares two texts, printing both on a mismatch.

@@ -126,6 +126,14 @@ TEST_CASE("setFont returns the size the toolkit realised")
     }
 }
 
+TEST_CASE("print returns the height of a line of the window's font")
+{
+    Scene scene;
+    const double height = scene.window->print(u"credit", 10, 250, 0xFFFFFF);
+    CHECK(height > 0);
+    CHECK(height < 100);
+}
+
 // A right click goes first: had it clicked, the count would pass one when
 // the left click arrives.
 TEST_CASE("a left click reaches the label, a right click does not")
