@@ -165,15 +165,9 @@ bool runUntil(const std::function<bool()> &done, int ms)
 // Qt 6.4's xcb queue keeps the input that ExcludeUserInputEvents held until
 // the next X event comes, under the GLib event dispatcher the program runs
 // on (not under QT_NO_GLIB=1).
-bool boundsHeaderBlock()
-{
-    return true;
-}
+const bool deliversHeldInputAtOnce = false;
 
-bool deliversHeldInputAtOnce()
-{
-    return false;
-}
+const bool boundsHeaderBlock = true;
 
 } // namespace driver
 

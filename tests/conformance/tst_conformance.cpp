@@ -239,7 +239,7 @@ TEST_CASE("an exchange lets ticks and painting through and holds input")
     CHECK(busy.clicksMeanwhile == 0);
     // The click made meanwhile arrives once the exchange has returned.
     const bool arrived = driver::runUntil([&] { return busy.clicks == 1; }, 3000);
-    if (driver::deliversHeldInputAtOnce())
+    if (driver::deliversHeldInputAtOnce)
         CHECK(arrived);
     else
         WARN_MESSAGE(arrived, "the held click waits for the next event of the window system");
@@ -264,7 +264,7 @@ TEST_CASE("the exchange's outcomes")
     };
     for (const Row &row : rows) {
         INFO(row.name);
-        if (row.maxHeaderBytes < driver::Reply.size() && !driver::boundsHeaderBlock())
+        if (row.maxHeaderBytes < driver::Reply.size() && !driver::boundsHeaderBlock)
             continue;
         HttpExchange request = post(driver::serve(row.server), 700ms);
         request.maxHeaderBytes = row.maxHeaderBytes;
