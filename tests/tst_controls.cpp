@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: MIT
 // What only the Qt back end shows, beyond the contract's conformance suite:
 // the list's pick, Qt's own readings of Enter and editing keys, the label's
-// pointer and mouse moves, what the widgets show of a label, the colours and
-// the long date of the user's locale.
+// pointer and mouse moves, what the widgets show of a label, the colours, the
+// long date of the user's locale, the message box and the glyph cache.
+#include "application.h"
 #include "combobox.h"
 #include "datetime.h"
+#include "glyphcache.h"
 #include "label.h"
+#include "msgbox.h"
 #include "qtcolour.h"
 #include "qtcombobox.h"
 #include "qtlabel.h"
 #include "qtwindow.h"
-#include "testsupport.h"
 #include "window.h"
 
 #include <QAbstractItemView>
@@ -20,7 +22,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPainter>
 #include <QPalette>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include <cmath>
 
@@ -28,6 +35,12 @@ using namespace platform;
 
 namespace
 {
+
+// The program's UTF-16 text as QString, for QCOMPARE's messages.
+QString toQString(const Text &text)
+{
+    return QString::fromStdU16String(text);
+}
 
 QLabel *widgetOf(Label &label)
 {
@@ -89,7 +102,7 @@ class TestControls : public QObject
         view->setCurrentIndex(view->model()->index(row, 0));
         QTest::keyClick(view, Qt::Key_Return);
         QTRY_COMPARE(clicks, 1);
-        COMPARE_TEXT(f.combo.Text(), f.combo.List(row));
+        QCOMPARE(toQString(f.combo.Text()), toQString(f.combo.List(row)));
         QCoreApplication::processEvents();
         QCOMPARE(clicks, 1);
     }
@@ -166,7 +179,7 @@ class TestControls : public QObject
         }
         // Without a face of its own a label takes the window's.
         QCOMPARE(toQString(plain.FontName()), widgetOf(window)->font().family());
-        COMPARE_TEXT(kai.FontName(), u"楷体");
+        QCOMPARE(toQString(kai.FontName()), QStringLiteral("楷体"));
 
         QCOMPARE(widgetOf(plain)->focusPolicy(), Qt::NoFocus);
         QCOMPARE(widgetOf(plain)->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
@@ -246,7 +259,167 @@ class TestControls : public QObject
             QSKIP("not under zh_CN: the CTest entry tst_controls_zh_CN runs this");
         QCOMPARE(toQString(Format(Date{serial}, u"dddddd")), text);
     }
+
+    // The message box as the program asks for it, answered as a user would.
+    void realDialogAnswers_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("buttons");
+        const QStringList okCancel = {QStringLiteral("取消"), QStringLiteral("确定")};
+        const QStringList okOnly = {QStringLiteral("确定")};
+        QTest::newRow("question: Enter takes the default, Cancel")
+            << 289 << "enter" << 2 << okCancel;
+        QTest::newRow("question: Escape cancels") << 289 << "escape" << 2 << okCancel;
+        QTest::newRow("question: closing the box cancels") << 289 << "close" << 2 << okCancel;
+        QTest::newRow("question: OK clicked") << 289 << "ok" << 1 << okCancel;
+        QTest::newRow("notice: Enter is OK") << 0 << "enter" << 1 << okOnly;
+        QTest::newRow("notice: Escape is OK") << 0 << "escape" << 1 << okOnly;
+        QTest::newRow("notice: closing is OK") << 0 << "close" << 1 << okOnly;
+    }
+
+    void realDialogAnswers()
+    {
+        QFETCH(int, flags);
+        QFETCH(QString, action);
+        QFETCH(int, answer);
+        QFETCH(QStringList, buttons);
+        QStringList seenButtons;
+        QString seenTitle;
+        QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+        // Acts on the dialog once it is up; gives up after a few seconds.
+        QTimer poll;
+        int attempts = 0;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box && ++attempts > 300)
+                poll.stop();
+            if (!box)
+                return;
+            poll.stop();
+            seenTitle = box->windowTitle();
+            seenIcon = box->icon();
+            for (QAbstractButton *b : box->buttons())
+                seenButtons.append(b->text());
+            if (action == QLatin1String("enter"))
+                QTest::keyClick(box, Qt::Key_Return);
+            else if (action == QLatin1String("escape"))
+                QTest::keyClick(box, Qt::Key_Escape);
+            else if (action == QLatin1String("close"))
+                box->close();
+            else
+                for (QAbstractButton *b : box->buttons())
+                    if (b->text() == QStringLiteral("确定"))
+                        b->click();
+        });
+        poll.start(10);
+
+        QCOMPARE(MsgBox(u"确定要退出吗？", flags, u"提示"), answer);
+        QCOMPARE(seenTitle, QStringLiteral("提示"));
+        seenButtons.sort();
+        QCOMPARE(seenButtons, buttons);
+        QCOMPARE(seenIcon, flags & vbQuestion ? QMessageBox::Question : QMessageBox::NoIcon);
+    }
+
+    // Captions drawn from the glyph cache, pixel for pixel against QLabel's
+    // own drawing of them: cold, warm, and again after another colour.
+    void glyphCacheSameAsLabel_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<double>("points");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<QColor>("ink");
+        QTest::addColumn<bool>("centred");
+        QTest::addColumn<int>("extraWidth"); // beyond the text's advance
+        QTest::addColumn<bool>("cached");    // false: drawn by drawText
+
+        const QColor grey(170, 170, 170), orange(192, 64, 0), olive(128, 128, 0);
+        const QString kai = QString::fromUtf8("楷体");
+        QTest::newRow("seconds") << ":07" << kai << 160.0 << true << grey << false << 0 << true;
+        QTest::newRow("seconds centred, odd width")
+            << ":59" << kai << 160.0 << true << orange << true << 7 << true;
+        QTest::newRow("hours and minutes")
+            << "23:59" << kai << 320.0 << true << olive << false << 0 << true;
+        QTest::newRow("hours and minutes centred on a half pixel")
+            << "08:41" << kai << 320.0 << true << grey << true << 1 << true;
+        // Advances of odd 1/64 pixels: the pen starts half a 1/64 off, which the
+        // engine truncates.
+        QTest::newRow("centred on half a 1/64 pixel")
+            << "12:34"
+            << "WenQuanYi Micro Hei" << 101.7 << false << orange << true << 5 << true;
+        QTest::newRow("narrower than the text: clipped")
+            << ":48" << kai << 160.0 << true << grey << false << -5 << true;
+        QTest::newRow("blanks around")
+            << " 1 " << kai << 160.0 << true << orange << true << 30 << true;
+        QTest::newRow("kerned into each other")
+            << "AV"
+            << "Liberation Sans" << 160.0 << true << grey << false << 0 << false;
+        QTest::newRow("date, which Qt caches itself")
+            << QString::fromUtf8("2026年12月7日星期一") << kai << 38.0 << false << olive << false
+            << 0 << false;
+        QTest::newRow("right to left")
+            << QString::fromUtf8("שלום") << kai << 160.0 << true << grey << false << 0 << false;
+    }
+
+    void glyphCacheSameAsLabel()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, family);
+        QFETCH(double, points);
+        QFETCH(bool, bold);
+        QFETCH(QColor, ink);
+        QFETCH(bool, centred);
+        QFETCH(int, extraWidth);
+        QFETCH(bool, cached);
+
+        // As the label peer sets up its QLabel.
+        QLabel label;
+        label.setTextFormat(Qt::PlainText);
+        label.setAutoFillBackground(true);
+        const Qt::Alignment alignment = (centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop;
+        label.setAlignment(alignment);
+        QFont font(family);
+        font.setPointSizeF(points);
+        font.setBold(bold);
+        label.setFont(font);
+        const QColor paper = QApplication::palette().color(QPalette::Button);
+        QPalette palette = label.palette();
+        palette.setColor(QPalette::Window, paper);
+        palette.setColor(QPalette::WindowText, ink);
+        label.setPalette(palette);
+        label.setText(text);
+        const QFontMetricsF metrics(label.font());
+        label.resize(int(std::ceil(metrics.horizontalAdvance(text))) + extraWidth,
+                     int(std::ceil(metrics.height())));
+        const QImage expected = label.grab().toImage();
+
+        qt::GlyphCache cache;
+        const auto draw = [&](const QColor &colour) {
+            QImage image(expected.size(), expected.format());
+            image.fill(paper);
+            QPainter painter(&image);
+            painter.setFont(label.font());
+            cache.draw(painter, label.contentsRect(), alignment, text, colour, paper);
+            painter.end();
+            return image;
+        };
+        QCOMPARE(draw(ink), expected);
+        QCOMPARE(draw(ink), expected);
+        draw(QColor(Qt::black));
+        QCOMPARE(draw(ink), expected);
+        QCOMPARE(cache.counters().copied, cached ? 4 : 0);
+        QCOMPARE(cache.counters().plain, cached ? 0 : 4);
+    }
 };
 
-CLOCK_TEST_MAIN(TestControls)
+// The program's own Application: the fonts and the long date come with it.
+int main(int argc, char *argv[])
+{
+    Application app(argc, argv, u"全屏时钟");
+    QApplication::setAttribute(Qt::AA_Use96Dpi, true);
+    TestControls test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_controls.moc"
