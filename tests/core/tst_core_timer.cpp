@@ -130,49 +130,35 @@ TEST_CASE("TickSchedule arithmetic")
     }
 }
 
+// Each wake-up `earlyMs` early, as a monotonic clock running ahead would; up
+// to EarlySlackMs it waits the rest, earlier is a wall clock set back: a tick
+// at once, and the tick on the boundary.
 TEST_CASE("ticks on the wall clock's boundaries")
 {
-    struct Row {
-        const char *name;
-        int interval;
-        std::int64_t earlyMs; // of each wake-up, the monotonic clock running ahead
-        bool systemClock;     // the wall clock through SystemClock's source
-        int ticksPerInterval;
-    };
-    const Row rows[] = {
-        {"1000 ms after each whole second", 1000, 0, false, 1},
-        {"500 ms after each half second", 500, 0, false, 1},
-        {"SystemClock is the default wall clock", 1000, 0, true, 1},
-        {"1000 ms, wake-ups 3 ms early wait the rest", 1000, 3, false, 1},
-        {"500 ms, wake-ups 3 ms early wait the rest", 500, 3, false, 1},
-        {"1000 ms, wake-ups EarlySlackMs early wait the rest", 1000, TickSchedule::EarlySlackMs,
-         false, 1},
-        {"500 ms, wake-ups EarlySlackMs early wait the rest", 500, TickSchedule::EarlySlackMs,
-         false, 1},
-        // Earlier than that is a wall clock set back: a tick at once, and
-        // the tick on the boundary.
-        {"1000 ms, wake-ups 51 ms early", 1000, TickSchedule::EarlySlackMs + 1, false, 2},
-    };
-    for (const Row &row : rows) {
-        INFO(std::string(row.name));
-        Loop loop(Base + 300, row.systemClock);
-        loop.events.earlyMs = row.earlyMs;
-        Timer &timer = loop.add("t", row.interval);
-        timer.setEnabled(true); // counts from now: the first tick on the next boundary
-        loop.run(4 * row.interval);
-        const std::vector<std::int64_t> &ticks = loop.ticks["t"];
-        REQUIRE(ticks.size() == std::size_t(4 * row.ticksPerInterval));
-        if (row.ticksPerInterval == 1) {
-            CHECK(ticks.front() == nextBoundary(Base + 300, row.interval));
-            checkOnBoundaries(ticks, row.interval);
-        } else {
-            for (std::size_t k = 0; k < ticks.size(); k += 2) {
-                CHECK(ticks[k] % row.interval == row.interval - row.earlyMs);
-                CHECK(ticks[k + 1] - ticks[k] == row.earlyMs);
+    const std::int64_t slack = TickSchedule::EarlySlackMs;
+    for (const int interval : {1000, 500})
+        for (const std::int64_t earlyMs : {std::int64_t(0), std::int64_t(3), slack, slack + 1})
+            for (const bool systemClock : {false, true}) {
+                INFO(interval << " ms, wake-ups " << earlyMs << " ms early"
+                              << std::string(systemClock ? ", SystemClock's wall clock" : ""));
+                Loop loop(Base + 300, systemClock);
+                loop.events.earlyMs = earlyMs;
+                loop.add("t", interval).setEnabled(true); // the first tick on the next boundary
+                loop.run(4 * interval);
+                const std::vector<std::int64_t> &ticks = loop.ticks["t"];
+                if (earlyMs <= slack) {
+                    REQUIRE(ticks.size() == 4);
+                    CHECK(ticks.front() == nextBoundary(Base + 300, interval));
+                    checkOnBoundaries(ticks, interval);
+                } else {
+                    REQUIRE(ticks.size() == 8);
+                    for (std::size_t k = 0; k < ticks.size(); k += 2) {
+                        CHECK(ticks[k] % interval == interval - earlyMs);
+                        CHECK(ticks[k + 1] - ticks[k] == earlyMs);
+                    }
+                }
+                checkWaits(loop.events.waits, interval);
             }
-        }
-        checkWaits(loop.events.waits, row.interval);
-    }
 }
 
 TEST_CASE("a busy thread gets one late tick")
