@@ -55,21 +55,6 @@ SIZE measure(const std::wstring &face, int charset, double points, const std::ws
     return result;
 }
 
-// The ink of columns [left, right) of a top-down 32-bit bitmap on white, as
-// its inked rows of 0 and 1.
-std::string inkOf(const std::uint32_t *bits, int width, int height, int left, int right)
-{
-    std::string rows;
-    for (int y = 0; y < height; ++y) {
-        std::string row;
-        for (int x = std::max(0, left); x < std::min(width, right); ++x)
-            row += (bits[y * width + x] & 0xFFFFFF) != 0xFFFFFF ? '1' : '0';
-        if (row.find('1') != std::string::npos)
-            rows += row + '/';
-    }
-    return rows;
-}
-
 } // namespace
 
 // The user's long date in the date display's font at 1920 pixels (楷体, 72
@@ -104,8 +89,18 @@ TEST_CASE("every character of the long date is drawn")
     const win32::TextLine line(dc, date);
     line.draw(margin, 0);
     GdiFlush();
+    // The ink of columns [left, right) on white, as its inked rows of 0 and 1.
     const auto ink = [&](int left, int right) {
-        return inkOf(static_cast<std::uint32_t *>(bits), width, height, left, right);
+        const auto *pixels = static_cast<const std::uint32_t *>(bits);
+        std::string rows;
+        for (int y = 0; y < height; ++y) {
+            std::string row;
+            for (int x = std::max(0, left); x < std::min(width, right); ++x)
+                row += (pixels[y * width + x] & 0xFFFFFF) != 0xFFFFFF ? '1' : '0';
+            if (row.find('1') != std::string::npos)
+                rows += row + '/';
+        }
+        return rows;
     };
 
     const std::vector<int> edges = line.characterEdges();
