@@ -46,7 +46,7 @@ QWidget *widgetOf(WindowPeer &window)
     return dynamic_cast<qt::QtWindow &>(window).widget();
 }
 
-// Counts the paint events of the widgets it watches.
+// Counts the paint events of every widget.
 class PaintCounter : public QObject
 {
   public:
@@ -104,12 +104,7 @@ double fontPoints(LabelPeer &label)
 
 int paints(LabelPeer &label)
 {
-    QLabel *widget = widgetOf(label);
-    if (!painting->counts.count(widget)) {
-        painting->counts[widget] = 0;
-        widget->installEventFilter(painting);
-    }
-    return painting->counts[widget];
+    return painting->counts[widgetOf(label)];
 }
 
 bool isShown(WindowPeer &window)
@@ -177,6 +172,7 @@ int main(int argc, char **argv)
     backend::start(argc, argv, u"conformance");
     PaintCounter counter;
     painting = &counter;
+    qApp->installEventFilter(&counter);
     doctest::Context context(argc, argv);
     const int status = context.run();
     painting = nullptr;
