@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 // What only the Qt back end shows, beyond the contract's conformance suite:
 // the list's pick, Qt's own readings of Enter and editing keys, the label's
-// pointer and mouse moves, what the widgets show of a label, the drawing
-// position, the colours and the long date of the user's locale.
+// pointer and mouse moves, what the widgets show of a label, the colours, the
+// long date of the user's locale, the message box and the glyph cache.
+#include "application.h"
 #include "combobox.h"
 #include "datetime.h"
+#include "glyphcache.h"
 #include "label.h"
+#include "msgbox.h"
 #include "qtcolour.h"
-#include "qtwidgets.h"
-#include "testsupport.h"
+#include "qtcombobox.h"
+#include "qtlabel.h"
+#include "qtwindow.h"
 #include "window.h"
 
 #include <QAbstractItemView>
@@ -18,20 +22,45 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPainter>
 #include <QPalette>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include <cmath>
 
 using namespace platform;
-using platform::qt::widgetOf;
 
 namespace
 {
 
-// A window with one combo box holding three entries, shown and focused.
-class ComboFixture
+// The program's UTF-16 text as QString, for QCOMPARE's messages.
+QString toQString(const Text &text)
 {
-  public:
+    return QString::fromStdU16String(text);
+}
+
+QLabel *widgetOf(Label &label)
+{
+    return static_cast<qt::QtLabel &>(label.peer()).widget();
+}
+
+QComboBox *widgetOf(ComboBox &combo)
+{
+    return static_cast<qt::QtComboBox &>(combo.peer()).widget();
+}
+
+QWidget *widgetOf(Window &window)
+{
+    return static_cast<qt::QtWindow &>(window.peer()).widget();
+}
+
+// A window with one combo box holding three entries, shown and focused.
+struct ComboFixture {
+    Window window;
+    ComboBox combo{window};
     ComboFixture()
     {
         for (const char16_t *entry :
@@ -43,22 +72,7 @@ class ComboFixture
         window.Show();
         combo.SetFocus();
     }
-
-    Window window;
-    ComboBox combo{window};
 };
-
-// The serial of a calendar date at midnight, computed independently of the
-// code under test.
-double serialOf(int year, int month, int day)
-{
-    return double(QDate(year, month, day).toJulianDay() - QDate(1899, 12, 30).toJulianDay());
-}
-
-double timeOfDay(int hour, int minute, int second)
-{
-    return (hour * 3600 + minute * 60 + second) / 86400.0;
-}
 
 } // namespace
 
@@ -67,222 +81,345 @@ class TestControls : public QObject
     Q_OBJECT
 
   private slots:
-    void pickingFromTheListClicksOnce_data();
-    void pickingFromTheListClicksOnce();
-    void keysRaiseKeyPressOnly_data();
-    void keysRaiseKeyPressOnly();
-    void labelPointerAndMove();
-    void labelOnItsWidget();
-    void printMovesTheDrawingPosition();
-    void colourToQColor_data();
-    void colourToQColor();
-    void longDateIsSystemLocaleLongFormat_data();
-    void longDateIsSystemLocaleLongFormat();
-    void longDateInChinese_data();
-    void longDateInChinese();
+    void pickingFromTheListClicksOnce_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::newRow("first entry") << 0;
+        QTest::newRow("entry without a path") << 2;
+    }
+
+    void pickingFromTheListClicksOnce()
+    {
+        QFETCH(int, row);
+        ComboFixture f;
+        QVERIFY(QTest::qWaitForWindowExposed(widgetOf(f.window)));
+        int clicks = 0;
+        f.combo.Click = [&] { ++clicks; };
+        QComboBox *box = widgetOf(f.combo);
+        box->showPopup();
+        QAbstractItemView *view = box->view();
+        QTRY_VERIFY(view->isVisible());
+        view->setCurrentIndex(view->model()->index(row, 0));
+        QTest::keyClick(view, Qt::Key_Return);
+        QTRY_COMPARE(clicks, 1);
+        QCOMPARE(toQString(f.combo.Text()), toQString(f.combo.List(row)));
+        QCoreApplication::processEvents();
+        QCOMPARE(clicks, 1);
+    }
+
+    void keysRaiseKeyPressOnly_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("keyAscii");
+        QTest::addColumn<QString>("textAfter");
+        // Qt would report this as an activation; it must stay a key press.
+        QTest::newRow("Enter with an entry's text")
+            << "http://b.example/" << int(Qt::Key_Return) << 13 << "http://b.example/";
+        QTest::newRow("keypad Enter") << "abc" << int(Qt::Key_Enter) << 13 << "abc";
+        QTest::newRow("backspace is passed on") << "ab" << int(Qt::Key_Backspace) << 8 << "a";
+    }
+
+    void keysRaiseKeyPressOnly()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, key);
+        QFETCH(int, keyAscii);
+        QFETCH(QString, textAfter);
+        ComboFixture f;
+        QVERIFY(QTest::qWaitForWindowActive(widgetOf(f.window)));
+        f.combo.setText(typed.toStdU16String());
+        widgetOf(f.combo)->lineEdit()->end(false);
+        int clicks = 0;
+        f.combo.Click = [&] { ++clicks; };
+        QList<int> codes;
+        f.combo.KeyPress = [&](std::int16_t &code) { codes.append(code); };
+        QTest::keyClick(widgetOf(f.combo), Qt::Key(key));
+        QCOMPARE(codes, QList<int>{keyAscii});
+        QCOMPARE(clicks, 0);
+        QCOMPARE(toQString(f.combo.Text()), textAfter);
+    }
+
+    void labelPointerAndMove()
+    {
+        Window window;
+        Label label(window);
+        label.setAutoSize(true);
+        label.setCaption(u"同步网络时间:");
+        window.setClientSize(4500, 1500);
+        window.Show();
+        QVERIFY(QTest::qWaitForWindowExposed(widgetOf(window)));
+        int moves = 0;
+        label.MouseMove = [&](int, int, double, double) { ++moves; };
+        QTest::mouseMove(widgetOf(label), QPoint(2, 2));
+        QTRY_VERIFY(moves > 0);
+        label.setMousePointer(14);
+        QCOMPARE(widgetOf(label)->cursor().shape(), Qt::WhatsThisCursor);
+    }
+
+    // What the tests' own back end cannot show: real font metrics, the focus
+    // policy, the alignment and the colour on the QLabel.
+    void labelOnItsWidget()
+    {
+        Window window;
+        Label plain(window);
+        Label kai(window);
+        Label centred(window);
+        kai.setFontName(u"楷体");
+        kai.setFontCharset(134);
+        centred.setAlignment(Alignment::Center);
+        const double tpp = window.twipsPerPixel();
+        for (Label *label : {&plain, &kai}) {
+            label->setAutoSize(true);
+            // Empty, a self-sizing label is one space of its real font wide.
+            const QFontMetricsF metrics(widgetOf(*label)->font());
+            QCOMPARE(label->Width(), std::ceil(metrics.horizontalAdvance(QLatin1Char(' '))) * tpp);
+            QCOMPARE(label->Height(), std::ceil(metrics.height()) * tpp);
+            QVERIFY(label->Width() > 0);
+        }
+        // Without a face of its own a label takes the window's.
+        QCOMPARE(toQString(plain.FontName()), widgetOf(window)->font().family());
+        QCOMPARE(toQString(kai.FontName()), QStringLiteral("楷体"));
+
+        QCOMPARE(widgetOf(plain)->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(widgetOf(plain)->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+        QCOMPARE(widgetOf(centred)->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        plain.setForeColor(Rgb(192, 64, 0));
+        QCOMPARE(widgetOf(plain)->palette().color(QPalette::WindowText), QColor(192, 64, 0));
+        plain.setLeft(6240);
+        QCOMPARE(widgetOf(plain)->geometry().left(), int(std::lround(6240.0 / tpp)));
+    }
+
+    void colourToQColor_data()
+    {
+        QTest::addColumn<uint>("word");
+        QTest::addColumn<QColor>("colour");
+        const QPalette palette = QApplication::palette();
+        QTest::newRow("local-mode colour") << 16576u << QColor(192, 64, 0);
+        QTest::newRow("network-mode colour") << 0x008080u << QColor(128, 128, 0);
+        QTest::newRow("white") << 0xFFFFFFu << QColor(255, 255, 255);
+        QTest::newRow("high byte ignored") << 0x80563412u << QColor(0x12, 0x34, 0x56);
+        QTest::newRow("button face from the scheme")
+            << uint(SystemButtonFace) << palette.color(QPalette::Button);
+        QTest::newRow("button text from the scheme")
+            << uint(SystemButtonText) << palette.color(QPalette::ButtonText);
+    }
+
+    void colourToQColor()
+    {
+        QFETCH(uint, word);
+        QFETCH(QColor, colour);
+        QCOMPARE(qt::toQColor(word), colour);
+        QCOMPARE(qt::toQColor(word).alpha(), 255);
+    }
+
+    void longDateIsSystemLocaleLongFormat_data()
+    {
+        QTest::addColumn<double>("serial");
+        QTest::addColumn<QDate>("date");
+        // Which day a serial is, the core's tables check; here the ends of the range.
+        QTest::newRow("2026-12-07 afternoon") << 46363.586 << QDate(2026, 12, 7);
+        QTest::newRow("first day of range") << -657434.0 << QDate(100, 1, 1);
+        QTest::newRow("last day of range") << 2958465.5 << QDate(9999, 12, 31);
+    }
+
+    void longDateIsSystemLocaleLongFormat()
+    {
+        QFETCH(double, serial);
+        QFETCH(QDate, date);
+        const QString expected = QLocale::system().toString(date, QLocale::LongFormat);
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(toQString(Format(Date{serial}, u"dddddd")), expected);
+
+        // The default QLocale plays no part: only the user's (system) locale.
+        const QLocale previous;
+        QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+        const Text withOtherDefault = Format(Date{serial}, u"dddddd");
+        QLocale::setDefault(previous);
+        QCOMPARE(toQString(withOtherDefault), expected);
+    }
+
+    void longDateInChinese_data()
+    {
+        QTest::addColumn<double>("serial");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("2026-12-07 Monday, 22:04")
+            << 46363.92 << QStringLiteral("2026年12月7日星期一");
+        QTest::newRow("2026-12-08 Tuesday") << 46364.0 << QStringLiteral("2026年12月8日星期二");
+        QTest::newRow("2027-01-01 Friday, 07:59")
+            << 46388.333 << QStringLiteral("2027年1月1日星期五");
+        QTest::newRow("2028-02-29 Tuesday") << 46812.0 << QStringLiteral("2028年2月29日星期二");
+    }
+
+    void longDateInChinese()
+    {
+        QFETCH(double, serial);
+        QFETCH(QString, text);
+        if (QLocale::system().name() != QLatin1String("zh_CN"))
+            QSKIP("not under zh_CN: the CTest entry tst_controls_zh_CN runs this");
+        QCOMPARE(toQString(Format(Date{serial}, u"dddddd")), text);
+    }
+
+    // The message box as the program asks for it, answered as a user would.
+    void realDialogAnswers_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("buttons");
+        const QStringList okCancel = {QStringLiteral("取消"), QStringLiteral("确定")};
+        const QStringList okOnly = {QStringLiteral("确定")};
+        QTest::newRow("question: Enter takes the default, Cancel")
+            << 289 << "enter" << 2 << okCancel;
+        QTest::newRow("question: Escape cancels") << 289 << "escape" << 2 << okCancel;
+        QTest::newRow("question: closing the box cancels") << 289 << "close" << 2 << okCancel;
+        QTest::newRow("question: OK clicked") << 289 << "ok" << 1 << okCancel;
+        QTest::newRow("notice: Enter is OK") << 0 << "enter" << 1 << okOnly;
+        QTest::newRow("notice: Escape is OK") << 0 << "escape" << 1 << okOnly;
+        QTest::newRow("notice: closing is OK") << 0 << "close" << 1 << okOnly;
+    }
+
+    void realDialogAnswers()
+    {
+        QFETCH(int, flags);
+        QFETCH(QString, action);
+        QFETCH(int, answer);
+        QFETCH(QStringList, buttons);
+        QStringList seenButtons;
+        QString seenTitle;
+        QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+        // Acts on the dialog once it is up; gives up after a few seconds.
+        QTimer poll;
+        int attempts = 0;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box && ++attempts > 300)
+                poll.stop();
+            if (!box)
+                return;
+            poll.stop();
+            seenTitle = box->windowTitle();
+            seenIcon = box->icon();
+            for (QAbstractButton *b : box->buttons())
+                seenButtons.append(b->text());
+            if (action == QLatin1String("enter"))
+                QTest::keyClick(box, Qt::Key_Return);
+            else if (action == QLatin1String("escape"))
+                QTest::keyClick(box, Qt::Key_Escape);
+            else if (action == QLatin1String("close"))
+                box->close();
+            else
+                for (QAbstractButton *b : box->buttons())
+                    if (b->text() == QStringLiteral("确定"))
+                        b->click();
+        });
+        poll.start(10);
+
+        QCOMPARE(MsgBox(u"确定要退出吗？", flags, u"提示"), answer);
+        QCOMPARE(seenTitle, QStringLiteral("提示"));
+        seenButtons.sort();
+        QCOMPARE(seenButtons, buttons);
+        QCOMPARE(seenIcon, flags & vbQuestion ? QMessageBox::Question : QMessageBox::NoIcon);
+    }
+
+    // Captions drawn from the glyph cache, pixel for pixel against QLabel's
+    // own drawing of them: cold, warm, and again after another colour.
+    void glyphCacheSameAsLabel_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<double>("points");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<QColor>("ink");
+        QTest::addColumn<bool>("centred");
+        QTest::addColumn<int>("extraWidth"); // beyond the text's advance
+        QTest::addColumn<bool>("cached");    // false: drawn by drawText
+
+        const QColor grey(170, 170, 170), orange(192, 64, 0), olive(128, 128, 0);
+        const QString kai = QString::fromUtf8("楷体");
+        QTest::newRow("seconds") << ":07" << kai << 160.0 << true << grey << false << 0 << true;
+        QTest::newRow("seconds centred, odd width")
+            << ":59" << kai << 160.0 << true << orange << true << 7 << true;
+        QTest::newRow("hours and minutes")
+            << "23:59" << kai << 320.0 << true << olive << false << 0 << true;
+        QTest::newRow("hours and minutes centred on a half pixel")
+            << "08:41" << kai << 320.0 << true << grey << true << 1 << true;
+        // Advances of odd 1/64 pixels: the pen starts half a 1/64 off, which the
+        // engine truncates.
+        QTest::newRow("centred on half a 1/64 pixel")
+            << "12:34"
+            << "WenQuanYi Micro Hei" << 101.7 << false << orange << true << 5 << true;
+        QTest::newRow("narrower than the text: clipped")
+            << ":48" << kai << 160.0 << true << grey << false << -5 << true;
+        QTest::newRow("blanks around")
+            << " 1 " << kai << 160.0 << true << orange << true << 30 << true;
+        QTest::newRow("kerned into each other")
+            << "AV"
+            << "Liberation Sans" << 160.0 << true << grey << false << 0 << false;
+        QTest::newRow("date, which Qt caches itself")
+            << QString::fromUtf8("2026年12月7日星期一") << kai << 38.0 << false << olive << false
+            << 0 << false;
+        QTest::newRow("right to left")
+            << QString::fromUtf8("שלום") << kai << 160.0 << true << grey << false << 0 << false;
+    }
+
+    void glyphCacheSameAsLabel()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, family);
+        QFETCH(double, points);
+        QFETCH(bool, bold);
+        QFETCH(QColor, ink);
+        QFETCH(bool, centred);
+        QFETCH(int, extraWidth);
+        QFETCH(bool, cached);
+
+        // As the label peer sets up its QLabel.
+        QLabel label;
+        label.setTextFormat(Qt::PlainText);
+        label.setAutoFillBackground(true);
+        const Qt::Alignment alignment = (centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop;
+        label.setAlignment(alignment);
+        QFont font(family);
+        font.setPointSizeF(points);
+        font.setBold(bold);
+        label.setFont(font);
+        const QColor paper = QApplication::palette().color(QPalette::Button);
+        QPalette palette = label.palette();
+        palette.setColor(QPalette::Window, paper);
+        palette.setColor(QPalette::WindowText, ink);
+        label.setPalette(palette);
+        label.setText(text);
+        const QFontMetricsF metrics(label.font());
+        label.resize(int(std::ceil(metrics.horizontalAdvance(text))) + extraWidth,
+                     int(std::ceil(metrics.height())));
+        const QImage expected = label.grab().toImage();
+
+        qt::GlyphCache cache;
+        const auto draw = [&](const QColor &colour) {
+            QImage image(expected.size(), expected.format());
+            image.fill(paper);
+            QPainter painter(&image);
+            painter.setFont(label.font());
+            cache.draw(painter, label.contentsRect(), alignment, text, colour, paper);
+            painter.end();
+            return image;
+        };
+        QCOMPARE(draw(ink), expected);
+        QCOMPARE(draw(ink), expected);
+        draw(QColor(Qt::black));
+        QCOMPARE(draw(ink), expected);
+        QCOMPARE(cache.counters().copied, cached ? 4 : 0);
+        QCOMPARE(cache.counters().plain, cached ? 0 : 4);
+    }
 };
 
-void TestControls::pickingFromTheListClicksOnce_data()
+// The program's own Application: the fonts and the long date come with it.
+int main(int argc, char *argv[])
 {
-    QTest::addColumn<int>("row");
-    QTest::newRow("first entry") << 0;
-    QTest::newRow("entry without a path") << 2;
+    Application app(argc, argv, u"全屏时钟");
+    QApplication::setAttribute(Qt::AA_Use96Dpi, true);
+    TestControls test;
+    return QTest::qExec(&test, argc, argv);
 }
-
-void TestControls::pickingFromTheListClicksOnce()
-{
-    QFETCH(int, row);
-    ComboFixture f;
-    QVERIFY(QTest::qWaitForWindowExposed(widgetOf(f.window)));
-    int clicks = 0;
-    f.combo.Click = [&] { ++clicks; };
-    QComboBox *box = widgetOf(f.combo);
-    box->showPopup();
-    QAbstractItemView *view = box->view();
-    QTRY_VERIFY(view->isVisible());
-    const QModelIndex index = view->model()->index(row, 0);
-    view->setCurrentIndex(index);
-    QTest::keyClick(view, Qt::Key_Return);
-    QTRY_COMPARE(clicks, 1);
-    COMPARE_TEXT(f.combo.Text(), f.combo.List(row));
-    QCoreApplication::processEvents();
-    QCOMPARE(clicks, 1);
-}
-
-void TestControls::keysRaiseKeyPressOnly_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("keyAscii");
-    QTest::addColumn<QString>("textAfter");
-    // Qt would report this as an activation; it must stay a key press.
-    QTest::newRow("Enter with an entry's text")
-        << "http://b.example/" << int(Qt::Key_Return) << 13 << "http://b.example/";
-    QTest::newRow("keypad Enter") << "abc" << int(Qt::Key_Enter) << 13 << "abc";
-    QTest::newRow("backspace is passed on") << "ab" << int(Qt::Key_Backspace) << 8 << "a";
-}
-
-void TestControls::keysRaiseKeyPressOnly()
-{
-    QFETCH(QString, typed);
-    QFETCH(int, key);
-    QFETCH(int, keyAscii);
-    QFETCH(QString, textAfter);
-    ComboFixture f;
-    QVERIFY(QTest::qWaitForWindowActive(widgetOf(f.window)));
-    f.combo.setText(toText(typed));
-    widgetOf(f.combo)->lineEdit()->end(false);
-    int clicks = 0;
-    f.combo.Click = [&] { ++clicks; };
-    QList<int> codes;
-    f.combo.KeyPress = [&](std::int16_t &code) { codes.append(code); };
-
-    QTest::keyClick(widgetOf(f.combo), Qt::Key(key));
-    QCOMPARE(codes, QList<int>{keyAscii});
-    QCOMPARE(clicks, 0);
-    QCOMPARE(toQString(f.combo.Text()), textAfter);
-}
-
-void TestControls::labelPointerAndMove()
-{
-    Window window;
-    Label label(window);
-    label.setAutoSize(true);
-    label.setCaption(u"同步网络时间:");
-    window.setClientSize(4500, 1500);
-    window.Show();
-    QVERIFY(QTest::qWaitForWindowExposed(widgetOf(window)));
-    int moves = 0;
-    label.MouseMove = [&](int, int, double, double) { ++moves; };
-    QTest::mouseMove(widgetOf(label), QPoint(2, 2));
-    QTRY_VERIFY(moves > 0);
-    label.setMousePointer(14);
-    QCOMPARE(widgetOf(label)->cursor().shape(), Qt::WhatsThisCursor);
-}
-
-// What the tests' own back end cannot show: real font metrics, the focus
-// policy, the alignment and the colour on the QLabel.
-void TestControls::labelOnItsWidget()
-{
-    Window window;
-    Label plain(window);
-    Label kai(window);
-    Label centred(window);
-    kai.setFontName(u"楷体");
-    kai.setFontCharset(134);
-    centred.setAlignment(Alignment::Center);
-    const double tpp = window.twipsPerPixel();
-    for (Label *label : {&plain, &kai}) {
-        label->setAutoSize(true);
-        // Empty, a self-sizing label is one space of its real font wide.
-        const QFontMetricsF metrics(widgetOf(*label)->font());
-        QCOMPARE(label->Width(), std::ceil(metrics.horizontalAdvance(QLatin1Char(' '))) * tpp);
-        QCOMPARE(label->Height(), std::ceil(metrics.height()) * tpp);
-        QVERIFY(label->Width() > 0);
-    }
-    // Without a face of its own a label takes the window's.
-    QCOMPARE(toQString(plain.FontName()), widgetOf(window)->font().family());
-    COMPARE_TEXT(kai.FontName(), u"楷体");
-
-    QCOMPARE(widgetOf(plain)->focusPolicy(), Qt::NoFocus);
-    QCOMPARE(widgetOf(plain)->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
-    QCOMPARE(widgetOf(centred)->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-    plain.setForeColor(Rgb(192, 64, 0));
-    QCOMPARE(widgetOf(plain)->palette().color(QPalette::WindowText), QColor(192, 64, 0));
-    plain.setLeft(6240);
-    QCOMPARE(widgetOf(plain)->geometry().left(), int(std::lround(6240.0 / tpp)));
-}
-
-void TestControls::printMovesTheDrawingPosition()
-{
-    Window window;
-    window.setCurrentX(1500);
-    window.setCurrentY(300);
-    window.Print(u"credit");
-    QCOMPARE(window.CurrentX(), 0.0);
-    QVERIFY(window.CurrentY() > 300);
-}
-
-void TestControls::colourToQColor_data()
-{
-    QTest::addColumn<uint>("word");
-    QTest::addColumn<QColor>("colour");
-
-    const QPalette palette = QApplication::palette();
-    QTest::newRow("local-mode colour") << 16576u << QColor(192, 64, 0);
-    QTest::newRow("network-mode colour") << 0x008080u << QColor(128, 128, 0);
-    QTest::newRow("white") << 0xFFFFFFu << QColor(255, 255, 255);
-    QTest::newRow("high byte ignored") << 0x80563412u << QColor(0x12, 0x34, 0x56);
-    QTest::newRow("button face from the scheme")
-        << uint(SystemButtonFace) << palette.color(QPalette::Button);
-    QTest::newRow("button text from the scheme")
-        << uint(SystemButtonText) << palette.color(QPalette::ButtonText);
-}
-
-void TestControls::colourToQColor()
-{
-    QFETCH(uint, word);
-    QFETCH(QColor, colour);
-
-    QCOMPARE(qt::toQColor(word), colour);
-    QCOMPARE(qt::toQColor(word).alpha(), 255);
-}
-
-void TestControls::longDateIsSystemLocaleLongFormat_data()
-{
-    QTest::addColumn<double>("serial");
-    QTest::addColumn<QDate>("date");
-
-    // Which day a serial is, the core's tables check; here the ends of the range.
-    QTest::newRow("2026-12-07 afternoon") << 46363 + timeOfDay(14, 4, 45) << QDate(2026, 12, 7);
-    QTest::newRow("first day of range") << -657434.0 << QDate(100, 1, 1);
-    QTest::newRow("last day of range") << 2958465.5 << QDate(9999, 12, 31);
-}
-
-void TestControls::longDateIsSystemLocaleLongFormat()
-{
-    QFETCH(double, serial);
-    QFETCH(QDate, date);
-
-    const QString expected = QLocale::system().toString(date, QLocale::LongFormat);
-    QVERIFY(!expected.isEmpty());
-    QCOMPARE(toQString(Format(Date{serial}, u"dddddd")), expected);
-
-    // The default QLocale plays no part: only the user's (system) locale.
-    const QLocale previous;
-    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
-    const Text withOtherDefault = Format(Date{serial}, u"dddddd");
-    QLocale::setDefault(previous);
-    QCOMPARE(toQString(withOtherDefault), expected);
-}
-
-void TestControls::longDateInChinese_data()
-{
-    QTest::addColumn<double>("serial");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("2026-12-07 Monday")
-        << 46363 + timeOfDay(22, 4, 45) << QStringLiteral("2026年12月7日星期一");
-    QTest::newRow("2026-12-08 Tuesday") << 46364.0 << QStringLiteral("2026年12月8日星期二");
-    QTest::newRow("2027-01-01 Friday")
-        << serialOf(2027, 1, 1) + timeOfDay(7, 59, 59) << QStringLiteral("2027年1月1日星期五");
-    QTest::newRow("2028-02-29 Tuesday")
-        << serialOf(2028, 2, 29) << QStringLiteral("2028年2月29日星期二");
-}
-
-void TestControls::longDateInChinese()
-{
-    QFETCH(double, serial);
-    QFETCH(QString, text);
-
-    if (QLocale::system().name() != QLatin1String("zh_CN")) {
-        QSKIP(qPrintable(
-            QStringLiteral("the user's locale is %1, not zh_CN: this check runs in the CTest entry "
-                           "tst_controls_zh_CN (LANG=zh_CN.UTF-8, LC_ALL=zh_CN.UTF-8)")
-                .arg(QLocale::system().name())));
-    }
-    QCOMPARE(toQString(Format(Date{serial}, u"dddddd")), text);
-}
-
-CLOCK_TEST_MAIN(TestControls)
 #include "tst_controls.moc"

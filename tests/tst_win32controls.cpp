@@ -9,6 +9,7 @@
 #include "application.h"
 #include "label.h"
 #include "win32fonts.h"
+#include "win32label.h"
 #include "win32textline.h"
 #include "win32window.h"
 #include "window.h"
@@ -30,42 +31,21 @@ using namespace platform;
 namespace
 {
 
-HWND hwndOf(Window &window)
+HWND hwndOf(Label &label)
 {
-    return static_cast<win32::Win32Window &>(window.peer()).hwnd();
-}
-
-// The window's children of one class, bottom first.
-std::vector<HWND> children(Window &window, const wchar_t *className)
-{
-    std::vector<HWND> found;
-    for (HWND child = GetWindow(hwndOf(window), GW_CHILD); child;
-         child = GetWindow(child, GW_HWNDNEXT)) {
-        wchar_t name[64] = {};
-        GetClassNameW(child, name, 64);
-        if (std::wstring(name) == className)
-            found.insert(found.begin(), child); // GW_HWNDNEXT walks down
-    }
-    return found;
-}
-
-int screenDpi()
-{
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi;
+    return static_cast<win32::Win32Label &>(label.peer()).hwnd();
 }
 
 // One line of `text` in a font made here, apart from the back end's: the
-// face and character height asked for, as GDI realises it.
-SIZE measure(const std::wstring &face, int charset, int emPixels, const std::wstring &text)
+// face, at the size in points asked for in whole pixels, as GDI realises it.
+SIZE measure(const std::wstring &face, int charset, double points, const std::wstring &text)
 {
-    HFONT font = CreateFontW(-emPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, BYTE(charset),
+    HDC screen = GetDC(nullptr);
+    const int em = int(std::floor(points * GetDeviceCaps(screen, LOGPIXELSY) / 72.0 + 0.5));
+    HFONT font = CreateFontW(-em, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, BYTE(charset),
                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                              DEFAULT_PITCH | FF_DONTCARE, face.c_str());
     REQUIRE(font != nullptr);
-    HDC screen = GetDC(nullptr);
     HGDIOBJ previous = SelectObject(screen, font);
     SIZE result{};
     GetTextExtentPoint32W(screen, text.c_str(), int(text.size()), &result);
@@ -73,28 +53,6 @@ SIZE measure(const std::wstring &face, int charset, int emPixels, const std::wst
     ReleaseDC(nullptr, screen);
     DeleteObject(font);
     return result;
-}
-
-RECT clientRect(HWND hwnd)
-{
-    RECT rect{};
-    GetClientRect(hwnd, &rect);
-    return rect;
-}
-
-// The ink of columns [left, right) of a top-down 32-bit bitmap on white, as
-// its inked rows of 0 and 1.
-std::string inkOf(const std::uint32_t *bits, int width, int height, int left, int right)
-{
-    std::string rows;
-    for (int y = 0; y < height; ++y) {
-        std::string row;
-        for (int x = std::max(0, left); x < std::min(width, right); ++x)
-            row += (bits[y * width + x] & 0xFFFFFF) != 0xFFFFFF ? '1' : '0';
-        if (row.find('1') != std::string::npos)
-            rows += row + '/';
-    }
-    return rows;
 }
 
 } // namespace
@@ -131,8 +89,18 @@ TEST_CASE("every character of the long date is drawn")
     const win32::TextLine line(dc, date);
     line.draw(margin, 0);
     GdiFlush();
+    // The ink of columns [left, right) on white, as its inked rows of 0 and 1.
     const auto ink = [&](int left, int right) {
-        return inkOf(static_cast<std::uint32_t *>(bits), width, height, left, right);
+        const auto *pixels = static_cast<const std::uint32_t *>(bits);
+        std::string rows;
+        for (int y = 0; y < height; ++y) {
+            std::string row;
+            for (int x = std::max(0, left); x < std::min(width, right); ++x)
+                row += (pixels[y * width + x] & 0xFFFFFF) != 0xFFFFFF ? '1' : '0';
+            if (row.find('1') != std::string::npos)
+                rows += row + '/';
+        }
+        return rows;
     };
 
     const std::vector<int> edges = line.characterEdges();
@@ -178,10 +146,6 @@ TEST_CASE("a self-sizing label takes the size GDI measures")
     label.setLeft(600);
     label.setTop(300);
     const double tpp = window.twipsPerPixel();
-    // The character height asked for: 14 points in whole pixels.
-    const int em = int(std::floor(14 * screenDpi() / 72.0 + 0.5));
-    REQUIRE(children(window, L"FullScreenClockLabel").size() == 1);
-    HWND hwnd = children(window, L"FullScreenClockLabel").front();
 
     struct Row {
         const char *name;
@@ -197,11 +161,12 @@ TEST_CASE("a self-sizing label takes the size GDI measures")
         INFO(std::string(row.name));
         const std::wstring caption = row.caption;
         label.setCaption(caption == L" " ? Text() : Text(caption.begin(), caption.end()));
-        const SIZE measured = measure(L"楷体", 134, em, caption);
+        const SIZE measured = measure(L"楷体", 134, 14, caption);
         CHECK(label.Width() == std::ceil(double(measured.cx)) * tpp);
         CHECK(label.Height() == std::ceil(double(measured.cy)) * tpp);
         // The window sits on those whole pixels.
-        const RECT rect = clientRect(hwnd);
+        RECT rect{};
+        GetClientRect(hwndOf(label), &rect);
         CHECK(rect.right == std::lround(label.Width() / tpp));
         CHECK(rect.bottom == std::lround(label.Height() / tpp));
         if (height != 0)
@@ -218,7 +183,7 @@ TEST_CASE("a click is a press and release inside the label; mouse moves and the 
     label.setCaption(u"同步网络时间:");
     window.setClientSize(4500, 1500);
     window.Show();
-    HWND hwnd = children(window, L"FullScreenClockLabel").front();
+    HWND hwnd = hwndOf(label);
     const double tpp = window.twipsPerPixel();
     int clicks = 0;
     std::vector<std::vector<double>> moves;

@@ -66,9 +66,9 @@ enum class Server {
 std::string serve(Server server, int delayMs = 0);
 // Whether input held by an exchange arrives without a further event of the
 // window system once the exchange has returned.
-bool deliversHeldInputAtOnce();
+extern const bool deliversHeldInputAtOnce;
 // Whether the exchange fails a header block longer than its bound.
-bool boundsHeaderBlock();
+extern const bool boundsHeaderBlock;
 // The header block the Answering server sends.
 inline const std::string Reply = "HTTP/1.1 200 OK\r\n"
                                  "Date: Mon, 07 Dec 2026 14:04:45 GMT\r\n"

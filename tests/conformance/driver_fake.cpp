@@ -16,21 +16,6 @@ using namespace platform;
 namespace
 {
 
-fake::FakeLabel &fakeOf(LabelPeer &label)
-{
-    return dynamic_cast<fake::FakeLabel &>(label);
-}
-
-fake::FakeComboBox &fakeOf(ComboBoxPeer &combo)
-{
-    return dynamic_cast<fake::FakeComboBox &>(combo);
-}
-
-fake::FakeWindow &fakeOf(WindowPeer &window)
-{
-    return dynamic_cast<fake::FakeWindow &>(window);
-}
-
 // A message box stays open, the loop running, until the user answers it.
 struct OpenBox {
     fake::MessageBoxes script;
@@ -55,54 +40,54 @@ namespace driver
 
 const void *native(LabelPeer &label)
 {
-    return &fakeOf(label);
+    return &dynamic_cast<fake::FakeLabel &>(label);
 }
 
 const void *native(ComboBoxPeer &combo)
 {
-    return &fakeOf(combo);
+    return &dynamic_cast<fake::FakeComboBox &>(combo);
 }
 
 std::vector<const void *> stacking(WindowPeer &window)
 {
-    return fakeOf(window).stacking;
+    return dynamic_cast<fake::FakeWindow &>(window).stacking;
 }
 
 const void *focus(WindowPeer &window)
 {
-    return fakeOf(window).focus;
+    return dynamic_cast<fake::FakeWindow &>(window).focus;
 }
 
 double fontPoints(LabelPeer &label)
 {
-    return fakeOf(label).font.points;
+    return dynamic_cast<fake::FakeLabel &>(label).font.points;
 }
 
 int paints(LabelPeer &label)
 {
-    return fakeOf(label).paints;
+    return dynamic_cast<fake::FakeLabel &>(label).paints;
 }
 
 bool isShown(WindowPeer &window)
 {
-    return fakeOf(window).shown;
+    return dynamic_cast<fake::FakeWindow &>(window).shown;
 }
 
 void click(LabelPeer &label, bool leftButton)
 {
     // The tests' back end knows no other button.
     if (leftButton)
-        fakeOf(label).click();
+        dynamic_cast<fake::FakeLabel &>(label).click();
 }
 
 void type(ComboBoxPeer &combo, char16_t key)
 {
-    fakeOf(combo).type(std::int16_t(key));
+    dynamic_cast<fake::FakeComboBox &>(combo).type(std::int16_t(key));
 }
 
 void close(WindowPeer &window)
 {
-    fakeOf(window).requestClose();
+    dynamic_cast<fake::FakeWindow &>(window).requestClose();
 }
 
 void answerMessageBox(MessageBoxAnswer answer)
@@ -119,17 +104,11 @@ bool runUntil(const std::function<bool()> &done, int ms)
     return done();
 }
 
-bool deliversHeldInputAtOnce()
-{
-    return true;
-}
+const bool deliversHeldInputAtOnce = true;
 
 // Its exchanges hand over what the test scripts, an oversized block included,
 // so that the request object's own bound is tested.
-bool boundsHeaderBlock()
-{
-    return false;
-}
+const bool boundsHeaderBlock = false;
 
 std::string serve(Server server, int delayMs)
 {

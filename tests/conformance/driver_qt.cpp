@@ -46,7 +46,7 @@ QWidget *widgetOf(WindowPeer &window)
     return dynamic_cast<qt::QtWindow &>(window).widget();
 }
 
-// Counts the paint events of the widgets it watches.
+// Counts the paint events of every widget.
 class PaintCounter : public QObject
 {
   public:
@@ -104,12 +104,7 @@ double fontPoints(LabelPeer &label)
 
 int paints(LabelPeer &label)
 {
-    QLabel *widget = widgetOf(label);
-    if (!painting->counts.count(widget)) {
-        painting->counts[widget] = 0;
-        widget->installEventFilter(painting);
-    }
-    return painting->counts[widget];
+    return painting->counts[widgetOf(label)];
 }
 
 bool isShown(WindowPeer &window)
@@ -165,15 +160,9 @@ bool runUntil(const std::function<bool()> &done, int ms)
 // Qt 6.4's xcb queue keeps the input that ExcludeUserInputEvents held until
 // the next X event comes, under the GLib event dispatcher the program runs
 // on (not under QT_NO_GLIB=1).
-bool boundsHeaderBlock()
-{
-    return true;
-}
+const bool deliversHeldInputAtOnce = false;
 
-bool deliversHeldInputAtOnce()
-{
-    return false;
-}
+const bool boundsHeaderBlock = true;
 
 } // namespace driver
 
@@ -183,6 +172,7 @@ int main(int argc, char **argv)
     backend::start(argc, argv, u"conformance");
     PaintCounter counter;
     painting = &counter;
+    qApp->installEventFilter(&counter);
     doctest::Context context(argc, argv);
     const int status = context.run();
     painting = nullptr;

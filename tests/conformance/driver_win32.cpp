@@ -173,15 +173,9 @@ bool runUntil(const std::function<bool()> &done, int ms)
 // WinHTTP under Wine 8 ignores WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE and
 // the exchange does not measure the block again; the request object's own
 // bound still holds.
-bool boundsHeaderBlock()
-{
-    return false;
-}
+const bool boundsHeaderBlock = false;
 
-bool deliversHeldInputAtOnce()
-{
-    return true;
-}
+const bool deliversHeldInputAtOnce = true;
 
 } // namespace driver
 

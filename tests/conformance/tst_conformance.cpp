@@ -126,6 +126,14 @@ TEST_CASE("setFont returns the size the toolkit realised")
     }
 }
 
+TEST_CASE("print returns the height of a line of the window's font")
+{
+    Scene scene;
+    const double height = scene.window->print(u"credit", 10, 250, 0xFFFFFF);
+    CHECK(height > 0);
+    CHECK(height < 100);
+}
+
 // A right click goes first: had it clicked, the count would pass one when
 // the left click arrives.
 TEST_CASE("a left click reaches the label, a right click does not")
@@ -231,7 +239,7 @@ TEST_CASE("an exchange lets ticks and painting through and holds input")
     CHECK(busy.clicksMeanwhile == 0);
     // The click made meanwhile arrives once the exchange has returned.
     const bool arrived = driver::runUntil([&] { return busy.clicks == 1; }, 3000);
-    if (driver::deliversHeldInputAtOnce())
+    if (driver::deliversHeldInputAtOnce)
         CHECK(arrived);
     else
         WARN_MESSAGE(arrived, "the held click waits for the next event of the window system");
@@ -256,7 +264,7 @@ TEST_CASE("the exchange's outcomes")
     };
     for (const Row &row : rows) {
         INFO(row.name);
-        if (row.maxHeaderBytes < driver::Reply.size() && !driver::boundsHeaderBlock())
+        if (row.maxHeaderBytes < driver::Reply.size() && !driver::boundsHeaderBlock)
             continue;
         HttpExchange request = post(driver::serve(row.server), 700ms);
         request.maxHeaderBytes = row.maxHeaderBytes;

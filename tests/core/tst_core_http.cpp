@@ -28,12 +28,10 @@ int post(XmlHttpRequest &request, const Text &url)
     });
 }
 
+// A final response of 200 with this header block.
 HttpResponse answer(const std::string &rawHeaders)
 {
-    HttpResponse response;
-    response.status = 200;
-    response.rawHeaders = rawHeaders;
-    return response;
+    return {HttpResponse::Failure::None, 200, rawHeaders};
 }
 
 } // namespace
@@ -135,46 +133,40 @@ TEST_CASE("which texts are requested, and as which URL")
 TEST_CASE("the response's header block")
 {
     const std::string date = "Mon, 07 Dec 2026 14:04:45 GMT";
+    const Text dateText = u"Mon, 07 Dec 2026 14:04:45 GMT";
+    const std::string ok = "HTTP/1.1 200 OK\r\n";
     struct Row {
         const char *name;
         std::string raw;
-        Text name1;
+        Text header;
         Text value;
     };
     const Row rows[] = {
-        {"plain", "HTTP/1.1 200 OK\r\nDate: " + date + "\r\n\r\n", u"Date",
-         u"Mon, 07 Dec 2026 14:04:45 GMT"},
+        {"plain", ok + "Date: " + date + "\r\n\r\n", u"Date", dateText},
         {"name without case", "HTTP/1.1 404 Not Found\r\nDATE: " + date + "\r\n\r\n", u"date",
-         u"Mon, 07 Dec 2026 14:04:45 GMT"},
-        {"blanks around the value", "HTTP/1.1 200 OK\r\nDate:   " + date + " \t\r\n\r\n", u"Date",
-         u"Mon, 07 Dec 2026 14:04:45 GMT"},
-        {"bare line feeds", "HTTP/1.1 200 OK\nDate: " + date + "\n\n", u"Date",
-         u"Mon, 07 Dec 2026 14:04:45 GMT"},
-        {"missing", "HTTP/1.1 200 OK\r\nServer: x\r\n\r\n", u"Date", u""},
-        {"repeated headers joined",
-         "HTTP/1.1 200 OK\r\nX-Twice: a\r\nX-Other: c\r\nx-twice: b\r\n\r\n", u"X-Twice", u"a, b"},
-        {"folded onto the next line",
-         "HTTP/1.1 200 OK\r\nDate: Mon, 07 Dec 2026\r\n 14:04:45 GMT\r\n\r\n", u"Date",
-         u"Mon, 07 Dec 2026 14:04:45 GMT"},
-        {"folded with a tab, twice",
-         "HTTP/1.1 200 OK\r\nDate:\r\n\tMon, 07 Dec\r\n  2026 14:04:45 GMT\r\n\r\n", u"Date",
-         u"Mon, 07 Dec 2026 14:04:45 GMT"},
-        {"a fold after the status line is no header",
-         "HTTP/1.1 200 OK\r\n Date: " + date + "\r\n\r\n", u"Date", u""},
+         dateText},
+        {"blanks around the value", ok + "Date:   " + date + " \t\r\n\r\n", u"Date", dateText},
+        {"bare line feeds", "HTTP/1.1 200 OK\nDate: " + date + "\n\n", u"Date", dateText},
+        {"missing", ok + "Server: x\r\n\r\n", u"Date", u""},
+        {"repeated headers joined", ok + "X-Twice: a\r\nX-Other: c\r\nx-twice: b\r\n\r\n",
+         u"X-Twice", u"a, b"},
+        {"folded onto the next line", ok + "Date: Mon, 07 Dec 2026\r\n 14:04:45 GMT\r\n\r\n",
+         u"Date", dateText},
+        {"folded with a tab, twice", ok + "Date:\r\n\tMon, 07 Dec\r\n  2026 14:04:45 GMT\r\n\r\n",
+         u"Date", dateText},
+        {"a fold after the status line is no header", ok + " Date: " + date + "\r\n\r\n", u"Date",
+         u""},
         {"interim responses are not the answer",
          "HTTP/1.1 102 Processing\r\nDate: Sun, 01 Jan 2006 00:00:00 GMT\r\n\r\n"
-         "HTTP/1.1 102 Processing\r\nDate: Sun, 01 Jan 2006 00:00:00 GMT\r\n\r\n"
-         "HTTP/1.1 200 OK\r\nDate: " +
-             date + "\r\n\r\n",
-         u"Date", u"Mon, 07 Dec 2026 14:04:45 GMT"},
+         "HTTP/1.1 102 Processing\r\nDate: Sun, 01 Jan 2006 00:00:00 GMT\r\n\r\n" +
+             ok + "Date: " + date + "\r\n\r\n",
+         u"Date", dateText},
         {"final response without the header",
-         "HTTP/1.1 100 Continue\r\nDate: " + date + "\r\n\r\nHTTP/1.1 200 OK\r\n\r\n", u"Date",
-         u""},
-        {"line without a colon skipped", "HTTP/1.1 200 OK\r\ngarbage\r\nDate: " + date + "\r\n\r\n",
-         u"Date", u"Mon, 07 Dec 2026 14:04:45 GMT"},
-        {"empty name skipped", "HTTP/1.1 200 OK\r\n: x\r\n\r\n", u"", u""},
-        {"bytes above 127 as Latin-1", "HTTP/1.1 200 OK\r\nX-Byte: caf\xe9\r\n\r\n", u"X-Byte",
-         u"caf\u00e9"},
+         "HTTP/1.1 100 Continue\r\nDate: " + date + "\r\n\r\n" + ok + "\r\n", u"Date", u""},
+        {"line without a colon skipped", ok + "garbage\r\nDate: " + date + "\r\n\r\n", u"Date",
+         dateText},
+        {"empty name skipped", ok + ": x\r\n\r\n", u"", u""},
+        {"bytes above 127 as Latin-1", ok + "X-Byte: caf\xe9\r\n\r\n", u"X-Byte", u"caf\u00e9"},
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
@@ -182,7 +174,7 @@ TEST_CASE("the response's header block")
         XmlHttpRequest request;
         REQUIRE(post(request, u"http://127.0.0.1/") == 0);
         CHECK(request.readyState() == XmlHttpRequest::Done);
-        CHECK(request.getResponseHeader(row.name1) == row.value);
+        CHECK(request.getResponseHeader(row.header) == row.value);
     }
 }
 
