@@ -19,6 +19,9 @@ using namespace platform;
 namespace
 {
 
+// The exchanges wait on the simulated clocks of a loop.
+fake::EventLoop simulatedTime{0};
+
 // Open and send; the code raised, 0 for none.
 int post(XmlHttpRequest &request, const Text &url)
 {

@@ -15,7 +15,6 @@
 #include "colour.h"
 #include "datetime.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -64,10 +63,6 @@ Text chineseLongDate(const CivilDate &date)
 struct LongDateScope {
     explicit LongDateScope(LongDateFormatter formatter) { setLongDateFormatter(formatter); }
     ~LongDateScope() { setLongDateFormatter(nullptr); }
-};
-
-struct ClockScope {
-    ~ClockScope() { SystemClock::reset(); }
 };
 
 // Sets TZ (and, when given and installed, the C locale) for one scope.
@@ -438,39 +433,8 @@ TEST_CASE("text pieces")
 
 // ---- The PC's clock ----------------------------------------------------------
 
-TEST_CASE("the PC's clock: fixed, stepped and real")
-{
-    ClockScope restore;
-    const CivilDateTime fixed{2026, 12, 7, 23, 59, 59, 500};
-    SystemClock::setFixed(fixed);
-    SystemClock::setSource([] { return std::int64_t(1796652285000); });
-    CHECK(civilText(SystemClock::localNow()) == civilText(fixed));
-    CHECK(SystemClock::nowMs() == 1796652285000); // the wall clock of the timers
-
-    SystemClock::reset();
-    using namespace std::chrono;
-    const auto realMs = [] {
-        return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-    };
-    const std::int64_t before = realMs();
-    const std::int64_t ms = SystemClock::nowMs();
-    const std::int64_t after = realMs();
-    CHECK(before <= ms);
-    CHECK(ms <= after);
-
-    // Now() follows the real local time after reset(), read here through
-    // time() and localtime() instead of the clock's own path.
-    const std::time_t seconds = std::time(nullptr);
-    const std::tm local = *std::localtime(&seconds);
-    const Date real = fromCivil(CivilDateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                              local.tm_hour, local.tm_min, local.tm_sec, 0});
-    CHECK_MESSAGE(std::fabs(Now().serial - real.serial) < 60.0 / 86400,
-                  "Now() follows the real clock after reset()");
-}
-
 TEST_CASE("the PC's clock in a time zone")
 {
-    ClockScope restore;
     struct Row {
         const char *name;
         const char *tz;
@@ -505,31 +469,8 @@ TEST_CASE("the PC's clock in a time zone")
         }
 #endif
         const ZoneScope zone(row.tz);
-        SystemClock::setSource([&] { return row.ms; });
-        CHECK(civilText(SystemClock::localNow()) == civilText(row.local));
+        CHECK(civilText(localTimeOf(row.ms)) == civilText(row.local));
     }
-}
-
-TEST_CASE("Now() is the local time in whole seconds")
-{
-    ClockScope restore;
-    const LongDateScope longDate(chineseLongDate);
-    SystemClock::setFixed(CivilDateTime{2026, 12, 7, 14, 4, 45, 0});
-    const Date now = Now();
-    CHECK(now.serial == Dec7th2026 + timeOfDay(14, 4, 45));
-    CHECK(Hour(now) == 14);
-    CHECK(Minute(now) == 4);
-    CHECK(Second(now) == 45);
-    CHECK(Format(now, Full) == u"2026-12-07 14:04:45");
-
-    // Whole seconds: the display never runs ahead of the PC's clock.
-    SystemClock::setFixed(CivilDateTime{2026, 12, 7, 23, 59, 59, 600});
-    CHECK(Now().serial == Dec7th2026 + timeOfDay(23, 59, 59));
-    CHECK(Format(Now(), Full) == u"2026-12-07 23:59:59");
-    CHECK(Format(Now(), u"dddddd") == u"2026年12月7日星期一");
-
-    SystemClock::setFixed(CivilDateTime{2026, 2, 30, 12, 0, 0, 0});
-    CHECK(errorOf([] { Now(); }) == InvalidProcedureCall);
 }
 
 // ---- Dates -------------------------------------------------------------------

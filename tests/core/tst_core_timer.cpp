@@ -6,7 +6,6 @@
 #define CORE_TEST_MAIN
 #include "testing.h"
 
-#include "clock.h"
 #include "fakeloop.h"
 #include "timer.h"
 
@@ -31,12 +30,10 @@ constexpr std::int64_t Base = 1800000000000;
 class Loop
 {
   public:
-    explicit Loop(std::int64_t wallStart, bool systemClock = false)
-        : events(wallStart),
-          scheduler(
-              events.createWakeSource(),
-              systemClock ? TimerScheduler::WallClock() : [this] { return wall(); },
-              [this] { return events.mono(); })
+    explicit Loop(std::int64_t wallStart)
+        : events(wallStart), scheduler(
+                                 events.createWakeSource(), [this] { return wall(); },
+                                 [this] { return events.mono(); })
     {
     }
 
@@ -135,26 +132,22 @@ TEST_CASE("ticks on the wall clock's boundaries")
         const char *name;
         int interval;
         std::int64_t earlyMs; // of each wake-up, the monotonic clock running ahead
-        bool systemClock;     // the wall clock through SystemClock's source
         int ticksPerInterval;
     };
     const Row rows[] = {
-        {"1000 ms after each whole second", 1000, 0, false, 1},
-        {"500 ms after each half second", 500, 0, false, 1},
-        {"SystemClock is the default wall clock", 1000, 0, true, 1},
-        {"1000 ms, wake-ups 3 ms early wait the rest", 1000, 3, false, 1},
-        {"500 ms, wake-ups 3 ms early wait the rest", 500, 3, false, 1},
-        {"1000 ms, wake-ups EarlySlackMs early wait the rest", 1000, TickSchedule::EarlySlackMs,
-         false, 1},
-        {"500 ms, wake-ups EarlySlackMs early wait the rest", 500, TickSchedule::EarlySlackMs,
-         false, 1},
+        {"1000 ms after each whole second", 1000, 0, 1},
+        {"500 ms after each half second", 500, 0, 1},
+        {"1000 ms, wake-ups 3 ms early wait the rest", 1000, 3, 1},
+        {"500 ms, wake-ups 3 ms early wait the rest", 500, 3, 1},
+        {"1000 ms, wake-ups EarlySlackMs early wait the rest", 1000, TickSchedule::EarlySlackMs, 1},
+        {"500 ms, wake-ups EarlySlackMs early wait the rest", 500, TickSchedule::EarlySlackMs, 1},
         // Earlier than that is a wall clock set back: a tick at once, and
         // the tick on the boundary.
-        {"1000 ms, wake-ups 51 ms early", 1000, TickSchedule::EarlySlackMs + 1, false, 2},
+        {"1000 ms, wake-ups 51 ms early", 1000, TickSchedule::EarlySlackMs + 1, 2},
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
-        Loop loop(Base + 300, row.systemClock);
+        Loop loop(Base + 300);
         loop.events.earlyMs = row.earlyMs;
         Timer &timer = loop.add("t", row.interval);
         timer.setEnabled(true); // counts from now: the first tick on the next boundary

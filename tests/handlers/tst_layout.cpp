@@ -229,9 +229,9 @@ TEST_CASE_FIXTURE(Fixture, "the state after the load")
 // The notice may stay open past midnight: the date shown is the new day.
 TEST_CASE_FIXTURE(Fixture, "the date is taken when the notice closes")
 {
-    SystemClock::setFixed(civil(2026, 12, 7, 23, 59, 58));
+    setLocalTime(loop, civil(2026, 12, 7, 23, 59, 58));
     fake::MessageBoxes boxes;
-    boxes.onShow = [] { SystemClock::setFixed(civil(2026, 12, 8, 0, 0, 3)); };
+    boxes.onShow = [&] { loop.stepWall(5000); };
     Form1 form;
     form.Form_Load();
     CHECK(form.Label2.Caption() == u"2026年12月8日星期二");

@@ -44,7 +44,7 @@ void queryFromList(Form1 &form, const Text &url)
 
 // The PC's clock fixed for every case, the request's waits at their defaults.
 struct QueryFixture : Fixture {
-    QueryFixture() { SystemClock::setFixed(PcTime); }
+    QueryFixture() { setLocalTime(loop, PcTime); }
 };
 
 } // namespace
