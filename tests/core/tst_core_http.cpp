@@ -243,5 +243,6 @@ TEST_CASE("methods, order of calls and the bounds handed on")
     CHECK(exchanges.calls[0].method == "POST");
     CHECK(exchanges.calls[0].connectTimeout == std::chrono::milliseconds(5000));
     CHECK(exchanges.calls[0].totalTimeout == std::chrono::milliseconds(10000));
+    CHECK(exchanges.calls[0].maxHeaderBytes == 64 * 1024u);
     CHECK(errorOf([&] { request.getResponseHeader(u"Date"); }) == 0);
 }

@@ -116,19 +116,6 @@ TEST_CASE_FIXTURE(Fixture, "the window description")
     CHECK(window.focus == &combo);
     REQUIRE(form.Combo1.ListCount() == 13);
     CHECK(combo.items == clockapp::serverList());
-    for (int i = 0; i < form.Combo1.ListCount(); ++i) {
-        const std::string entry = toUtf8(form.Combo1.List(i));
-        INFO(entry);
-        CHECK(form.Combo1.List(i) != form.Combo1.Text());
-        // "http://" and a host of letters, digits and dots; the fifth entry
-        // stops at the host, the others end in "/" right after it.
-        REQUIRE(entry.rfind("http://", 0) == 0);
-        const std::string rest = entry.substr(7);
-        const std::string host = rest.substr(0, rest.find('/'));
-        CHECK(!host.empty());
-        CHECK(host.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.") == std::string::npos);
-        CHECK(rest.substr(host.size()) == (i == 4 ? "" : "/"));
-    }
 }
 
 // Declared in stacking order: each control lies above those before it.
@@ -250,14 +237,12 @@ TEST_CASE_FIXTURE(Fixture, "midnight refresh")
 // (the display shows midnight) and 01.
 TEST_CASE_FIXTURE(Fixture, "the date turns at midnight, with one wake-up a second in between")
 {
-    const Date now = Now();
-    const int toMidnight = 86400 - (Hour(now) * 3600 + Minute(now) * 60 + Second(now));
-    loop.stepWall(std::int64_t(toMidnight) * 1000 - 2700);
+    setLocalTime(loop, civil(2026, 12, 7, 23, 59, 57, 300));
     Form1 form;
     form.Timer3.setEnabled(false); // local mode
     form.Label2.setCaption(u"unchanged");
     const int before = loop.wakeUps;
     loop.run(4000);
-    CHECK(form.Label2.Caption() == Format(Now(), u"dddddd")); // the new day's
+    CHECK(form.Label2.Caption() == u"2026年12月8日星期二");
     CHECK(loop.wakeUps - before == 5);
 }
