@@ -5,6 +5,7 @@
 #include "constants.h"
 #include "datetime.h"
 #include "msgbox.h"
+#include "pcclock.h"
 #include "runtimeerror.h"
 #include "screen.h"
 

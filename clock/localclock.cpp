@@ -3,6 +3,7 @@
 
 #include "constants.h"
 #include "datetime.h"
+#include "pcclock.h"
 #include "text.h"
 
 using namespace platform;

@@ -12,7 +12,7 @@
 // [S - t1, S + 1 s - t0]. Each answer from the same server narrows that
 // interval; the estimate is its middle. Times in milliseconds: the server's as
 // a date serial's milliseconds (toMilliseconds), t0 and t1 on
-// SystemClock::monotonicMs.
+// the monotonic clock (monotonicNow).
 class ServerClock
 {
   public:

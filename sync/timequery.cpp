@@ -2,11 +2,11 @@
 #include "form1.h"
 
 #include "application.h"
-#include "clock.h"
 #include "constants.h"
 #include "datetime.h"
 #include "httprequest.h"
 #include "msgbox.h"
+#include "pcclock.h"
 #include "runtimeerror.h"
 #include "text.h"
 
@@ -24,7 +24,7 @@ Date serverSecondNow(const ServerClock &clock)
 {
     static const std::int64_t first = toMilliseconds(fromCivil({100, 1, 1, 0, 0, 0, 0}));
     static const std::int64_t last = toMilliseconds(fromCivil({9999, 12, 31, 23, 59, 59, 0}));
-    return fromMilliseconds(std::clamp(clock.secondAt(SystemClock::monotonicMs()), first, last));
+    return fromMilliseconds(std::clamp(clock.secondAt(monotonicNow()), first, last));
 }
 
 } // namespace
@@ -57,7 +57,7 @@ void Form1::queryNetworkTime(const Text &url)
         Label3.setCaption(u"0");
         request = std::make_unique<XmlHttpRequest>();
         request->Open(u"POST", url, false);
-        request->setSendAt(m_serverClock.sendMoment(url, SystemClock::monotonicMs()));
+        request->setSendAt(m_serverClock.sendMoment(url, monotonicNow()));
         request->send();
         const Text header = request->getResponseHeader(u"Date");
 

@@ -72,7 +72,7 @@ class XmlHttpRequest
     int readyState() const;
 
     // The request leaves no earlier than this monotonic time
-    // (SystemClock::monotonicMs); send() waits for it as for the answer.
+    // (monotonicNow); send() waits for it as for the answer.
     void setSendAt(std::int64_t monotonicMs);
     // After send: the monotonic times at which the request began to leave and
     // the response's headers were complete.

@@ -8,7 +8,8 @@ namespace platform
 
 Window::Window()
     : m_peer(backend::createWindow()),
-      m_timers(std::make_unique<TimerScheduler>(backend::createWakeSource()))
+      m_timers(std::make_unique<TimerScheduler>(backend::createWakeSource(), &backend::wallClockMs,
+                                                &backend::monotonicMs))
 {
     m_peer->onCloseRequest = [this] { return closeRequested(); };
 }

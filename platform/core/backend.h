@@ -5,13 +5,14 @@
 // (which URLs are requested, how headers are read, which failures the user
 // is told about) stay above this line; a back end only carries them out.
 //
-// A back end (platform/qt, platform/win32) implements the peers below and the
-// functions of the backend namespace, and the program links exactly one. The
-// controls (platform/controls) keep every property in twips and points and
-// decide what the program sees; the peers realise them on screen in whole
-// pixels and report the user's input through their callbacks. Everything is
-// called on the user-interface thread. A callback never throws: the controls
-// report a run-time error raised by a handler before it returns.
+// A back end (platform/qt, platform/win32, the tests' platform/fake)
+// implements the peers below and the functions of the backend namespace, and
+// the program links exactly one. The controls (platform/controls) keep every
+// property in twips and points and decide what the program sees; the peers
+// realise them on screen in whole pixels and report the user's input through
+// their callbacks. Everything is called on the user-interface thread, the
+// clocks excepted. A callback never throws: the controls report a run-time
+// error raised by a handler before it returns.
 
 #include "colour.h"
 #include "datetime.h"
@@ -184,6 +185,13 @@ std::unique_ptr<WakeSource> createWakeSource();
 // The toolkit's own dialog; timer ticks go on meanwhile.
 MessageBoxAnswer showMessageBox(const MessageBoxRequest &request);
 ScreenMetrics primaryScreen();
+
+// The PC's clocks, in milliseconds. The wall clock counts from 1970-01-01
+// 00:00 UTC and may be set by the user or a time service at any moment; the
+// monotonic clock only runs forward, and the wake sources and the HTTP
+// exchanges wait on it. Either may be read from any thread.
+std::int64_t wallClockMs();
+std::int64_t monotonicMs();
 } // namespace backend
 
 // ---- HTTP ------------------------------------------------------------------
@@ -198,7 +206,7 @@ struct HttpExchange {
     // The final response's header block may be this long; a longer one fails
     // the exchange (Other) as soon as it is seen to be longer.
     std::size_t maxHeaderBytes = 0;
-    // Monotonic time (SystemClock::monotonicMs) before which the request is
+    // Monotonic time (backend::monotonicMs) before which the request is
     // not sent; the back end waits for it as it waits for the exchange.
     std::int64_t sendAt = 0;
 };

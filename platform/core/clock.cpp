@@ -1,56 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "clock.h"
 
-#include <chrono>
 #include <ctime>
-#include <optional>
-#include <utility>
 
 namespace platform
 {
 
-namespace
+CivilDateTime localTimeOf(std::int64_t msSinceEpoch)
 {
-
-struct ClockState {
-    std::optional<CivilDateTime> fixed;      // a test's local time
-    std::function<std::int64_t()> source;    // a test's wall clock
-    std::function<std::int64_t()> monotonic; // a test's monotonic clock
-};
-
-ClockState &state()
-{
-    static ClockState clock;
-    return clock;
-}
-
-} // namespace
-
-std::int64_t SystemClock::nowMs()
-{
-    const ClockState &clock = state();
-    if (clock.source)
-        return clock.source();
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-CivilDateTime SystemClock::localNow()
-{
-    const ClockState &clock = state();
-    if (clock.fixed)
-        return *clock.fixed;
-
-    const std::int64_t ms = nowMs();
-    std::int64_t seconds = ms / 1000;
-    int millisecond = int(ms % 1000);
-    if (millisecond < 0) {
-        --seconds;
-        millisecond += 1000;
-    }
-    const std::time_t time = static_cast<std::time_t>(seconds);
+    const std::time_t time = static_cast<std::time_t>(floorDiv(msSinceEpoch, 1000));
+    const int millisecond = int(msSinceEpoch - floorDiv(msSinceEpoch, 1000) * 1000);
     // The user-interface thread is the only caller, so the shared result of
-    // localtime is safe here. Windows has no local time before 1970: UTC then.
+    // localtime is safe here.
     const std::tm *local = std::localtime(&time);
     if (!local)
         local = std::gmtime(&time);
@@ -64,35 +25,6 @@ CivilDateTime SystemClock::localNow()
                          local->tm_min,
                          local->tm_sec < 60 ? local->tm_sec : 59,
                          millisecond};
-}
-
-void SystemClock::setFixed(const CivilDateTime &localTime)
-{
-    state().fixed = localTime;
-}
-
-void SystemClock::setSource(std::function<std::int64_t()> msSinceEpoch)
-{
-    state().source = std::move(msSinceEpoch);
-}
-
-std::int64_t SystemClock::monotonicMs()
-{
-    const ClockState &clock = state();
-    if (clock.monotonic)
-        return clock.monotonic();
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-void SystemClock::setMonotonicSource(std::function<std::int64_t()> ms)
-{
-    state().monotonic = std::move(ms);
-}
-
-void SystemClock::reset()
-{
-    state() = ClockState{};
 }
 
 } // namespace platform

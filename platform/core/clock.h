@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 namespace platform
 {
@@ -29,26 +28,8 @@ constexpr std::int64_t floorDiv(std::int64_t a, std::int64_t b)
     return q;
 }
 
-// The PC's clock. Tests fix the local time, or give the wall clock a source
-// of their own that they can step.
-class SystemClock
-{
-  public:
-    // Milliseconds since 1970-01-01 00:00 UTC: what the timers schedule on.
-    static std::int64_t nowMs();
-    // The local civil time now: the fixed time of a test, else nowMs() in the
-    // PC's time zone.
-    static CivilDateTime localNow();
-
-    // Milliseconds on the monotonic clock the timers' wake-ups wait on
-    // (steady_clock), unless a test's simulated time stands in for it.
-    static std::int64_t monotonicMs();
-
-    static void setFixed(const CivilDateTime &localTime);
-    static void setSource(std::function<std::int64_t()> msSinceEpoch);
-    static void setMonotonicSource(std::function<std::int64_t()> ms);
-    // Back to the real clocks.
-    static void reset();
-};
+// `msSinceEpoch` (milliseconds since 1970-01-01 00:00 UTC) as the local civil
+// time of the PC's time zone. Windows has no local time before 1970: UTC then.
+CivilDateTime localTimeOf(std::int64_t msSinceEpoch);
 
 } // namespace platform

@@ -264,15 +264,6 @@ Date fromMilliseconds(std::int64_t ms)
     return fromUnits(ms, MsPerDay);
 }
 
-Date Now()
-{
-    // Whole seconds, as the classic Now: the fields then never run ahead of
-    // the PC's clock by the rounding of Hour, Minute, Second and Format.
-    CivilDateTime now = SystemClock::localNow();
-    now.millisecond = 0;
-    return fromCivil(now);
-}
-
 int Hour(Date d)
 {
     return fieldsOf(d).hour;

@@ -31,11 +31,6 @@ struct CivilDate {
     int weekday;
 };
 
-// The PC's current local date and time, fromCivil(SystemClock::localNow())
-// with the milliseconds dropped (whole seconds, so 23:59:59.600 reads
-// 23:59:59).
-Date Now();
-
 int Hour(Date d);   // 0..23
 int Minute(Date d); // 0..59
 int Second(Date d); // 0..59

@@ -140,8 +140,7 @@ void Timer::clearPhase()
 
 TimerScheduler::TimerScheduler(std::unique_ptr<WakeSource> wake, WallClock clock,
                                MonotonicClock monotonic)
-    : m_wake(std::move(wake)), m_clock(clock ? std::move(clock) : WallClock(&SystemClock::nowMs)),
-      m_monotonic(monotonic ? std::move(monotonic) : MonotonicClock(&SystemClock::monotonicMs)),
+    : m_wake(std::move(wake)), m_clock(std::move(clock)), m_monotonic(std::move(monotonic)),
       m_lastWake(m_monotonic())
 {
     m_wake->onWake = [this] { onWake(); };

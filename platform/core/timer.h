@@ -146,10 +146,9 @@ class TimerScheduler
     using WallClock = std::function<std::int64_t()>;
     using MonotonicClock = std::function<std::int64_t()>;
 
-    // The wall clock defaults to SystemClock::nowMs, the monotonic clock (the
-    // one the wake-up source waits on) to SystemClock::monotonicMs.
-    explicit TimerScheduler(std::unique_ptr<WakeSource> wake, WallClock clock = {},
-                            MonotonicClock monotonic = {});
+    // `clock` reads the wall clock, `monotonic` the clock the wake-up source
+    // waits on, both in milliseconds.
+    TimerScheduler(std::unique_ptr<WakeSource> wake, WallClock clock, MonotonicClock monotonic);
     ~TimerScheduler();
     TimerScheduler(const TimerScheduler &) = delete;
     TimerScheduler &operator=(const TimerScheduler &) = delete;

@@ -429,6 +429,17 @@ ScreenMetrics primaryScreen()
     return fake::state().screen;
 }
 
+// The simulated clocks of the loop under way.
+std::int64_t wallClockMs()
+{
+    return fake::EventLoop::current().wall();
+}
+
+std::int64_t monotonicMs()
+{
+    return fake::EventLoop::current().mono();
+}
+
 std::optional<std::string> asciiHostName(const std::string &utf8Name)
 {
     // Not IDNA, but as telling: each label beyond ASCII becomes "xn--" and the
@@ -471,12 +482,12 @@ HttpResponse exchange(const HttpExchange &request)
         if (ms > 0)
             fake::EventLoop::current().run(ms);
     };
-    wait(request.sendAt - SystemClock::monotonicMs());
-    const std::int64_t sentAt = SystemClock::monotonicMs();
+    wait(request.sendAt - backend::monotonicMs());
+    const std::int64_t sentAt = backend::monotonicMs();
     HttpResponse response = exchanges->response;
     if (exchanges->serverClock) {
         wait(exchanges->out);
-        const std::int64_t stamp = exchanges->serverClock(SystemClock::monotonicMs());
+        const std::int64_t stamp = exchanges->serverClock(backend::monotonicMs());
         response =
             fake::Exchanges::reply(200, "Date: " + fake::Exchanges::httpDate(stamp) + "\r\n");
         wait(exchanges->back);
@@ -485,7 +496,7 @@ HttpResponse exchange(const HttpExchange &request)
         exchanges->during();
     --fake::state().exchanging;
     response.sentAt = sentAt;
-    response.headersAt = SystemClock::monotonicMs();
+    response.headersAt = backend::monotonicMs();
     return response;
 }
 

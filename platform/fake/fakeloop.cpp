@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "fakeloop.h"
 
-#include "clock.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -61,8 +59,6 @@ class EventLoop::Source : public WakeSource
 EventLoop::EventLoop(std::int64_t wallStart) : m_offset(wallStart), m_previous(currentLoop())
 {
     currentLoop() = this;
-    SystemClock::setSource([this] { return wall(); });
-    SystemClock::setMonotonicSource([this] { return m_mono; });
 }
 
 EventLoop::~EventLoop()
@@ -70,18 +66,14 @@ EventLoop::~EventLoop()
     for (Source *source : m_sources)
         source->detach();
     currentLoop() = m_previous;
-    if (m_previous) {
-        SystemClock::setSource([loop = m_previous] { return loop->wall(); });
-        SystemClock::setMonotonicSource([loop = m_previous] { return loop->mono(); });
-    } else {
-        SystemClock::reset();
-    }
 }
 
 EventLoop &EventLoop::current()
 {
     if (!currentLoop()) {
-        std::fputs("fake back end: no EventLoop for the timers; the test must make one\n", stderr);
+        std::fputs(
+            "fake back end: no EventLoop for the clocks and timers; the test must make one\n",
+            stderr);
         std::abort();
     }
     return *currentLoop();

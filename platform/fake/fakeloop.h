@@ -3,8 +3,8 @@
 
 // The test back end's event loop: time is simulated and nothing sleeps. A
 // monotonic clock drives the wake-up sources; the wall clock is the monotonic
-// one plus an offset the test can step. Both become SystemClock's sources, so
-// that the timers and Now() read them.
+// one plus an offset the test can step. The back end's clocks read those of
+// the current loop.
 
 #include "timer.h"
 
@@ -19,7 +19,8 @@ class EventLoop
 {
   public:
     // Becomes the current loop, whose wake sources backend::createWakeSource
-    // hands out; `wallStart` is in milliseconds since 1970 UTC.
+    // hands out and whose clocks backend::wallClockMs and monotonicMs read;
+    // `wallStart` is in milliseconds since 1970 UTC.
     explicit EventLoop(std::int64_t wallStart);
     ~EventLoop();
     EventLoop(const EventLoop &) = delete;

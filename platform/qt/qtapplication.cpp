@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Program start and the event loop on QApplication, with the fonts and the
-// long date of the user's locale.
+// long date of the user's locale, and the PC's clocks.
 #include "backend.h"
 
 #include "qtfonts.h"
@@ -10,6 +10,7 @@
 #include <QDate>
 #include <QLocale>
 
+#include <chrono>
 #include <memory>
 
 namespace platform
@@ -72,6 +73,18 @@ Text backend::formatLongDate(const CivilDate &date)
     return QLocale::system()
         .toString(QDate(date.year, date.month, date.day), QLocale::LongFormat)
         .toStdU16String();
+}
+
+std::int64_t backend::wallClockMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+std::int64_t backend::monotonicMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace platform

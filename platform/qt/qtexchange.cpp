@@ -8,8 +8,6 @@
 // libcurl program; https is verified against the system's store.
 #include "backend.h"
 
-#include "clock.h"
-
 #include <curl/curl.h>
 
 #include <QCoreApplication>
@@ -66,7 +64,7 @@ struct Transfer {
 
 int Transfer::onRequest(void *self, char *, char *, int, int)
 {
-    static_cast<Transfer *>(self)->sentAt = SystemClock::monotonicMs();
+    static_cast<Transfer *>(self)->sentAt = backend::monotonicMs();
     return CURL_PREREQFUNC_OK;
 }
 
@@ -90,7 +88,7 @@ size_t Transfer::onHeader(char *data, size_t size, size_t count, void *self)
         if (status >= 200) {
             // The headers are all that is wanted: stop before any body.
             transfer->headersComplete = true;
-            transfer->headersAt = SystemClock::monotonicMs();
+            transfer->headersAt = backend::monotonicMs();
             return 0;
         }
     }
@@ -201,13 +199,13 @@ HttpResponse backend::exchange(const HttpExchange &request)
     if (!multi || !transfer.configure(request))
         return failed(Failure::Other);
     // Nothing leaves before the moment asked for; the window runs meanwhile.
-    for (std::int64_t now; (now = SystemClock::monotonicMs()) < request.sendAt;) {
+    for (std::int64_t now; (now = backend::monotonicMs()) < request.sendAt;) {
         curl_multi_poll(multi.get(), nullptr, 0,
                         int(std::min<std::int64_t>(SliceMs, request.sendAt - now)), nullptr);
         letTheWindowRun();
     }
     // Should the pre-request callback not come, the request left after this.
-    const std::int64_t added = SystemClock::monotonicMs();
+    const std::int64_t added = backend::monotonicMs();
     if (curl_multi_add_handle(multi.get(), transfer.curl.get()) != CURLM_OK)
         return failed(Failure::Other);
 
@@ -238,7 +236,7 @@ HttpResponse backend::exchange(const HttpExchange &request)
         response.status = int(status);
         response.rawHeaders = std::move(transfer.rawHeaders);
         response.sentAt = transfer.sentAt ? transfer.sentAt : added;
-        response.headersAt = transfer.headersAt ? transfer.headersAt : SystemClock::monotonicMs();
+        response.headersAt = transfer.headersAt ? transfer.headersAt : backend::monotonicMs();
         return response;
     }
     HttpResponse response = failed(failureOf(result, transfer.curl.get()));

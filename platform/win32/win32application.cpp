@@ -12,6 +12,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
 
 namespace platform
@@ -71,6 +72,18 @@ Text backend::formatLongDate(const CivilDate &date)
     if (length <= 0)
         return longDateByPicture(date);
     return win32::fromWide(buffer, std::size_t(length - 1));
+}
+
+std::int64_t backend::wallClockMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+std::int64_t backend::monotonicMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 namespace win32

@@ -11,7 +11,6 @@
 // closes the rest and frees what it shares with the waiting side.
 #include "backend.h"
 
-#include "clock.h"
 #include "win32.h"
 #include "win32eventloop.h"
 
@@ -229,7 +228,7 @@ HttpResponse readOnToFinal(HINTERNET handle, std::size_t maxHeaderBytes, HttpRes
             if (status >= 200) {
                 response.status = status;
                 response.rawHeaders = stream.substr(0, end + 4);
-                response.headersAt = SystemClock::monotonicMs();
+                response.headersAt = backend::monotonicMs();
                 return response;
             }
             stream.erase(0, end + 4);
@@ -249,7 +248,7 @@ HttpResponse readOnToFinal(HINTERNET handle, std::size_t maxHeaderBytes, HttpRes
 // high-resolution timer where the system has one.
 void sleepUntil(std::int64_t at)
 {
-    const std::int64_t wait = at - SystemClock::monotonicMs();
+    const std::int64_t wait = at - backend::monotonicMs();
     if (wait <= 0)
         return;
     UniqueHandle timer(CreateWaitableTimerExW(
@@ -272,7 +271,7 @@ void CALLBACK onStatus(HINTERNET, DWORD_PTR context, DWORD status, void *, DWORD
 {
     Job &job = *reinterpret_cast<Job *>(context);
     if (status == WINHTTP_CALLBACK_STATUS_SENDING_REQUEST)
-        job.sentAt = SystemClock::monotonicMs();
+        job.sentAt = backend::monotonicMs();
     else if (status == WINHTTP_CALLBACK_STATUS_REQUEST_SENT)
         SetEvent(job.sent.get());
 }
@@ -370,7 +369,7 @@ HttpResponse perform(Job &job)
         return lastFailure(false);
 
     // Without the callback, the moment before the call is the nearest.
-    job.sentAt = SystemClock::monotonicMs();
+    job.sentAt = backend::monotonicMs();
 
     // Name lookup, connecting, TLS and the request's few bytes.
     if (!WinHttpSendRequest(handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
@@ -385,7 +384,7 @@ HttpResponse perform(Job &job)
     if (response.failure != Failure::None)
         return response;
     response.sentAt = job.sentAt;
-    response.headersAt = SystemClock::monotonicMs();
+    response.headersAt = backend::monotonicMs();
     response.status = statusOfBlock(response.rawHeaders);
     if (response.status >= 100 && response.status < 200) {
         if (!setOption(handle, WINHTTP_OPTION_RECEIVE_TIMEOUT, until(job.deadline)))
@@ -414,7 +413,7 @@ HttpResponse backend::exchange(const HttpExchange &request)
     // The bounds count from the moment the request may leave.
     const auto start = std::chrono::steady_clock::now() +
                        std::chrono::milliseconds(
-                           std::max<std::int64_t>(0, request.sendAt - SystemClock::monotonicMs()));
+                           std::max<std::int64_t>(0, request.sendAt - backend::monotonicMs()));
     const auto deadline = start + request.totalTimeout;
     const auto connectDeadline = std::min(deadline, start + request.connectTimeout);
     Job *job = new (std::nothrow) Job;

@@ -52,7 +52,7 @@ bool runUntil(const std::function<bool()> &done, int ms);
 // on (the tests' back end makes its simulated time that clock).
 inline std::int64_t now()
 {
-    return SystemClock::monotonicMs();
+    return backend::monotonicMs();
 }
 
 // A server on 127.0.0.1 for the next exchange; returns its URL. The last

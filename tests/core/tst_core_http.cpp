@@ -19,6 +19,9 @@ using namespace platform;
 namespace
 {
 
+// The exchanges wait on the simulated clocks of a loop.
+fake::EventLoop simulatedTime{0};
+
 // Open and send; the code raised, 0 for none.
 int post(XmlHttpRequest &request, const Text &url)
 {
@@ -232,5 +235,6 @@ TEST_CASE("methods, order of calls and the bounds handed on")
     CHECK(exchanges.calls[0].method == "POST");
     CHECK(exchanges.calls[0].connectTimeout == std::chrono::milliseconds(5000));
     CHECK(exchanges.calls[0].totalTimeout == std::chrono::milliseconds(10000));
+    CHECK(exchanges.calls[0].maxHeaderBytes == 64 * 1024u);
     CHECK(errorOf([&] { request.getResponseHeader(u"Date"); }) == 0);
 }

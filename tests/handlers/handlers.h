@@ -11,10 +11,12 @@
 #include "fakebackend.h"
 #include "form1.h"
 #include "httprequest.h"
+#include "pcclock.h"
 #include "screen.h"
 
 #include <clocale>
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 namespace handlers
@@ -53,9 +55,25 @@ inline Timer &timer(Form1 &form, int index)
     return *timers[index - 1];
 }
 
-inline CivilDateTime civil(int year, int month, int day, int hour, int minute, int second)
+inline CivilDateTime civil(int year, int month, int day, int hour, int minute, int second,
+                           int millisecond = 0)
 {
-    return {year, month, day, hour, minute, second, 0};
+    return {year, month, day, hour, minute, second, millisecond};
+}
+
+// Sets the simulated wall clock to where the PC's time zone reads `local`.
+inline void setLocalTime(fake::EventLoop &loop, const CivilDateTime &local)
+{
+    std::tm fields{};
+    fields.tm_year = local.year - 1900;
+    fields.tm_mon = local.month - 1;
+    fields.tm_mday = local.day;
+    fields.tm_hour = local.hour;
+    fields.tm_min = local.minute;
+    fields.tm_sec = local.second;
+    fields.tm_isdst = -1;
+    const std::int64_t ms = std::int64_t(std::mktime(&fields)) * 1000 + local.millisecond;
+    loop.stepWall(ms - loop.wall());
 }
 
 // Local mode or network mode, as the timers' flags say.

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#include "pcclock.h"
+
+#include "backend.h"
+#include "clock.h"
+
+namespace platform
+{
+
+Date Now()
+{
+    CivilDateTime now = localTimeOf(backend::wallClockMs());
+    now.millisecond = 0;
+    return fromCivil(now);
+}
+
+std::int64_t monotonicNow()
+{
+    return backend::monotonicMs();
+}
+
+} // namespace platform
