@@ -30,14 +30,12 @@ std::int64_t TickSchedule::nextBoundary(std::int64_t now) const
     return (floorDiv(now, m_interval) + 1) * m_interval;
 }
 
-std::int64_t TickSchedule::start(std::int64_t now, std::int64_t mono)
+void TickSchedule::start(std::int64_t now, std::int64_t mono)
 {
     m_ticked = false;
     m_wallAhead = now - mono;
-    if (m_interval <= 0)
-        return 0;
-    m_due = nextBoundary(now);
-    return m_due - now;
+    if (m_interval > 0)
+        m_due = nextBoundary(now);
 }
 
 void TickSchedule::ticked(std::int64_t now, std::int64_t mono)
@@ -49,25 +47,24 @@ void TickSchedule::ticked(std::int64_t now, std::int64_t mono)
         m_due = nextBoundary(now);
 }
 
-TickSchedule::Wake TickSchedule::wake(std::int64_t now)
+bool TickSchedule::wake(std::int64_t now)
 {
     if (m_interval <= 0)
-        return Wake{false, 0};
+        return false;
     if (now < m_due) {
         const std::int64_t early = m_due - now;
         if (early <= EarlySlackMs && early <= m_interval)
-            return Wake{false, early};
+            return false;
         // Further off than the monotonic clock can drift: the wall clock was
         // set back. Tick now, then follow the new clock.
     }
     // Due, late (a busy thread) or pushed past by a step forward: one tick,
     // however many boundaries went by.
     m_due = nextBoundary(now);
-    return Wake{true, m_due - now};
+    return true;
 }
 
-TickSchedule::Wake TickSchedule::wake(std::int64_t now, std::int64_t mono,
-                                      std::int64_t previousWake)
+bool TickSchedule::wake(std::int64_t now, std::int64_t mono, std::int64_t previousWake)
 {
     const std::int64_t wallAhead = now - mono;
     if (m_interval <= 0 || !m_ticked || std::llabs(wallAhead - m_wallAhead) <= EarlySlackMs)
@@ -84,10 +81,10 @@ TickSchedule::Wake TickSchedule::wake(std::int64_t now, std::int64_t mono,
         at = earliest;
     if (at <= mono) {
         m_due = nextBoundary(now);
-        return Wake{true, m_due - now};
+        return true;
     }
     m_due = now + (at - mono);
-    return Wake{false, at - mono};
+    return false;
 }
 
 // ---- Timer ---------------------------------------------------------------------
@@ -261,7 +258,7 @@ void TimerScheduler::onWake()
         if (!(setBack && !timer->m_phase) && ahead > TickSchedule::EarlySlackMs &&
             ahead <= timer->Interval())
             continue; // not due on this wake-up
-        if (!timer->m_schedule.wake(time, mono, previousWake).tick)
+        if (!timer->m_schedule.wake(time, mono, previousWake))
             continue;
         // One owed tick per timer at most, as several missed intervals give a
         // single tick.

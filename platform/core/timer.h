@@ -58,23 +58,18 @@ class TickSchedule
     int interval() const { return m_interval; }
     std::int64_t due() const { return m_due; }
 
-    // Starts counting at wall-clock time `now`, forgetting earlier ticks;
-    // returns the wait until the first tick.
-    std::int64_t start(std::int64_t now, std::int64_t mono = 0);
+    // Starts counting at wall-clock time `now`, forgetting earlier ticks.
+    void start(std::int64_t now, std::int64_t mono = 0);
     // A tick was delivered at `now` (`mono` on the monotonic clock): the
     // next is due on the boundary after it.
     void ticked(std::int64_t now, std::int64_t mono);
 
-    struct Wake {
-        bool tick;           // deliver a tick now
-        std::int64_t waitMs; // then wait this long, in (0, interval]
-    };
-    // A wake-up at wall-clock time `now`.
-    Wake wake(std::int64_t now);
+    // A wake-up at wall-clock time `now`: whether it delivers a tick.
+    bool wake(std::int64_t now);
     // The same with the monotonic time `mono` of the wake-up and
     // `previousWake`, that of the wake-up before it: a wall clock stepped
     // since the last tick is followed as said above.
-    Wake wake(std::int64_t now, std::int64_t mono, std::int64_t previousWake);
+    bool wake(std::int64_t now, std::int64_t mono, std::int64_t previousWake);
 
   private:
     std::int64_t nextBoundary(std::int64_t now) const;

@@ -99,31 +99,32 @@ TEST_CASE("TickSchedule arithmetic")
     struct Row {
         const char *name;
         int interval;
-        std::int64_t startAt, startWait, wakeAt;
+        std::int64_t startAt, first, wakeAt;
         bool tick;
-        std::int64_t wait;
+        std::int64_t due; // after the wake-up: what the scheduler waits for
     };
     const std::int64_t slack = TickSchedule::EarlySlackMs;
     const Row rows[] = {
-        {"first tick on the next whole second", 1000, 10200, 800, 11000, true, 1000},
-        {"started on a boundary: a whole interval", 1000, 10000, 1000, 11000, true, 1000},
-        {"500 ms: the next half second", 500, 10200, 300, 10500, true, 500},
-        {"late by 1600 ms: one tick, then the next boundary", 1000, 10200, 800, 12600, true, 400},
-        {"1 ms early waits the rest", 1000, 10200, 800, 10999, false, 1},
-        {"EarlySlackMs early waits the rest", 1000, 10200, 800, 11000 - slack, false, slack},
-        {"more than EarlySlackMs early: set back, tick now", 1000, 10200, 800, 10999 - slack, true,
-         slack + 1},
-        {"set back an hour: tick now, then the new boundary", 500, 10200, 300,
-         10500 - 3600000 + 120, true, 380},
-        {"before 1970", 1000, -1700, 700, -1000, true, 1000},
+        {"first tick on the next whole second", 1000, 10200, 11000, 11000, true, 12000},
+        {"started on a boundary: a whole interval", 1000, 10000, 11000, 11000, true, 12000},
+        {"500 ms: the next half second", 500, 10200, 10500, 10500, true, 11000},
+        {"late by 1600 ms: one tick, then the next boundary", 1000, 10200, 11000, 12600, true,
+         13000},
+        {"1 ms early waits the rest", 1000, 10200, 11000, 10999, false, 11000},
+        {"EarlySlackMs early waits the rest", 1000, 10200, 11000, 11000 - slack, false, 11000},
+        {"more than EarlySlackMs early: set back, tick now", 1000, 10200, 11000, 10999 - slack,
+         true, 11000},
+        {"set back an hour: tick now, then the new boundary", 500, 10200, 10500,
+         10500 - 3600000 + 120, true, 10500 - 3600000 + 500},
+        {"before 1970", 1000, -1700, -1000, -1000, true, 0},
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
         TickSchedule schedule(row.interval);
-        CHECK(schedule.start(row.startAt) == row.startWait);
-        const TickSchedule::Wake wake = schedule.wake(row.wakeAt);
-        CHECK(wake.tick == row.tick);
-        CHECK(wake.waitMs == row.wait);
+        schedule.start(row.startAt);
+        CHECK(schedule.due() == row.first);
+        CHECK(schedule.wake(row.wakeAt) == row.tick);
+        CHECK(schedule.due() == row.due);
     }
 }
 
