@@ -49,18 +49,6 @@ inline Label &label(Form1 &form, int index)
     return *labels[index - 1];
 }
 
-inline Timer &timer(Form1 &form, int index)
-{
-    Timer *timers[] = {&form.Timer1, &form.Timer2, &form.Timer3, &form.Timer4};
-    return *timers[index - 1];
-}
-
-inline CivilDateTime civil(int year, int month, int day, int hour, int minute, int second,
-                           int millisecond = 0)
-{
-    return {year, month, day, hour, minute, second, millisecond};
-}
-
 // Sets the simulated wall clock to where the PC's time zone reads `local`.
 inline void setLocalTime(fake::EventLoop &loop, const CivilDateTime &local)
 {

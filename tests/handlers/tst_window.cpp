@@ -32,19 +32,18 @@ TEST_CASE_FIXTURE(Fixture, "the window description")
         Alignment alignment;
     };
     const ColourWord text = SystemButtonText;
+    // clang-format off
     const Row rows[] = {
         {"Label1 hour-minute", 1, u"", 3120, 5400, 0, 0, u"Arial", 0, 0x40C0, 0, Alignment::Left},
         {"Label2 date", 2, u"", 2040, 2160, 0, 0, u"华文楷体", 134, 0x40C0, 1, Alignment::Center},
         {"Label3 counter", 3, u"", 0, 0, 450, 180, nullptr, 0, text, 2, Alignment::Left},
-        {"Label4 sync prompt", 4, u"同步网络时间:", 6240, 9120, 0, 0, u"楷体", 134, 0x808080, 3,
-         Alignment::Left},
+        {"Label4 sync prompt", 4, u"同步网络时间:", 6240, 9120, 0, 0, u"楷体", 134, 0x808080, 3, Alignment::Left},
         {"Label5 holder", 5, u"", 360, 0, 2055, 375, u"楷体", 134, text, 4, Alignment::Left},
-        {"Label6 local switch", 6, u"点击这里同步本地时间", 6240, 8760, 0, 0, u"楷体", 134, text, 5,
-         Alignment::Left},
+        {"Label6 local switch", 6, u"点击这里同步本地时间", 6240, 8760, 0, 0, u"楷体", 134, text, 5, Alignment::Left},
         {"Label7 seconds", 7, u"", 12120, 4560, 0, 0, nullptr, 0, text, 7, Alignment::Left},
-        {"Label8 default server", 8, u"例：http://www.baidu.com", 11040, 9120, 0, 0, nullptr, 0,
-         0x808080, 8, Alignment::Left},
+        {"Label8 default server", 8, u"例：http://www.baidu.com", 11040, 9120, 0, 0, nullptr, 0, 0x808080, 8, Alignment::Left},
     };
+    // clang-format on
     Form1 form;
     fake::FakeWindow &window = peerOf(form);
     CHECK(form.Caption() == clockapp::CreditLine);
@@ -87,22 +86,21 @@ TEST_CASE_FIXTURE(Fixture, "the window description")
     }
 
     struct TimerRow {
-        int index;
+        const Timer &timer;
         int interval;
         const char16_t *tag;
     };
     const TimerRow timers[] = {
-        {1, 1000, u"本地时间"}, // local clock
-        {2, 1000, u"辅助秒钟"}, // resync
-        {3, 1000, u"秒钟"},     // network clock
-        {4, 500, u"更新日期"},  // midnight refresh
+        {form.Timer1, 1000, u"本地时间"}, // local clock
+        {form.Timer2, 1000, u"辅助秒钟"}, // resync
+        {form.Timer3, 1000, u"秒钟"},     // network clock
+        {form.Timer4, 500, u"更新日期"},  // midnight refresh
     };
     for (const TimerRow &row : timers) {
-        INFO("Timer" << row.index);
-        const Timer &t = timer(form, row.index);
-        CHECK_MESSAGE(t.Enabled(), "every timer runs from creation, before Form_Load");
-        CHECK(t.Interval() == row.interval);
-        CHECK(t.Tag() == row.tag);
+        INFO(toUtf8(row.tag));
+        CHECK_MESSAGE(row.timer.Enabled(), "every timer runs from creation, before Form_Load");
+        CHECK(row.timer.Interval() == row.interval);
+        CHECK(row.timer.Tag() == row.tag);
     }
 
     // The server list, its prompt, and the focus in it.
@@ -175,12 +173,11 @@ TEST_CASE_FIXTURE(Fixture, "local clock")
     const Row rows[] = {
         {"morning with leading zeros", 9, 5, 7, u"09:05", u":07"},
         {"afternoon stays 24-hour", 13, 0, 0, u"13:00", u":00"},
-        {"midnight", 0, 0, 0, u"00:00", u":00"},
         {"last second of the day", 23, 59, 59, u"23:59", u":59"},
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
-        setLocalTime(loop, civil(2026, 12, 7, row.hour, row.minute, row.second));
+        setLocalTime(loop, {2026, 12, 7, row.hour, row.minute, row.second});
         loop.stepWall(-700);
         Form1 form;
         setMode(form, false);
@@ -211,14 +208,12 @@ TEST_CASE_FIXTURE(Fixture, "midnight refresh")
         {"00:00 :00 writes", u"00:00", u":00", true},
         {"00:00 :01 does not", u"00:00", u":01", false},
         {"00:01 :00 does not", u"00:01", u":00", false},
-        {"12:00 :00 does not", u"12:00", u":00", false},
         {"longer caption, first five count", u"00:00:00", u":00", true},
         {"seconds compared exactly", u"00:00", u":00 ", false},
-        {"empty displays", u"", u"", false},
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
-        setLocalTime(loop, civil(2026, 12, 7, 15, 59, 59));
+        setLocalTime(loop, {2026, 12, 7, 15, 59, 59});
         Form1 form;
         form.Label1.setCaption(row.hourMinute);
         form.Label7.setCaption(row.seconds);
@@ -237,7 +232,7 @@ TEST_CASE_FIXTURE(Fixture, "midnight refresh")
 // (the display shows midnight) and 01.
 TEST_CASE_FIXTURE(Fixture, "the date turns at midnight, with one wake-up a second in between")
 {
-    setLocalTime(loop, civil(2026, 12, 7, 23, 59, 57, 300));
+    setLocalTime(loop, {2026, 12, 7, 23, 59, 57, 300});
     Form1 form;
     form.Timer3.setEnabled(false); // local mode
     form.Label2.setCaption(u"unchanged");
