@@ -336,8 +336,6 @@ class TestControls : public QObject
         QTest::newRow("seconds") << ":07" << kai << 160.0 << true << grey << false << 0 << true;
         QTest::newRow("seconds centred, odd width")
             << ":59" << kai << 160.0 << true << orange << true << 7 << true;
-        QTest::newRow("hours and minutes")
-            << "23:59" << kai << 320.0 << true << olive << false << 0 << true;
         QTest::newRow("hours and minutes centred on a half pixel")
             << "08:41" << kai << 320.0 << true << grey << true << 1 << true;
         // Advances of odd 1/64 pixels: the pen starts half a 1/64 off, which the

@@ -138,9 +138,8 @@ class TestIcon : public QObject
             for (int x = 0; x < size; ++x)
                 if (!near(png.pixel(x, y), image.pixel(x, y)))
                     QFAIL(qPrintable(QStringLiteral("pixel %1,%2: PNG %3, icon %4")
-                                         .arg(x)
-                                         .arg(y)
-                                         .arg(hex(png.pixel(x, y)), hex(image.pixel(x, y)))));
+                                         .arg(QString::number(x), QString::number(y),
+                                              hex(png.pixel(x, y)), hex(image.pixel(x, y)))));
     }
 };
 

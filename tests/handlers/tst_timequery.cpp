@@ -119,7 +119,6 @@ TEST_CASE_FIXTURE(QueryFixture, "a failed query keeps the mode")
     // clang-format off
     const Row rows[] = {
         {"no Date header", Reply, "Server: x\r\n", none, false, false},
-        {"empty Date", Reply, "Date: \r\n", none, false, false},
         // The slice is taken at fixed places, not around a one-digit day.
         {"one-digit day", Reply, "Date: Mon, 7 Dec 2026 14:04:45 GMT\r\n", none, false, false},
         {"past the date range", Reply, "Date: Fri, 31 Dec 9999 16:00:00 GMT\r\n", none, false, false},
@@ -189,9 +188,8 @@ TEST_CASE_FIXTURE(Fixture, "the timers tick through a slow exchange")
     queryFromList(form, ServerUrl);
 
     REQUIRE(secondsMeanwhile.size() == 3);
-    CHECK(secondsMeanwhile[0] != before);
-    CHECK(secondsMeanwhile[1] != secondsMeanwhile[0]);
-    CHECK(secondsMeanwhile[2] != secondsMeanwhile[1]);
+    for (std::size_t i = 0; i < 3; ++i)
+        CHECK(secondsMeanwhile[i] != (i == 0 ? before : secondsMeanwhile[i - 1]));
     CHECK(form.Label5.Caption() == u"22:04:47");
     CHECK(form.Label7.Caption() == u":47");
     CHECK(form.Timer3.Enabled());
