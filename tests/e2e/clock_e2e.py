@@ -4,8 +4,8 @@
 back from screenshots: the start-up notice and the window covering the
 screen, the local clock, a network time query against a server of our own,
 the return to local time, the PC's clock set back while the clock runs, the
-exit question, and a query whose server waits 4 s
-while the clock ticks on and Enter and the close wait their turn.
+exit question, and a query whose server waits 4 s while the clock ticks on
+and Enter and the close wait their turn.
 
 The program runs under libfaketime (Debian's faketime), whose offset file
 starts at +0 and is stepped back one hour and forward again by one case; the
