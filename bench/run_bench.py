@@ -21,7 +21,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 from xsession import Failure, Image, XSession, ocr_digits, poll  # noqa: E402
 from clock_e2e import (APP_ENV, MAIN_TITLE, SECONDS_COLOUR, TITLE, DateServer,  # noqa: E402
-                       Reading, seconds_box)
+                       Reading, seconds_box, type_url)
 
 APP_ENV = dict(APP_ENV, QT_QPA_PLATFORM="xcb")
 EXTRA_ENV = {}  # --env NAME=VALUE: variables the clock alone gets
@@ -34,12 +34,6 @@ def start_clock(x, command):
     box = poll("the start-up notice", lambda: x.find_window(TITLE, proc.pid), 90)
     x.xdotool("windowactivate", "--sync", box, "key", "Return")
     return proc, poll("the clock window", lambda: x.find_window(MAIN_TITLE, proc.pid), 10)
-
-
-def type_url(x, window, url):
-    x.xdotool("windowactivate", "--sync", window, "key", "--clearmodifiers", "End", "shift+Home")
-    x.xdotool("type", "--delay", 15, url)
-    x.xdotool("key", "Return")
 
 
 def stop(proc):

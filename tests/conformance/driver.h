@@ -45,25 +45,26 @@ void close(WindowPeer &window);
 // From inside an open message box: the user answers it.
 void answerMessageBox(MessageBoxAnswer answer);
 
-// Runs the event loop until `done` holds or `ms` have passed on the back
-// end's clock; returns done().
-bool runUntil(const std::function<bool()> &done, int ms);
 // The back end's monotonic clock, in milliseconds: the one its wake-ups wait
 // on (the tests' back end makes its simulated time that clock).
 inline std::int64_t now()
 {
     return backend::monotonicMs();
 }
+// Runs the event loop for a few milliseconds.
+void pump();
+// Runs the event loop until `done` holds or `ms` have passed; returns done().
+inline bool runUntil(const std::function<bool()> &done, int ms)
+{
+    const std::int64_t end = now() + ms;
+    while (!done() && now() < end)
+        pump();
+    return done();
+}
 
-// A server on 127.0.0.1 for the next exchange; returns its URL. The last
-// one stays until the next call.
-enum class Server {
-    Refusing,  // nothing listens on the port
-    Silent,    // reads the request and never answers
-    Malformed, // answers a line that is no status line
-    Answering, // answers Reply after `delayMs`
-};
-std::string serve(Server server, int delayMs = 0);
+// A server on 127.0.0.1 for the next exchange that answers Reply after
+// `delayMs`; returns its URL. The last one stays until the next call.
+std::string serve(int delayMs = 0);
 // Whether input held by an exchange arrives without a further event of the
 // window system once the exchange has returned.
 extern const bool deliversHeldInputAtOnce;

@@ -149,12 +149,9 @@ void answerMessageBox(MessageBoxAnswer answer)
             button->click();
 }
 
-bool runUntil(const std::function<bool()> &done, int ms)
+void pump()
 {
-    const std::int64_t end = now() + ms;
-    while (!done() && now() < end)
-        QTest::qWait(5);
-    return done();
+    QTest::qWait(5);
 }
 
 // Qt 6.4's xcb queue keeps the input that ExcludeUserInputEvents held until

@@ -156,18 +156,14 @@ void answerMessageBox(MessageBoxAnswer answer)
     REQUIRE(PostMessageW(box, WM_COMMAND, answer == MessageBoxAnswer::Ok ? IDOK : IDCANCEL, 0));
 }
 
-bool runUntil(const std::function<bool()> &done, int ms)
+void pump()
 {
-    const std::int64_t end = now() + ms;
-    while (!done() && now() < end) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, 0);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
     }
-    return done();
+    MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, 0);
 }
 
 // WinHTTP under Wine 8 ignores WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE and

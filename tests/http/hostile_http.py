@@ -127,11 +127,11 @@ def response(status="200 OK", headers=(("Date", DATE_A),), body=b"ok"):
 
 
 def answer(data, delay=0):
-    """Serves `data` (bytes, or a function of the server) `delay` s after the request."""
+    """Serves `data` `delay` s after the request."""
     def serve(server, conn):
         server.read_request(conn)
         time.sleep(delay)
-        conn.sendall(data(server) if callable(data) else data)
+        conn.sendall(data)
     return serve
 
 
@@ -259,14 +259,11 @@ def body_not_read(s):
     return ["%d MB of body served" % (served >> 20)] if served > (64 << 20) else []
 
 
-def redirect_to(role, status):
-    def make():
-        target = Server(then_silence(b""))
-        main = Server(answer(lambda srv: response(
-            status, (("Date", DATE_A), ("Location", target.url if role == "other"
-                                        else srv.url)))))
-        return {"main": main, "other": target}
-    return make
+def redirect_elsewhere():
+    target = Server(then_silence(b""))
+    main = Server(answer(response("301 Moved Permanently",
+                                  (("Date", DATE_A), ("Location", target.url)))))
+    return {"main": main, "other": target}
 
 
 def refused_port():
@@ -298,28 +295,16 @@ IDN_HOST, IDN_ASCII = "例子.中国", "xn--fsqu00a.xn--fiqs8s"
 SILENT = then_silence(b"")
 ROWS = [
     Row("good server", answer(GOOD), OK, DATE_A),
-    Row("no Date", answer(response(headers=())), OK, ""),
-    Row("malformed Date", answer(response(headers=(("Date", "yesterday"),))), OK, "yesterday"),
-    Row("404 with a Date", answer(response("404 Not Found")), OK, DATE_A),
-    Row("405 with a Date", answer(response("405 Method Not Allowed")), OK, DATE_A),
     Row("500 with a Date", answer(response("500 Internal Server Error")), OK, DATE_A),
     Row("1000 x 102 (Date B), then 200 (Date A)", answer(
         b"HTTP/1.1 102 Processing\r\nDate: %s\r\n\r\n" % DATE_B.encode() * 1000 + GOOD), OK,
         DATE_A),
     Row("headers, then an endless body", endless_body, OK, DATE_A, check=body_not_read),
-    Row("bad gzip body", answer(response(headers=(("Date", DATE_A), ("Content-Encoding", "gzip")),
-                                         body=b"not gzip at all")), OK, DATE_A),
     Row("Set-Cookie, then a second request", answer(response(headers=(
         ("Date", DATE_A), ("Set-Cookie", "session=hostile; Path=/; Max-Age=86400")))), OK,
         DATE_A, check=no_cookie_sent),
-    Row("302 to itself (a loop)", None, OK, DATE_A, make=redirect_to("self", "302 Found")),
     Row("301 to another port", None, OK, DATE_A, check=nothing_reached("other"),
-        make=redirect_to("other", "301 Moved Permanently")),
-    Row("307 to a silent server", None, OK, DATE_A, check=nothing_reached("other"),
-        make=redirect_to("other", "307 Temporary Redirect")),
-    Row("Date folded onto a second line",
-        answer(b"HTTP/1.1 200 OK\r\nDate: Mon, 07 Dec 2026\r\n 14:04:45 GMT\r\n"
-               b"Content-Length: 0\r\nConnection: close\r\n\r\n"), OK, DATE_A),
+        make=redirect_elsewhere),
     Row("headers beyond 64 KB", answer(response(headers=[("Date", DATE_A)] + [
         ("X-Filler-%d" % i, "x" * 1000) for i in range(100)])), OTHER),
     Row("half-closed after the request", half_close, OTHER),
@@ -337,11 +322,6 @@ ROWS = [
     Row("100 Continue (Date B), then 200 (Date A)",
         answer(b"HTTP/1.1 100 Continue\r\nDate: %s\r\n\r\n" % DATE_B.encode() + GOOD), OK, DATE_A,
         wine=(OTHER, "", "reads a 100 response's first header line as the next status line")),
-    Row("100,000 short header lines after a Date",
-        then_silence(HEAD_A + b"".join(b"X-%d: v\r\n" % i for i in range(100000)) + b"\r\n"),
-        OTHER, wine=(None, "", "enforces no header size limit and takes time quadratic in the "
-                               "count of headers, uncancelled: a core for 40 s after the "
-                               "exchange, so the row is skipped")),
     Row("one header line of 1 MB after a Date",
         then_silence(HEAD_A + b"X-Long: " + b"x" * (1 << 20) + b"\r\n\r\n"), OTHER,
         wine=(OK, DATE_A, "cuts a header line at 1459 bytes without failing")),
@@ -365,21 +345,8 @@ ROWS = [
         bound=1500, requests=0),
     Row("SYN dropped (queue full)", None, NOT_FOUND, bound=5600, least=4900, requests=0,
         make=syn_dropped),
-    Row("port 0", None, INVALID_URL, url="http://127.0.0.1:0/", requests=0),
     Row("unknown host", None, NOT_FOUND, url="http://no-such-host.invalid/", bound=5600,
         netns=True, requests=0),
-    # A typed text without a scheme: plainly a host name or address, or nothing.
-    Row("address and port without a scheme", answer(GOOD), OK, DATE_A,
-        url="127.0.0.1:{port}/time"),
-    Row("host name without a scheme", None, NOT_FOUND, url="www.no-such-host.invalid",
-        bound=5600, netns=True, requests=0),
-    Row("name without a dot or scheme", answer(GOOD), INVALID_URL, url="localhost:{port}",
-        requests=0),
-    Row("the prompt text", None, INVALID_URL, url=PROMPT, requests=0),
-    Row("ftp", answer(GOOD), INVALID_URL, url="ftp://127.0.0.1:{port}/", requests=0),
-    Row("file", None, INVALID_URL, url="file:///etc/hostname", requests=0),
-    Row("UNC path", None, INVALID_URL, url="\\\\127.0.0.1\\share\\x", requests=0),
-    Row("DOS path", None, INVALID_URL, url="C:\\windows\\win.ini", requests=0),
     Row("user name in the URL", answer(GOOD), INVALID_URL,
         url="http://user:pw@127.0.0.1:{port}/", requests=0),
 ]
@@ -524,11 +491,7 @@ def run_table(args):
         env["HOME"] = home
 
     rows = [r for r in ROWS if not args.only or any(o in r.name for o in args.only)]
-    if args.wine_prefix:
-        for r in [r for r in rows if r.wine and r.wine[0] is None]:
-            print("SKIP %s: a known gap of Wine's WinHTTP: it %s" % (r.name, r.wine[2]))
-        rows = [r.under_wine() if r.wine else r for r in rows
-                if not r.wine or r.wine[0] is not None]
+    rows = [r.under_wine() if r.wine and args.wine_prefix else r for r in rows]
     skipped = [r for r in rows if r.netns and not in_netns]
     rows = [r for r in rows if r not in skipped]
     for r in skipped:
