@@ -329,7 +329,9 @@ HttpResponse Exchanges::reply(int status, const std::string &headerLines)
 
 HttpResponse Exchanges::failure(HttpResponse::Failure kind)
 {
-    return {kind, 0, {}};
+    HttpResponse response{kind, 0, {}};
+    response.nativeError = -1; // the script's failure, as a back end's own code would say
+    return response;
 }
 
 std::string Exchanges::httpDate(std::int64_t ms)

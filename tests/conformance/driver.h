@@ -62,9 +62,15 @@ inline bool runUntil(const std::function<bool()> &done, int ms)
     return done();
 }
 
-// A server on 127.0.0.1 for the next exchange that answers Reply after
-// `delayMs`; returns its URL. The last one stays until the next call.
-std::string serve(int delayMs = 0);
+// A server on 127.0.0.1 for the next exchange; returns its URL. The last
+// one stays until the next call.
+enum class Server {
+    Refusing,  // nothing listens on the port
+    Silent,    // reads the request and never answers
+    Malformed, // answers a line that is no status line
+    Answering, // answers Reply after `delayMs`
+};
+std::string serve(Server server, int delayMs = 0);
 // Whether input held by an exchange arrives without a further event of the
 // window system once the exchange has returned.
 extern const bool deliversHeldInputAtOnce;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The conformance suite's driver for the tests' own back end: the peers are
 // read directly, input is raised on them, time is the simulated loop's, and
-// the "server" is the exchange script that answers as it would, the time it
-// takes passing on the loop.
+// each "server" is the exchange script that behaves as that server would,
+// the time it takes passing on the loop.
 #define DOCTEST_CONFIG_IMPLEMENT
 #include "testing.h"
 
@@ -107,12 +107,30 @@ const bool deliversHeldInputAtOnce = true;
 // so that the request object's own bound is tested.
 const bool boundsHeaderBlock = false;
 
-std::string serve(int delayMs)
+std::string serve(Server server, int delayMs)
 {
+    using Failure = HttpResponse::Failure;
     exchanges.reset();
-    exchanges =
-        std::make_unique<fake::Exchanges>(HttpResponse{HttpResponse::Failure::None, 200, Reply});
-    exchanges->during = [delayMs] { fake::EventLoop::current().run(delayMs); };
+    exchanges = std::make_unique<fake::Exchanges>();
+    fake::Exchanges &script = *exchanges;
+    switch (server) {
+    case Server::Refusing:
+        script.response = fake::Exchanges::failure(Failure::Unreachable);
+        break;
+    case Server::Silent:
+        script.response = fake::Exchanges::failure(Failure::Timeout);
+        script.during = [&script] {
+            fake::EventLoop::current().run(script.calls.back().totalTimeout.count());
+        };
+        break;
+    case Server::Malformed:
+        script.response = fake::Exchanges::failure(Failure::Other);
+        break;
+    case Server::Answering:
+        script.during = [delayMs] { fake::EventLoop::current().run(delayMs); };
+        script.response = {Failure::None, 200, Reply};
+        break;
+    }
     return "http://127.0.0.1:8/";
 }
 

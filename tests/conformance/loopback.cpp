@@ -31,6 +31,8 @@ inline int closesocket(Socket s)
 namespace
 {
 
+using driver::Server;
+
 // Waits up to 20 ms for `s` to be readable.
 bool readable(Socket s)
 {
@@ -44,7 +46,7 @@ bool readable(Socket s)
 class Loopback
 {
   public:
-    explicit Loopback(int delayMs) : m_delay(delayMs)
+    Loopback(Server server, int delayMs) : m_server(server), m_delay(delayMs)
     {
 #ifdef _WIN32
         static const bool started = [] {
@@ -64,6 +66,13 @@ class Loopback
             getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &size) != 0)
             throw std::runtime_error("no loopback socket");
         m_port = ntohs(address.sin_port);
+        // A refusing server: the port was free a moment ago and nothing
+        // listens on it.
+        if (server == Server::Refusing) {
+            closesocket(m_listener);
+            m_listener = INVALID_SOCKET;
+            return;
+        }
         if (listen(m_listener, 4) != 0)
             throw std::runtime_error("cannot listen on loopback");
         m_thread = std::thread([this] { run(); });
@@ -106,9 +115,14 @@ class Loopback
         const auto answerAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_delay);
         while (!m_stop && std::chrono::steady_clock::now() < answerAt)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (!m_stop)
-            send(connection, driver::Reply.data(), int(driver::Reply.size()), 0);
-        // The connection stays until the client hangs up.
+        std::string answer;
+        if (m_server == Server::Answering)
+            answer = driver::Reply;
+        else if (m_server == Server::Malformed)
+            answer = "garbage\r\n\r\n";
+        if (!m_stop && !answer.empty())
+            send(connection, answer.data(), int(answer.size()), 0);
+        // Silent, or done: the connection stays until the client hangs up.
         while (!m_stop) {
             if (readable(connection) && recv(connection, buffer, sizeof buffer, 0) <= 0)
                 break;
@@ -116,6 +130,7 @@ class Loopback
         closesocket(connection);
     }
 
+    Server m_server;
     int m_delay;
     Socket m_listener = INVALID_SOCKET;
     int m_port = 0;
@@ -130,10 +145,10 @@ std::unique_ptr<Loopback> current;
 namespace driver
 {
 
-std::string serve(int delayMs)
+std::string serve(Server server, int delayMs)
 {
     current.reset();
-    current = std::make_unique<Loopback>(delayMs);
+    current = std::make_unique<Loopback>(server, delayMs);
     return current->url();
 }
 

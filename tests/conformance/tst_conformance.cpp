@@ -229,7 +229,7 @@ TEST_CASE("a message box lets ticks and painting through")
 TEST_CASE("an exchange lets ticks and painting through and holds input")
 {
     Scene scene;
-    const std::string url = driver::serve(2000);
+    const std::string url = driver::serve(driver::Server::Answering, 2000);
     Busy busy(scene);
     const HttpResponse response = backend::exchange(post(url));
     busy.over();
@@ -245,28 +245,35 @@ TEST_CASE("an exchange lets ticks and painting through and holds input")
         WARN_MESSAGE(arrived, "the held click waits for the next event of the window system");
 }
 
-// How a real exchange fails (refused, silent, malformed) is the table of
-// hostile servers' (tests/http), through the request object.
 TEST_CASE("the exchange's outcomes")
 {
     using Failure = HttpResponse::Failure;
+    using driver::Server;
     struct Row {
         const char *name;
+        Server server;
         std::size_t maxHeaderBytes;
         Failure failure;
     };
     const Row rows[] = {
-        {"the final response's header block", 64 * 1024, Failure::None},
-        {"a header block over the bound", 40, Failure::Other},
+        {"the final response's header block", Server::Answering, 64 * 1024, Failure::None},
+        {"a header block over the bound", Server::Answering, 40, Failure::Other},
+        {"connection refused", Server::Refusing, 64 * 1024, Failure::Unreachable},
+        {"no answer within the whole-exchange bound", Server::Silent, 64 * 1024, Failure::Timeout},
+        {"no status line", Server::Malformed, 64 * 1024, Failure::Other},
     };
     for (const Row &row : rows) {
         INFO(row.name);
         if (row.maxHeaderBytes < driver::Reply.size() && !driver::boundsHeaderBlock)
             continue;
-        HttpExchange request = post(driver::serve(), 700ms);
+        HttpExchange request = post(driver::serve(row.server), 700ms);
         request.maxHeaderBytes = row.maxHeaderBytes;
+        const std::int64_t start = driver::now();
         const HttpResponse response = backend::exchange(request);
         CHECK(response.failure == row.failure);
+        // A failure carries the back end's own code, to tell failures apart.
+        CHECK((response.nativeError != 0) == (row.failure != Failure::None));
+        CHECK(driver::now() - start < 700 + 1500);
         if (row.failure == Failure::None) {
             CHECK(response.status == 200);
             // WinHTTP leaves out the line breaks that end the block.

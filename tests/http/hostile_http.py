@@ -322,6 +322,11 @@ ROWS = [
     Row("100 Continue (Date B), then 200 (Date A)",
         answer(b"HTTP/1.1 100 Continue\r\nDate: %s\r\n\r\n" % DATE_B.encode() + GOOD), OK, DATE_A,
         wine=(OTHER, "", "reads a 100 response's first header line as the next status line")),
+    Row("100,000 short header lines after a Date",
+        then_silence(HEAD_A + b"".join(b"X-%d: v\r\n" % i for i in range(100000)) + b"\r\n"),
+        OTHER, wine=(None, "", "enforces no header size limit and takes time quadratic in the "
+                               "count of headers, uncancelled: a core for 40 s after the "
+                               "exchange, so the row is skipped")),
     Row("one header line of 1 MB after a Date",
         then_silence(HEAD_A + b"X-Long: " + b"x" * (1 << 20) + b"\r\n\r\n"), OTHER,
         wine=(OK, DATE_A, "cuts a header line at 1459 bytes without failing")),
@@ -491,7 +496,11 @@ def run_table(args):
         env["HOME"] = home
 
     rows = [r for r in ROWS if not args.only or any(o in r.name for o in args.only)]
-    rows = [r.under_wine() if r.wine and args.wine_prefix else r for r in rows]
+    if args.wine_prefix:
+        for r in [r for r in rows if r.wine and r.wine[0] is None]:
+            print("SKIP %s: a known gap of Wine's WinHTTP: it %s" % (r.name, r.wine[2]))
+        rows = [r.under_wine() if r.wine else r for r in rows
+                if not r.wine or r.wine[0] is not None]
     skipped = [r for r in rows if r.netns and not in_netns]
     rows = [r for r in rows if r not in skipped]
     for r in skipped:
