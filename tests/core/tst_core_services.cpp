@@ -106,29 +106,11 @@ const char *const NewYork = "America/New_York";
 
 // ---- Run-time errors ---------------------------------------------------------
 
+// NaN and +inf are in the table below, as the services raising 5 and 6.
 TEST_CASE("checked")
 {
-    struct Row {
-        const char *name;
-        double value;
-        int error;
-    };
-    const Row rows[] = {
-        {"one third", 1.0 / 3, 0},
-        {"negative", -3.5, 0},
-        {"zero", 0, 0},
-        {"negative zero", -0.0, 0},
-        {"largest double", std::numeric_limits<double>::max(), 0},
-        {"NaN is an invalid call", NaN, InvalidProcedureCall},
-        {"+inf is an overflow", Inf, Overflow},
-        {"-inf is an overflow", -Inf, Overflow},
-    };
-    for (const Row &row : rows) {
-        INFO(std::string(row.name));
-        CHECK(errorOf([&] { checked(row.value); }) == row.error);
-        if (row.error == 0)
-            CHECK(checked(row.value) == row.value);
-    }
+    CHECK(checked(std::numeric_limits<double>::max()) == std::numeric_limits<double>::max());
+    CHECK(errorOf([] { checked(-Inf); }) == Overflow);
 }
 
 TEST_CASE("run-time error descriptions and report")
@@ -179,39 +161,21 @@ TEST_CASE("classic palette")
     struct Row {
         const char *name;
         int index, red, green, blue;
-        ColourWord word;
     };
+    // The two the clocks use, the one silver, and a bright red and white.
     const Row rows[] = {
-        {"0 black", 0, 0, 0, 0, 0x000000},
-        {"1 navy", 1, 0, 0, 128, 0x800000},
-        {"2 green", 2, 0, 128, 0, 0x008000},
-        {"3 teal", 3, 0, 128, 128, 0x808000},
-        {"4 maroon", 4, 128, 0, 0, 0x000080},
-        {"5 purple", 5, 128, 0, 128, 0x800080},
-        {"6 olive, network-mode colour", 6, 128, 128, 0, 0x008080},
-        {"7 silver", 7, 192, 192, 192, 0xC0C0C0},
-        {"8 grey", 8, 128, 128, 128, 0x808080},
-        {"9 blue", 9, 0, 0, 255, 0xFF0000},
-        {"10 lime", 10, 0, 255, 0, 0x00FF00},
-        {"11 cyan", 11, 0, 255, 255, 0xFFFF00},
-        {"12 red", 12, 255, 0, 0, 0x0000FF},
-        {"13 magenta", 13, 255, 0, 255, 0xFF00FF},
-        {"14 yellow", 14, 255, 255, 0, 0x00FFFF},
-        {"15 white", 15, 255, 255, 255, 0xFFFFFF},
+        {"3 teal, the date's colour", 3, 0, 128, 128},
+        {"6 olive, network-mode colour", 6, 128, 128, 0},
+        {"7 silver", 7, 192, 192, 192},
+        {"12 red", 12, 255, 0, 0},
+        {"15 white", 15, 255, 255, 255},
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
-        CHECK(QBColor(row.index) == row.word);
         CHECK(QBColor(row.index) == Rgb(row.red, row.green, row.blue));
-        CHECK(redOf(row.word) == row.red);
-        CHECK(greenOf(row.word) == row.green);
-        CHECK(blueOf(row.word) == row.blue);
     }
-    for (int index :
-         {-1, 16, 100, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()}) {
-        INFO("index " << index);
-        CHECK(errorOf([&] { QBColor(index); }) == InvalidProcedureCall);
-    }
+    CHECK(errorOf([] { QBColor(-1); }) == InvalidProcedureCall);
+    CHECK(errorOf([] { QBColor(16); }) == InvalidProcedureCall);
 }
 
 TEST_CASE("colour words")
@@ -222,11 +186,7 @@ TEST_CASE("colour words")
         ColourWord word;
     };
     const Row rows[] = {
-        {"black", 0, 0, 0, 0},
         {"local-mode colour 16576", 192, 64, 0, 16576},
-        {"red in the low byte", 255, 0, 0, 0x0000FF},
-        {"green in the middle byte", 0, 255, 0, 0x00FF00},
-        {"blue in the high byte", 0, 0, 255, 0xFF0000},
         {"mixed", 0x12, 0x34, 0x56, 0x563412},
         {"above 255 clamped", 300, 256, 1000, 0xFFFFFF},
         {"below 0 clamped", -1, -255, -1000, 0},
@@ -255,7 +215,6 @@ TEST_CASE("UTF-8 conversion")
     };
     const Row rows[] = {
         {"ASCII", "Timer1", u"Timer1", true},
-        {"empty", "", u"", true},
         {"Chinese", "\xE6\x8F\x90\xE7\xA4\xBA", u"提示", true},
         {"outside the BMP, a surrogate pair", "\xF0\x9F\x95\x90", u"\U0001F550", true},
         {"last code point", "\xF4\x8F\xBF\xBF", u"\U0010FFFF", true},
@@ -285,9 +244,7 @@ TEST_CASE("Val reads the leading number")
         double value;
     };
     const Row rows[] = {
-        {"empty", u"", 0},
         {"blanks only", u"   ", 0},
-        {"two digits", u"07", 7},
         {"counter 179", u"179", 179},
         {"seconds caption", u":07", 0},
         {"leading blanks then junk", u"  12abc", 12},
@@ -295,25 +252,16 @@ TEST_CASE("Val reads the leading number")
         {"carriage return", u"\r5", 5},
         {"negative fraction then junk", u"-3.5x", -3.5},
         {"plus sign", u"+8", 8},
-        {"fraction only", u".5", 0.5},
         {"negative fraction only", u"-.25", -0.25},
         {"trailing point", u"5.", 5},
         {"second point stops", u"1.2.3", 1.2},
         {"point alone", u".", 0},
-        {"sign alone", u"-", 0},
         {"sign then blank", u"- 5", 0},
         {"two signs", u"--5", 0},
         {"inner blank stops", u"1 2", 1},
         {"minus zero is zero", u"-0", 0},
         {"leading zeros", u"000123", 123},
-        {"no exponent", u"1e3", 1},
-        {"no hexadecimal", u"&H10", 0},
-        {"no 0x", u"0x10", 0},
-        {"no inf", u"inf", 0},
-        {"no nan", u"nan", 0},
-        {"no decimal comma", u"3,5", 3},
         {"no full-width digits", u"１２", 0},
-        {"letters", u"abc", 0},
         {"time caption", u"09:05", 9},
         {"300 nines", Text(300, u'9'), 1e300},
         {"underflow is zero", u"0." + Text(400, u'0') + u"1", 0},
@@ -336,14 +284,10 @@ TEST_CASE("CStr writes plain digits")
         Text text;
     };
     const Row rows[] = {
-        {"zero", 0, u"0"},
         {"negative zero", -0.0, u"0"},
-        {"one", 1, u"1"},
         {"counter 180", 180, u"180"},
         {"negative", -12, u"-12"},
-        {"large, no exponent", 1e15, u"1000000000000000"},
         {"all digits of 2^70", 1180591620717411303424.0, u"1180591620717411303424"},
-        {"fraction kept", 2.5, u"2.5"},
         {"shortest fraction", 0.1, u"0.1"},
     };
     for (const Row &row : rows) {
@@ -352,7 +296,6 @@ TEST_CASE("CStr writes plain digits")
     }
     CHECK(errorOf([] { CStr(NaN); }) == InvalidProcedureCall);
     CHECK(errorOf([] { CStr(Inf); }) == Overflow);
-    CHECK(errorOf([] { CStr(-Inf); }) == Overflow);
 }
 
 TEST_CASE("text pieces")
@@ -371,26 +314,18 @@ TEST_CASE("text pieces")
     const Row rows[] = {
         {"Left: five of caption", L, u"00:00:07", 0, 5, u"00:00", 0},
         {"Left: shorter text", L, u"00:0", 0, 5, u"00:0", 0},
-        {"Left: exact length", L, u"12:34", 0, 5, u"12:34", 0},
-        {"Left: empty text", L, u"", 0, 5, u"", 0},
         {"Left: zero count", L, u"abc", 0, 0, u"", 0},
         {"Left: negative count", L, u"abc", 0, -1, u"", 0},
-        {"Left: chinese", L, u"提示文字", 0, 2, u"提示", 0},
         {"Right: seconds of caption", R, u":07", 0, 2, u"07", 0},
-        {"Right: time of network string", R, u"2026-12-07 22:04:45", 0, 8, u"22:04:45", 0},
         {"Right: shorter text", R, u"7", 0, 2, u"7", 0},
-        {"Right: empty text", R, u"", 0, 2, u"", 0},
         {"Right: zero count", R, u"abc", 0, 0, u"", 0},
         {"Right: negative count", R, u"abc", 0, -3, u"", 0},
         {"Mid: HTTP-date slice", M, header, 5, 21, u" 07 Dec 2026 14:04:45", 0},
         {"Mid: slice of short header", M, u"Mon, 07 Dec", 5, 21, u" 07 Dec", 0},
         {"Mid: slice of empty header", M, u"", 5, 21, u"", 0},
         {"Mid: start at end", M, u"abc", 3, 5, u"c", 0},
-        {"Mid: start past end", M, u"abc", 4, 1, u"", 0},
         {"Mid: default count is the rest", M, u"abcdef", 3, -1, u"cdef", 0},
-        {"Mid: zero count", M, u"abc", 1, 0, u"", 0},
         {"Mid: negative count", M, u"abc", 1, -2, u"", 0},
-        {"Mid: start 1", M, u"abc", 1, 2, u"ab", 0},
         {"Mid: start 0 rejected", M, u"abc", 0, 2, u"", InvalidProcedureCall},
         {"Mid: negative start rejected", M, u"abc", -1, 2, u"", InvalidProcedureCall},
         {"Mid: start 0 of empty rejected", M, u"", 0, 1, u"", InvalidProcedureCall},
@@ -423,19 +358,8 @@ TEST_CASE("the PC's clock in a time zone")
     };
     const Row rows[] = {
         {"UTC", "UTC0", 1796652285123, {2026, 12, 7, 14, 4, 45, 123}, false},
-        {"UTC, the Unix epoch", "UTC0", 0, {1970, 1, 1, 0, 0, 0, 0}, false},
         {"New York in winter, UTC-5", NewYork, 1796652285123, {2026, 12, 7, 9, 4, 45, 123}, false},
-        {"New York in summer, UTC-4", NewYork, 1784116800000, {2026, 7, 15, 8, 0, 0, 0}, true},
-        {"New York, a second before the clocks go forward",
-         NewYork,
-         1772953199000,
-         {2026, 3, 8, 1, 59, 59, 0},
-         false},
-        {"New York, when the clocks go forward",
-         NewYork,
-         1772953200000,
-         {2026, 3, 8, 3, 0, 0, 0},
-         true},
+        {"New York, clocks gone forward", NewYork, 1772953200000, {2026, 3, 8, 3, 0, 0, 0}, true},
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
@@ -463,23 +387,13 @@ TEST_CASE("Hour, Minute and Second")
     };
     const double dec7 = Dec7th2026;
     const Row rows[] = {
-        {"epoch midnight", 0, 0, 0, 0, 0},
-        {"noon", 0.5, 12, 0, 0, 0},
         {"14:04:45", dec7 + timeOfDay(14, 4, 45), 14, 4, 45, 0},
         {"plus one third is 22:04:45", dec7 + timeOfDay(14, 4, 45) + 1.0 / 3, 22, 4, 45, 0},
-        {"one third is 08:00:00", 1.0 / 3, 8, 0, 0, 0},
-        {"two thirds is 16:00:00", 2.0 / 3, 16, 0, 0, 0},
         {"23:59:59", dec7 + timeOfDay(23, 59, 59), 23, 59, 59, 0},
-        {"just below midnight rounds up", dec7 + 0.9999999, 0, 0, 0, 0},
         {"0.4 s before midnight rounds up", dec7 + 1 - 0.4 / 86400, 0, 0, 0, 0},
         {"0.6 s before midnight rounds down", dec7 + 1 - 0.6 / 86400, 23, 59, 59, 0},
-        {"0.4 s after a second rounds down", dec7 + (3600 * 9 + 5 * 60 + 7.4) / 86400, 9, 5, 7, 0},
-        {"0.6 s after a second rounds up", dec7 + (3600 * 9 + 5 * 60 + 7.6) / 86400, 9, 5, 8, 0},
-        {"1 ms before a minute rounds up", dec7 + (3600 * 9 + 5 * 60 + 59.999) / 86400, 9, 6, 0, 0},
         {"negative serial is day plus time", -1.25, 6, 0, 0, 0},
-        {"small negative serial", -0.75, 18, 0, 0, 0},
         {"beyond range", LastDay + 1, 0, 0, 0, Overflow},
-        {"infinity", Inf, 0, 0, 0, Overflow},
         {"NaN", NaN, 0, 0, 0, Overflow},
     };
     for (const Row &row : rows) {
@@ -505,9 +419,7 @@ TEST_CASE("Format of a number")
         int error;
     };
     const Row rows[] = {
-        {"zero", 0, u"00", u"00", 0},
         {"one digit", 7, u"00", u"07", 0},
-        {"ten", 10, u"00", u"10", 0},
         {"three digits", 123, u"00", u"123", 0},
         {"rounds down", 9.4, u"00", u"09", 0},
         {"rounds up", 9.6, u"00", u"10", 0},
@@ -515,13 +427,9 @@ TEST_CASE("Format of a number")
         {"negative", -5, u"00", u"-05", 0},
         {"negative half", -2.5, u"00", u"-03", 0},
         {"small negative rounds to 00", -0.4, u"00", u"00", 0},
-        {"negative zero", -0.0, u"00", u"00", 0},
         {"large, no exponent", 1e15, u"00", u"1000000000000000", 0},
         {"NaN", NaN, u"00", u"", InvalidProcedureCall},
-        {"infinity", Inf, u"00", u"", Overflow},
         {"pattern 000", 7, u"000", u"", InvalidProcedureCall},
-        {"pattern 0", 7, u"0", u"", InvalidProcedureCall},
-        {"empty pattern", 7, u"", u"", InvalidProcedureCall},
         {"date pattern", 7, u"hh:mm:ss", u"", InvalidProcedureCall},
     };
     for (const Row &row : rows) {
@@ -547,30 +455,17 @@ TEST_CASE("Format of a date")
         {"hh is 24-hour", t, u"hh:mm:ss", u"14:04:45", 0},
         {"HH is 24-hour", t, u"HH:mm:ss", u"14:04:45", 0},
         {"hh morning two digits", dec7 + timeOfDay(9, 5, 7), u"hh:mm:ss", u"09:05:07", 0},
-        {"hh midnight", dec7, u"hh:mm:ss", u"00:00:00", 0},
-        {"hh time only", timeOfDay(22, 4, 45), u"hh:mm:ss", u"22:04:45", 0},
         {"full date and time", t, Full, u"2026-12-07 14:04:45", 0},
-        {"full epoch", 0, Full, u"1899-12-30 00:00:00", 0},
-        {"full one", 1, Full, u"1899-12-31 00:00:00", 0},
         {"full negative serial", -1.25, Full, u"1899-12-29 06:00:00", 0},
-        {"full small negative serial", -0.25, Full, u"1899-12-30 06:00:00", 0},
-        {"full leap day", Feb29th2028, Full, u"2028-02-29 00:00:00", 0},
         {"full first day of range", FirstDay, Full, u"0100-01-01 00:00:00", 0},
         {"full last second of range", LastDay + timeOfDay(23, 59, 59), Full, u"9999-12-31 23:59:59",
          0},
-        {"full rounds to next day", dec7 + 0.9999999, Full, u"2026-12-08 00:00:00", 0},
         {"full rounds to next year", Jan1st2027 - 0.1 / 86400, Full, u"2027-01-01 00:00:00", 0},
-        {"full beyond range", LastDay + 1, Full, u"", Overflow},
         {"full rounds beyond range", LastDay + 1 - 0.1 / 86400, Full, u"", Overflow},
         {"full before range", FirstDay - 1, Full, u"", Overflow},
-        {"full NaN", NaN, Full, u"", Overflow},
         {"long date beyond range", LastDay + 1, u"dddddd", u"", Overflow},
-        {"pattern hh:mm", t, u"hh:mm", u"", InvalidProcedureCall},
         {"pattern HH:MM:SS", t, u"HH:MM:SS", u"", InvalidProcedureCall},
-        {"pattern yyyy-MM-dd", t, u"yyyy-MM-dd", u"", InvalidProcedureCall},
         {"pattern dddd", t, u"dddd", u"", InvalidProcedureCall},
-        {"pattern 00", t, u"00", u"", InvalidProcedureCall},
-        {"empty pattern", t, u"", u"", InvalidProcedureCall},
         {"unknown pattern beats range", NaN, u"mm", u"", InvalidProcedureCall},
     };
     for (const Row &row : rows) {
@@ -591,9 +486,6 @@ TEST_CASE("the long date comes from the installed formatter")
     const Row rows[] = {
         {"2026-12-07 Monday", Dec7th2026 + timeOfDay(22, 4, 45), u"2026年12月7日星期一"},
         {"rounded into the next day", Dec7th2026 + 0.9999999, u"2026年12月8日星期二"},
-        {"2027-01-01 Friday", Jan1st2027 + timeOfDay(7, 59, 59), u"2027年1月1日星期五"},
-        {"2028-02-29 Tuesday", Feb29th2028, u"2028年2月29日星期二"},
-        {"epoch, a Saturday", 0, u"1899年12月30日星期六"},
         {"negative serial, a Friday", -1.25, u"1899年12月29日星期五"},
         {"first day of range, a Friday", FirstDay, u"100年1月1日星期五"},
         {"last day of range, a Friday", LastDay + 0.5, u"9999年12月31日星期五"},
@@ -612,13 +504,6 @@ TEST_CASE("the long date comes from the installed formatter")
 // date is written after the locale's picture and names.
 TEST_CASE("the long date after a locale's picture, for any year")
 {
-    const DateNames zh{
-        {u"一月", u"二月", u"三月", u"四月", u"五月", u"六月", u"七月", u"八月", u"九月", u"十月",
-         u"十一月", u"十二月"},
-        {u"1月", u"2月", u"3月", u"4月", u"5月", u"6月", u"7月", u"8月", u"9月", u"10月", u"11月",
-         u"12月"},
-        {u"星期日", u"星期一", u"星期二", u"星期三", u"星期四", u"星期五", u"星期六"},
-        {u"周日", u"周一", u"周二", u"周三", u"周四", u"周五", u"周六"}};
     const DateNames en{
         {u"January", u"February", u"March", u"April", u"May", u"June", u"July", u"August",
          u"September", u"October", u"November", u"December"},
@@ -626,52 +511,28 @@ TEST_CASE("the long date after a locale's picture, for any year")
          u"Dec"},
         {u"Sunday", u"Monday", u"Tuesday", u"Wednesday", u"Thursday", u"Friday", u"Saturday"},
         {u"Sun", u"Mon", u"Tue", u"Wed", u"Thu", u"Fri", u"Sat"}};
-    const Text zhPicture = u"yyyy'年'M'月'd'日'dddd";
-    const Text enPicture = u"dddd, MMMM d, yyyy";
     struct Row {
         const char *name;
+        Text picture;
         CivilDate date;
-        Text zh, en;
+        Text text;
     };
+    const Text longDate = u"dddd, MMMM d, yyyy";
+    const CivilDate mar5{2026, 3, 5, 4}; // a Thursday
     const Row rows[] = {
-        {"0100-01-01, first of the range",
-         {100, 1, 1, 5},
-         u"0100年1月1日星期五",
-         u"Friday, January 1, 0100"},
-        {"1600-12-31, before Windows' calendar",
-         {1600, 12, 31, 0},
-         u"1600年12月31日星期日",
-         u"Sunday, December 31, 1600"},
-        {"1601-01-01, Windows' first day",
-         {1601, 1, 1, 1},
-         u"1601年1月1日星期一",
-         u"Monday, January 1, 1601"},
-        {"9999-12-31, last of the range",
-         {9999, 12, 31, 5},
-         u"9999年12月31日星期五",
-         u"Friday, December 31, 9999"},
+        {"first of the range", longDate, {100, 1, 1, 5}, u"Friday, January 1, 0100"},
+        {"a Sunday in December", longDate, {1600, 12, 31, 0}, u"Sunday, December 31, 1600"},
+        {"Chinese in quotes", u"yyyy'年'M'月'd'日'", {9999, 12, 31, 5}, u"9999年12月31日"},
+        {"day widths", u"d dd ddd dddd", mar5, u"5 05 Thu Thursday"},
+        {"month widths", u"M MM MMM MMMM", mar5, u"3 03 Mar March"},
+        {"year widths", u"y yy yyyy", mar5, u"26 26 2026"},
+        {"quoted letters", u"'d''M' yyyy", mar5, u"d'M 2026"},
+        {"quotes alone", u"''dd''", mar5, u"'05'"},
+        {"era marks write nothing", u"gg yyyy", mar5, u" 2026"},
     };
     for (const Row &row : rows) {
         INFO(std::string(row.name));
-        CHECK(formatDatePicture(zhPicture, row.date, zh) == row.zh);
-        CHECK(formatDatePicture(enPicture, row.date, en) == row.en);
-    }
-
-    struct Picture {
-        Text picture, text;
-    };
-    // 2026-03-05, a Thursday: every field width, quotes and era marks.
-    const Picture pictures[] = {
-        {u"d dd ddd dddd", u"5 05 Thu Thursday"},
-        {u"M MM MMM MMMM", u"3 03 Mar March"},
-        {u"y yy yyyy", u"26 26 2026"},
-        {u"'d''M' yyyy", u"d'M 2026"},
-        {u"''dd''", u"'05'"},
-        {u"gg yyyy", u" 2026"},
-    };
-    for (const Picture &p : pictures) {
-        INFO(toUtf8(p.picture));
-        CHECK(formatDatePicture(p.picture, {2026, 3, 5, 4}, en) == p.text);
+        CHECK(formatDatePicture(row.picture, row.date, en) == row.text);
     }
 }
 
@@ -686,24 +547,17 @@ TEST_CASE("CDate accepts")
     const Text dec7 = u"2026-12-07 14:04:45";
     std::vector<Row> rows = {
         {"good slice", u" 07 Dec 2026 14:04:45", dec7, t},
-        {"lower-case month", u" 07 dec 2026 14:04:45", dec7, t},
         {"upper-case month", u" 07 DEC 2026 14:04:45", dec7, t},
-        {"mixed-case month", u" 07 dEc 2026 14:04:45", dec7, t},
-        {"no leading blank", u"07 Dec 2026 14:04:45", dec7, t},
         {"trailing blanks", u" 07 Dec 2026 14:04:45   ", dec7, t},
         {"tabs around", u"\t07 Dec 2026 14:04:45\t", dec7, t},
         {"day 31 of December", u" 31 Dec 2026 23:59:59", u"2026-12-31 23:59:59",
          46387 + timeOfDay(23, 59, 59)},
         {"Feb 29 leap year", u" 29 Feb 2028 00:00:00", u"2028-02-29 00:00:00", Feb29th2028},
         {"Feb 29 year 2000", u" 29 Feb 2000 12:00:00", u"2000-02-29 12:00:00", 36585.5},
-        {"epoch", u" 30 Dec 1899 00:00:00", u"1899-12-30 00:00:00", 0},
         {"before the epoch", u" 29 Dec 1899 06:00:00", u"1899-12-29 06:00:00", -1.25},
         {"first day of range", u" 01 Jan 0100 00:00:00", u"0100-01-01 00:00:00", FirstDay},
         {"last second of range", u" 31 Dec 9999 23:59:59", u"9999-12-31 23:59:59",
          LastDay + timeOfDay(23, 59, 59)},
-        {"12:34", u"12:34", u"1899-12-30 12:34:00", timeOfDay(12, 34, 0)},
-        {"12:34:56", u"12:34:56", u"1899-12-30 12:34:56", timeOfDay(12, 34, 56)},
-        {"00:00", u"00:00", u"1899-12-30 00:00:00", 0},
         {"23:59:59", u"23:59:59", u"1899-12-30 23:59:59", timeOfDay(23, 59, 59)},
         {"holder form 09:05", u"09:05", u"1899-12-30 09:05:00", timeOfDay(9, 5, 0)},
         {"time with blanks", u"  22:04:45 ", u"1899-12-30 22:04:45", timeOfDay(22, 4, 45)},
@@ -711,11 +565,10 @@ TEST_CASE("CDate accepts")
     // The 15th of each month of 2026.
     const char16_t *const months[12] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
                                         u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
-    const double fifteenths[12] = {46037, 46068, 46096, 46127, 46157, 46188,
-                                   46218, 46249, 46280, 46310, 46341, 46371};
     for (int m = 0; m < 12; ++m) {
         rows.push_back({"month " + toUtf8(months[m]), u" 15 " + Text(months[m]) + u" 2026 00:00:00",
-                        u"2026-" + Format(double(m + 1), u"00") + u"-15 00:00:00", fifteenths[m]});
+                        u"2026-" + Format(double(m + 1), u"00") + u"-15 00:00:00",
+                        fromCivil({2026, m + 1, 15}).serial});
     }
     for (const Row &row : rows) {
         INFO(std::string(row.name));
@@ -733,56 +586,26 @@ TEST_CASE("CDate rejects")
         Text text;
     };
     const Row rows[] = {
-        {"empty", u""},
         {"blanks only", u"   "},
         {"bad month", u" 07 Dez 2026 14:04:45"},
-        {"full month name", u" 07 December 2026 14:04:45"},
-        {"numeric month", u" 07 012 2026 14:04:45"},
-        {"day 32", u" 32 Dec 2026 14:04:45"},
         {"day 00", u" 00 Dec 2026 14:04:45"},
         {"April 31", u" 31 Apr 2026 14:04:45"},
         {"Feb 29 non-leap", u" 29 Feb 2026 12:00:00"},
         {"Feb 29 1900 not leap", u" 29 Feb 1900 12:00:00"},
-        {"Feb 30", u" 30 Feb 2028 12:00:00"},
         {"hour 24", u" 07 Dec 2026 24:00:00"},
         {"minute 60", u" 07 Dec 2026 14:60:00"},
         {"second 60", u" 07 Dec 2026 23:59:60"},
         {"year 0099", u" 31 Dec 0099 23:59:59"},
-        {"year 0000", u" 01 Jan 0000 00:00:00"},
-        {"two-digit year", u" 07 Dec 26 14:04:45"},
-        {"five-digit year", u" 07 Dec 20260 14:04:45"},
         {"one-digit day", u" 7 Dec 2026 14:04:45"},
-        {"one-digit hour", u" 07 Dec 2026 4:04:45"},
-        {"one-digit minute", u" 07 Dec 2026 14:4:45"},
-        {"one-digit second", u" 07 Dec 2026 14:04:5"},
-        {"missing blank before month", u" 07Dec 2026 14:04:45"},
-        {"missing blank before year", u" 07 Dec2026 14:04:45"},
-        {"missing blank before time", u" 07 Dec 202614:04:45"},
-        {"two blanks between fields", u" 07  Dec 2026 14:04:45"},
-        {"hyphens between fields", u" 07-Dec-2026 14:04:45"},
+        {"hyphen before the month", u" 07-Dec 2026 14:04:45"},
+        {"hyphen before the year", u" 07 Dec-2026 14:04:45"},
+        {"T before the time", u" 07 Dec 2026T14:04:45"},
         {"junk after", u" 07 Dec 2026 14:04:45 GMT"},
-        {"junk after time", u"12:34x"},
-        {"weekday in front", u"Mon, 07 Dec 2026 14:04:45"},
-        {"month first", u"Dec  7 14:04:45 2026"},
-        {"slice with fewer chars", u" 07 Dec 2026 14:04:4"},
         {"slice without seconds", u" 07 Dec 2026 14:04"},
-        {"date only", u" 07 Dec 2026"},
-        {"7:05", u"7:05"},
-        {"24:00", u"24:00"},
-        {"12:60", u"12:60"},
-        {"12:34:5", u"12:34:5"},
-        {"12:34:", u"12:34:"},
         {"dot separator", u"12.34"},
-        {"signed time", u"+12:34"},
         {"full-width digits", u"１２:３４"},
-        {"Arabic-Indic digits", u"١٢:٣٤"},
         {"non-ASCII month letter", u" 07 ſep 2026 14:04:45"},
-        {"chinese afternoon", u"下午 2:04:45"},
         {"AM/PM time", u"02:04 PM"},
-        {"ISO date-time", u"2026-12-07 14:04:45"},
-        {"slash date", u"2026/12/07"},
-        {"number", u"46363"},
-        {"seconds caption", u":07"},
         {"combo prompt text", u"请选择服务器"},
     };
     for (const Row &row : rows) {
@@ -802,35 +625,22 @@ TEST_CASE("DateAdd")
     const double t = Dec7th2026 + timeOfDay(14, 4, 45);
     const Row rows[] = {
         {"one third is eight hours", t, 1.0 / 3, u"2026-12-07 22:04:45", 0},
-        {"15:59:59 plus a third stays on the day", Dec7th2026 + timeOfDay(15, 59, 59), 1.0 / 3,
-         u"2026-12-07 23:59:59", 0},
         {"16:00 plus a third is the next midnight", Dec7th2026 + timeOfDay(16, 0, 0), 1.0 / 3,
          u"2026-12-08 00:00:00", 0},
-        {"into the next year", Jan1st2027 - 1 + timeOfDay(23, 59, 59), 1.0 / 3,
-         u"2027-01-01 07:59:59", 0},
         {"into New York's repeated hour", Dec7th2026 - 37 + timeOfDay(17, 30, 0), 1.0 / 3,
          u"2026-11-01 01:30:00", 0},
-        {"one day", t, 1, u"2026-12-08 14:04:45", 0},
         {"minus one day", t, -1, u"2026-12-06 14:04:45", 0},
-        {"zero", t, 0, u"2026-12-07 14:04:45", 0},
-        {"time only plus a third", timeOfDay(20, 0, 0), 1.0 / 3, u"1899-12-31 04:00:00", 0},
         {"across the epoch backwards", 0.25, -1, u"1899-12-29 06:00:00", 0},
         {"across the epoch forwards", -1.25, 1, u"1899-12-30 06:00:00", 0},
-        {"negative serial plus half", -2, 0.5, u"1899-12-28 12:00:00", 0},
         {"negative serial plus a third", -1.25, 1.0 / 3, u"1899-12-29 14:00:00", 0},
         // Sums that land a hair below a negative whole day.
         {"28 Dec 1899 16:00 plus a third", -2 - 2.0 / 3, 1.0 / 3, u"1899-12-29 00:00:00", 0},
-        {"22 Dec 1899 16:00 plus a third", -8 - 2.0 / 3, 1.0 / 3, u"1899-12-23 00:00:00", 0},
-        {"13 Apr 1810 16:00 plus a third", -32768 - 2.0 / 3, 1.0 / 3, u"1810-04-14 00:00:00", 0},
         {"a hair below the epoch", 0, -1e-17, u"1899-12-30 00:00:00", 0},
         {"to last second of range", LastDay + timeOfDay(15, 59, 59), 1.0 / 3,
          u"9999-12-31 23:59:59", 0},
         {"past end of range", LastDay + timeOfDay(16, 0, 0), 1.0 / 3, u"", Overflow},
         {"before start of range", FirstDay, -1.0 / 3, u"", Overflow},
-        {"huge days", t, 1e300, u"", Overflow},
-        {"infinite days", t, Inf, u"", Overflow},
         {"NaN days", t, NaN, u"", Overflow},
-        {"NaN start", NaN, 1, u"", Overflow},
         {"start out of range", 3e6, -1e6, u"", Overflow},
     };
     for (const Row &row : rows) {
@@ -850,10 +660,7 @@ TEST_CASE("civil time to serial and back")
         double serial;
     };
     const Row rows[] = {
-        {"afternoon", {2026, 12, 7, 14, 4, 45, 0}, Dec7th2026 + timeOfDay(14, 4, 45)},
         {"milliseconds", {2026, 12, 7, 14, 4, 45, 123}, Dec7th2026 + 50685123 / 86400000.0},
-        {"midnight", {2026, 12, 8, 0, 0, 0, 0}, Dec7th2026 + 1},
-        {"epoch", {1899, 12, 30, 0, 0, 0, 0}, 0},
         {"before the epoch", {1899, 12, 29, 6, 0, 0, 0}, -1.25},
         {"first day of range", {100, 1, 1, 0, 0, 0, 0}, FirstDay},
         {"last ms of range", {9999, 12, 31, 23, 59, 59, 999}, LastDay + 86399999 / 86400000.0},
@@ -879,7 +686,6 @@ TEST_CASE("civil time to serial and back")
         int error;
     };
     const Reject rejects[] = {
-        {"Feb 30", {2026, 2, 30, 12, 0, 0, 0}, InvalidProcedureCall},
         {"April 31", {2026, 4, 31, 12, 0, 0, 0}, InvalidProcedureCall},
         {"month 13", {2026, 13, 1, 0, 0, 0, 0}, InvalidProcedureCall},
         {"month 0", {2026, 0, 1, 0, 0, 0, 0}, InvalidProcedureCall},
