@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace platform
@@ -26,6 +27,19 @@ constexpr std::int64_t floorDiv(std::int64_t a, std::int64_t b)
     if ((a % b != 0) && ((a < 0) != (b < 0)))
         --q;
     return q;
+}
+
+// The C++ library's clocks in milliseconds, which the real back ends hand out
+// as the PC's: the wall clock since 1970-01-01 00:00 UTC, and the monotonic one.
+inline std::int64_t systemClockMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+inline std::int64_t steadyClockMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 // `msSinceEpoch` (milliseconds since 1970-01-01 00:00 UTC) as the local civil

@@ -2,6 +2,7 @@
 // Program start and the event loop on QApplication, with the fonts and the
 // long date of the user's locale, and the PC's clocks.
 #include "backend.h"
+#include "clock.h"
 
 #include "qtfonts.h"
 #include "version.h"
@@ -10,7 +11,6 @@
 #include <QDate>
 #include <QLocale>
 
-#include <chrono>
 #include <memory>
 
 namespace platform
@@ -77,14 +77,12 @@ Text backend::formatLongDate(const CivilDate &date)
 
 std::int64_t backend::wallClockMs()
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return systemClockMs();
 }
 
 std::int64_t backend::monotonicMs()
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return steadyClockMs();
 }
 
 } // namespace platform

@@ -3,6 +3,7 @@
 // controls for the combo box, the long date from the user's locale settings,
 // and the wait of a busy window while an HTTP exchange runs.
 #include "backend.h"
+#include "clock.h"
 
 #include "datetime.h"
 #include "win32.h"
@@ -76,14 +77,12 @@ Text backend::formatLongDate(const CivilDate &date)
 
 std::int64_t backend::wallClockMs()
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return systemClockMs();
 }
 
 std::int64_t backend::monotonicMs()
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return steadyClockMs();
 }
 
 namespace win32
