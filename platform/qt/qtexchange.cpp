@@ -10,6 +10,7 @@
 
 #include <curl/curl.h>
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
 
@@ -194,6 +195,16 @@ void letTheWindowRun()
 
 HttpResponse backend::exchange(const HttpExchange &request)
 {
+    // Under the GLib dispatcher Qt's X11 queue looks again at the input it
+    // held back only once woken: wake it, so that a click made meanwhile
+    // arrives as the exchange returns, not at the next event of the display.
+    struct WakeWhenDone {
+        ~WakeWhenDone()
+        {
+            if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+                dispatcher->wakeUp();
+        }
+    } wakeWhenDone;
     Transfer transfer;
     const std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
     if (!multi || !transfer.configure(request))

@@ -71,9 +71,6 @@ enum class Server {
     Answering, // answers Reply after `delayMs`
 };
 std::string serve(Server server, int delayMs = 0);
-// Whether input held by an exchange arrives without a further event of the
-// window system once the exchange has returned.
-extern const bool deliversHeldInputAtOnce;
 // Whether the exchange fails a header block longer than its bound.
 extern const bool boundsHeaderBlock;
 // The header block the Answering server sends.

@@ -101,8 +101,6 @@ void pump()
     fake::EventLoop::current().run(1);
 }
 
-const bool deliversHeldInputAtOnce = true;
-
 // Its exchanges hand over what the test scripts, an oversized block included,
 // so that the request object's own bound is tested.
 const bool boundsHeaderBlock = false;

@@ -154,11 +154,6 @@ void pump()
     QTest::qWait(5);
 }
 
-// Qt 6.4's xcb queue keeps the input that ExcludeUserInputEvents held until
-// the next X event comes, under the GLib event dispatcher the program runs
-// on (not under QT_NO_GLIB=1).
-const bool deliversHeldInputAtOnce = false;
-
 const bool boundsHeaderBlock = true;
 
 } // namespace driver

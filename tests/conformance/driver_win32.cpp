@@ -171,8 +171,6 @@ void pump()
 // bound still holds.
 const bool boundsHeaderBlock = false;
 
-const bool deliversHeldInputAtOnce = true;
-
 } // namespace driver
 
 int main(int argc, char **argv)
