@@ -95,6 +95,9 @@ void Form1::queryNetworkTime(const Text &url)
         Timer2.setEnabled(true);
         Timer3.setEnabled(true);
         const Date serverNow = serverSecondNow(m_serverClock);
+        // The counter ticks with the display, on the server's seconds: one
+        // wake-up and one repaint a second, not two.
+        Timer2.setPhase(m_serverClock.offset());
         Timer3.setPhase(m_serverClock.offset());
         Label5.setCaption(Format(serverNow, u"hh:mm:ss"));
         // The seconds come from the server too, not from the last local tick.

@@ -23,6 +23,7 @@ void Form1::Label6_Click()
     Timer1.setEnabled(true);
     Timer2.setEnabled(false);
     Timer3.setEnabled(false);
+    Timer2.clearPhase();
     Timer3.clearPhase();
     m_serverClock.clear();
 }

@@ -235,7 +235,8 @@ TEST_CASE_FIXTURE(Fixture, "the network clock keeps the server's second")
         form.Combo1.setText(ServerUrl);
         // Each change of the seconds display by a tick: when, and how late
         // against the server's boundary of the second it shows, in each phase.
-        std::vector<std::vector<std::int64_t>> late(resyncs + 1), ticks(resyncs + 1);
+        std::vector<std::vector<std::int64_t>> late(resyncs + 1), ticks(resyncs + 1),
+            wakeUps(resyncs + 1);
         const auto tick = form.Timer3.Tick;
         form.Timer3.Tick = [&] {
             tick();
@@ -244,6 +245,7 @@ TEST_CASE_FIXTURE(Fixture, "the network clock keeps the server's second")
             const std::size_t phase = answers.size() - 1;
             late[phase].push_back((server - shown * 1000 + 30000) % 60000 - 30000);
             ticks[phase].push_back(events.mono());
+            wakeUps[phase].push_back(events.wakeUps);
         };
 
         events.run(1234);
@@ -265,6 +267,9 @@ TEST_CASE_FIXTURE(Fixture, "the network clock keeps the server's second")
             }
         }
         REQUIRE(exchanges.calls.size() == std::size_t(resyncs + 1));
+        // The resync counter ticks with the display: one wake-up a second.
+        const std::vector<std::int64_t> &lastWakeUps = wakeUps.back();
+        CHECK(lastWakeUps.back() - lastWakeUps.front() == std::int64_t(lastWakeUps.size()) - 1);
 
         // The bound after each answer: half a second and half the exchange
         // after a first answer, then halved, but never below what the
