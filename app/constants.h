@@ -12,6 +12,8 @@ namespace clockapp
 
 // The time server queried by a click on the network sync prompt.
 inline const platform::Text DefaultTimeServer = u"http://www.baidu.com";
+// The server list's text at start: not a server.
+inline const platform::Text ServerListPrompt = u"请选择需要同步的服务器";
 
 // The built-in server list, in the order shown.
 std::vector<platform::Text> serverList();

@@ -73,7 +73,7 @@ Form1::Form1()
     Combo1.setTabIndex(6);
     for (const Text &server : clockapp::serverList())
         Combo1.AddItem(server);
-    Combo1.setText(u"请选择需要同步的服务器");
+    Combo1.setText(clockapp::ServerListPrompt);
     Combo1.SetFocus();
 
     describe(Timer1, u"本地时间");
@@ -93,4 +93,5 @@ Form1::Form1()
     // The date refresh writes only while the display shows midnight: in
     // between, its half-second ticks change nothing and wake nobody.
     Timer4.setIdleWhile([this] { return !showsMidnight(); });
+    Resumed = [this] { m_resumed = true; };
 }

@@ -8,6 +8,7 @@
 #include "window.h"
 
 #include <cstdint>
+#include <optional>
 
 // The clock's one window. Its state lives in its controls: the mode is the
 // Enabled flags of Timer1..Timer3, the network clock is the captions of Label5
@@ -55,8 +56,13 @@ class Form1 : public platform::Window
     bool showsMidnight() const;
 
   private:
-    // sync/: the network time query shared by Combo1_Click and Label4_click.
-    void queryNetworkTime(const platform::Text &url);
+    // sync/: the network time query shared by Combo1_Click, Label4_click and
+    // the resync; a quiet one shows no failure message.
+    void queryNetworkTime(const platform::Text &url, bool quiet = false);
+    // clock/: the server a resync asks.
+    platform::Text resyncServer() const;
+    // The server's second at monotonic time `mono`, as estimated.
+    platform::Date serverSecondAt(std::int64_t mono) const;
 
     // Set while the query's failure message is open: an unattended clock
     // whose server went away would otherwise stack a new box at every resync.
@@ -64,6 +70,11 @@ class Form1 : public platform::Window
     // sync/: what the answers of the server in use tell about its clock, on
     // whose whole seconds the network clock ticks.
     ServerClock m_serverClock;
+    // clock/: the monotonic time of the resync counter's last tick or of the
+    // last query's end, while it counts; and whether the PC has woken since.
+    // Either tells that the network clock's server must be asked at once.
+    std::optional<std::int64_t> m_lastCount;
+    bool m_resumed = false;
     // Where the start-up layout put the date display.
     double m_dateHome = 0;
 };

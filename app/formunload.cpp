@@ -7,7 +7,8 @@ using namespace platform;
 
 void Form1::Form_Unload(std::int16_t &Cancel)
 {
-    const int answer = MsgBox(u"确定要退出吗？", vbOKCancel | vbQuestion | vbDefaultButton2, u"提示");
+    const int answer =
+        MsgBox(u"确定要退出吗？", vbOKCancel | vbQuestion | vbDefaultButton2, u"提示");
     if (answer == vbOK)
         Unload();
     else

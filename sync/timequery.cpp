@@ -16,18 +16,13 @@
 
 using namespace platform;
 
-namespace
-{
-
-// The server's second as estimated now, within the date type's range.
-Date serverSecondNow(const ServerClock &clock)
+// Within the date type's range, so that a server at 9999-12-31 raises nothing.
+Date Form1::serverSecondAt(std::int64_t mono) const
 {
     static const std::int64_t first = toMilliseconds(fromCivil({100, 1, 1, 0, 0, 0, 0}));
     static const std::int64_t last = toMilliseconds(fromCivil({9999, 12, 31, 23, 59, 59, 0}));
-    return fromMilliseconds(std::clamp(clock.secondAt(monotonicNow()), first, last));
+    return fromMilliseconds(std::clamp(m_serverClock.secondAt(mono), first, last));
 }
-
-} // namespace
 
 void Form1::Combo1_Click()
 {
@@ -44,8 +39,8 @@ void Form1::Label4_click()
 // A request to the server already in use leaves at the moment its answer
 // tells most about the server's clock (within a second); the network clock
 // then shows the server's second as estimated now and ticks on its whole
-// seconds.
-void Form1::queryNetworkTime(const Text &url)
+// seconds. While it runs, a failure leaves it and its date as they were.
+void Form1::queryNetworkTime(const Text &url, bool quiet)
 {
     Label5.setVisible(true);
 
@@ -66,7 +61,7 @@ void Form1::queryNetworkTime(const Text &url)
         networkDate = DateAdd(gmt, 1.0 / 3.0);
         networkTime = Format(networkDate, u"yyyy-MM-dd HH:mm:ss");
         m_serverClock.observe(url, toMilliseconds(networkDate), request->sentAt(),
-                              request->headersAt());
+                              request->headersAt(), request->sentAt() - request->startedAt());
 
         // A synchronous send leaves it complete; the bound only guards the loop.
         const auto deadline = std::chrono::steady_clock::now() + XmlHttpRequest::totalTimeout();
@@ -84,25 +79,30 @@ void Form1::queryNetworkTime(const Text &url)
 
     // Only one failure message at a time: while one waits for an answer, the
     // resyncs of an unattended clock fail quietly instead of stacking boxes.
-    if (failure == XmlHttpRequest::ResourceNotFound && !m_failureMessageOpen) {
+    if (failure == XmlHttpRequest::ResourceNotFound && !quiet && !m_failureMessageOpen) {
         m_failureMessageOpen = true;
         MsgBox(u"时间服务器连接错误！请检查网络或校正本地时间，重启软件！", vbOKOnly, u"提示");
         m_failureMessageOpen = false;
     }
+    // One reading: the second shown now and the next tick's boundary agree.
+    const std::int64_t now = monotonicNow();
+    m_lastCount = now;
     Date displayDate;
     if (!networkTime.empty()) {
         Timer1.setEnabled(false);
         Timer2.setEnabled(true);
         Timer3.setEnabled(true);
-        const Date serverNow = serverSecondNow(m_serverClock);
+        const Date serverNow = serverSecondAt(now);
         // The counter ticks with the display, on the server's seconds: one
         // wake-up and one repaint a second, not two.
-        Timer2.setPhase(m_serverClock.offset());
-        Timer3.setPhase(m_serverClock.offset());
+        Timer2.setPhase(m_serverClock.offset(), now);
+        Timer3.setPhase(m_serverClock.offset(), now);
         Label5.setCaption(Format(serverNow, u"hh:mm:ss"));
         // The seconds come from the server too, not from the last local tick.
         Label7.setCaption(u":" + Format(Second(serverNow), u"00"));
         displayDate = serverNow;
+    } else if (Timer3.Enabled() && m_serverClock.known()) {
+        displayDate = serverSecondAt(now);
     } else {
         displayDate = Now();
     }

@@ -26,4 +26,5 @@ void Form1::Label6_Click()
     Timer2.clearPhase();
     Timer3.clearPhase();
     m_serverClock.clear();
+    m_lastCount.reset();
 }

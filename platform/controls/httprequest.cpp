@@ -331,6 +331,7 @@ struct XmlHttpRequest::Impl {
     std::vector<HttpHeader> headers;
     int readyState = Unsent;
     std::int64_t sendAt = 0;
+    std::int64_t startedAt = 0;
     std::int64_t sentAt = 0;
     std::int64_t headersAt = 0;
 };
@@ -349,6 +350,11 @@ XmlHttpRequest::~XmlHttpRequest() = default;
 int XmlHttpRequest::readyState() const
 {
     return d->readyState;
+}
+
+bool XmlHttpRequest::isRequestable(const Text &url)
+{
+    return requestUrl(url).has_value();
 }
 
 void XmlHttpRequest::Open(const Text &method, const Text &url, bool async)
@@ -389,6 +395,7 @@ void XmlHttpRequest::send()
     if (response.rawHeaders.size() > std::size_t(MaxHeaderBytes))
         fail(DownloadFailure, "Response headers too large");
     d->headers = parseHeaderBlock(response.rawHeaders);
+    d->startedAt = response.startedAt;
     d->sentAt = response.sentAt;
     d->headersAt = response.headersAt;
     d->readyState = Done;
@@ -397,6 +404,11 @@ void XmlHttpRequest::send()
 void XmlHttpRequest::setSendAt(std::int64_t monotonicMs)
 {
     d->sendAt = monotonicMs;
+}
+
+std::int64_t XmlHttpRequest::startedAt() const
+{
+    return d->startedAt;
 }
 
 std::int64_t XmlHttpRequest::sentAt() const

@@ -74,10 +74,15 @@ class XmlHttpRequest
     // The request leaves no earlier than this monotonic time
     // (monotonicNow); send() waits for it as for the answer.
     void setSendAt(std::int64_t monotonicMs);
-    // After send: the monotonic times at which the request began to leave and
-    // the response's headers were complete.
+    // After send: the monotonic times at which the exchange began (connecting
+    // follows), the request began to leave and the response's headers were
+    // complete.
+    std::int64_t startedAt() const;
     std::int64_t sentAt() const;
     std::int64_t headersAt() const;
+
+    // Whether Open would take `url`: a text that is not one contacts nothing.
+    static bool isRequestable(const Text &url);
 
     // The bounds every exchange is handed.
     static constexpr std::chrono::milliseconds connectTimeout() { return DefaultConnectTimeout; }

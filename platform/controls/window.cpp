@@ -12,11 +12,16 @@ Window::Window()
                                                 &backend::monotonicMs))
 {
     m_peer->onCloseRequest = [this] { return closeRequested(); };
+    m_peer->onResume = [this] {
+        if (Resumed)
+            Resumed();
+    };
 }
 
 Window::~Window()
 {
     m_peer->onCloseRequest = nullptr;
+    m_peer->onResume = nullptr;
 }
 
 void Window::setCaption(const Text &caption)

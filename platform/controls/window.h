@@ -6,6 +6,7 @@
 #include "timer.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace platform
@@ -53,6 +54,9 @@ class Window
     // Form_Unload it joins the close under way; any other close asked for
     // meanwhile (the user's, the session's) is refused.
     void Unload();
+
+    // The PC woke from sleep, as far as the system tells.
+    std::function<void()> Resumed;
 
     double twipsPerPixel() const;
     WindowPeer &peer() { return *m_peer; }

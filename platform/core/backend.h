@@ -138,6 +138,9 @@ class WindowPeer
     // Every close, by the user, the window manager or the session ending;
     // return false to refuse it.
     std::function<bool()> onCloseRequest;
+    // The PC woke from sleep, where the system says so (Windows); elsewhere
+    // a sleep shows only as the monotonic clock having moved on.
+    std::function<void()> onResume;
 };
 
 // ---- Message box and screen -------------------------------------------------
@@ -188,7 +191,9 @@ ScreenMetrics primaryScreen();
 
 // The PC's clocks, in milliseconds. The wall clock counts from 1970-01-01
 // 00:00 UTC and may be set by the user or a time service at any moment; the
-// monotonic clock only runs forward, and the wake sources and the HTTP
+// monotonic clock only runs forward and counts the time the PC sleeps
+// (CLOCK_BOOTTIME, the performance counter), so that a server's clock
+// estimated on it holds across a sleep; the wake sources and the HTTP
 // exchanges wait on it. Either may be read from any thread.
 std::int64_t wallClockMs();
 std::int64_t monotonicMs();
@@ -236,8 +241,11 @@ struct HttpResponse {
     // The back end's own code for a failure (a CURLcode, a Win32 or WinHTTP
     // error), 0 where it has none: for tests and debuggers, never for rules.
     long nativeError = 0;
-    // Monotonic times: the request began to be sent, and the final
-    // response's headers were complete. The server wrote its Date between.
+    // Monotonic times: the exchange began once its send moment had come
+    // (name lookup, connecting and TLS follow), the request itself began to
+    // be sent, and the final response's headers were complete. The server
+    // wrote its Date between the last two.
+    std::int64_t startedAt = 0;
     std::int64_t sentAt = 0;
     std::int64_t headersAt = 0;
 };

@@ -29,17 +29,13 @@ constexpr std::int64_t floorDiv(std::int64_t a, std::int64_t b)
     return q;
 }
 
-// The C++ library's clocks in milliseconds, which the real back ends hand out
-// as the PC's: the wall clock since 1970-01-01 00:00 UTC, and the monotonic one.
+// The C++ library's wall clock in milliseconds since 1970-01-01 00:00 UTC,
+// which the real back ends hand out as the PC's. Their monotonic clocks are
+// their own: the library's steady clock stops while a Linux PC sleeps.
 inline std::int64_t systemClockMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-inline std::int64_t steadyClockMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 // `msSinceEpoch` (milliseconds since 1970-01-01 00:00 UTC) as the local civil

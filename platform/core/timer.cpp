@@ -113,12 +113,12 @@ void Timer::setEnabled(bool enabled)
     }
 }
 
-void Timer::setPhase(std::int64_t offsetMs)
+void Timer::setPhase(std::int64_t offsetMs, std::int64_t from)
 {
     m_phase = offsetMs;
     if (m_enabled) {
         ++m_epoch;
-        m_scheduler.enable(this);
+        m_scheduler.enable(this, from);
     }
 }
 
@@ -167,10 +167,10 @@ std::int64_t TimerScheduler::timeOf(const Timer *timer, std::int64_t wall, std::
     return timer->m_phase ? mono + *timer->m_phase : wall;
 }
 
-void TimerScheduler::enable(Timer *timer)
+void TimerScheduler::enable(Timer *timer, std::optional<std::int64_t> from)
 {
     if (timer->Interval() > 0) {
-        const std::int64_t mono = m_monotonic();
+        const std::int64_t mono = from ? *from : m_monotonic();
         timer->m_schedule.start(timeOf(timer, m_clock(), mono), mono);
     }
     rearm();

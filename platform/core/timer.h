@@ -101,8 +101,10 @@ class Timer
     // Ticks on the boundaries of a clock of the program's own, the monotonic
     // clock plus `offsetMs` (a server's clock as estimated), instead of the
     // wall clock's: a step of the PC's clock then moves no tick. Counting
-    // starts again from now; a tick owed before is void.
-    void setPhase(std::int64_t offsetMs);
+    // starts again from monotonic time `from`, the caller's own reading, so
+    // that what it showed then and the next tick agree; a tick owed before
+    // is void.
+    void setPhase(std::int64_t offsetMs, std::int64_t from);
     // Back to the wall clock's boundaries, counting from now.
     void clearPhase();
 
@@ -163,7 +165,8 @@ class TimerScheduler
 
     void add(Timer *timer);
     void remove(Timer *timer);
-    void enable(Timer *timer);
+    // Starts `timer` counting from now, or from monotonic time `from`.
+    void enable(Timer *timer, std::optional<std::int64_t> from = std::nullopt);
     void rearm();
     // The time `timer` schedules on: the wall clock, or its own phase.
     static std::int64_t timeOf(const Timer *timer, std::int64_t wall, std::int64_t mono);

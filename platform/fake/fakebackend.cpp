@@ -485,6 +485,8 @@ HttpResponse exchange(const HttpExchange &request)
             fake::EventLoop::current().run(ms);
     };
     wait(request.sendAt - backend::monotonicMs());
+    const std::int64_t startedAt = backend::monotonicMs();
+    wait(exchanges->setup);
     const std::int64_t sentAt = backend::monotonicMs();
     HttpResponse response = exchanges->response;
     if (exchanges->serverClock) {
@@ -497,6 +499,7 @@ HttpResponse exchange(const HttpExchange &request)
     if (exchanges->during)
         exchanges->during();
     --fake::state().exchanging;
+    response.startedAt = startedAt;
     response.sentAt = sentAt;
     response.headersAt = backend::monotonicMs();
     return response;

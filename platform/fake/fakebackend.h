@@ -237,11 +237,14 @@ class Exchanges
     std::function<void()> during;
     std::vector<HttpExchange> calls;
 
+    // Every exchange takes this long after its send moment before the request
+    // leaves (name lookup, connecting, TLS); the loop runs meanwhile.
+    std::int64_t setup = 0;
     // A server with a clock of its own, in place of `response`: the request
-    // leaves at its send moment (the loop runs until then), reaches the
-    // server `out` ms later, which answers 200 with the Date of its clock
-    // then (ms since 1970 UTC, given the monotonic time), and the headers are
-    // back `back` ms after that. The loop runs meanwhile.
+    // leaves after its send moment and the set-up (the loop runs until then),
+    // reaches the server `out` ms later, which answers 200 with the Date of
+    // its clock then (ms since 1970 UTC, given the monotonic time), and the
+    // headers are back `back` ms after that. The loop runs meanwhile.
     std::function<std::int64_t(std::int64_t mono)> serverClock;
     std::int64_t out = 0;
     std::int64_t back = 0;

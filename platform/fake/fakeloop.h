@@ -31,7 +31,9 @@ class EventLoop
 
     std::unique_ptr<WakeSource> createWakeSource();
 
-    std::int64_t mono() const { return m_mono; }
+    // The back end's monotonic clock, which counts the time the PC sleeps,
+    // and the wall clock.
+    std::int64_t mono() const { return m_mono + m_asleep; }
     std::int64_t wall() const { return m_mono + m_offset; }
     // The user or a time service sets the wall clock.
     void stepWall(std::int64_t ms) { m_offset += ms; }
@@ -42,8 +44,14 @@ class EventLoop
     void run(std::int64_t ms);
     // Delivers what is due now; no time passes.
     void processEvents() { run(0); }
-    // The thread is busy: time passes and nothing is delivered.
+    // The thread is busy or stopped: time passes and nothing is delivered.
+    // A PC whose wake-ups wait on a clock that runs on while it sleeps sleeps
+    // the same way.
     void busy(std::int64_t ms) { m_mono += ms; }
+    // The PC sleeps: the wall and monotonic clocks move on while the clock
+    // the wake-ups wait on (Linux's CLOCK_MONOTONIC) stands still, so a
+    // wake-up due is delivered after the sleep as late as the sleep was long.
+    void sleep(std::int64_t ms) { m_asleep += ms, m_offset += ms; }
 
     // Ends the innermost run at once, as the toolkit's exit() ends its loop.
     void quit() { m_quit = true; }
@@ -70,7 +78,8 @@ class EventLoop
     friend class Source;
     Source *nextDue() const;
 
-    std::int64_t m_mono = 0;
+    std::int64_t m_mono = 0;   // what the wake-ups wait on
+    std::int64_t m_asleep = 0; // the time slept, which m_mono missed
     std::int64_t m_offset;
     bool m_quit = false;
     std::vector<Source *> m_sources; // in the order of creation

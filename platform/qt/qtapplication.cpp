@@ -11,6 +11,7 @@
 #include <QDate>
 #include <QLocale>
 
+#include <ctime>
 #include <memory>
 
 namespace platform
@@ -80,9 +81,13 @@ std::int64_t backend::wallClockMs()
     return systemClockMs();
 }
 
+// CLOCK_BOOTTIME: CLOCK_MONOTONIC, which the C++ library's steady clock and
+// Qt's timers read, stands still while the PC sleeps.
 std::int64_t backend::monotonicMs()
 {
-    return steadyClockMs();
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return std::int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 } // namespace platform

@@ -246,6 +246,7 @@ HttpResponse backend::exchange(const HttpExchange &request)
         curl_easy_getinfo(transfer.curl.get(), CURLINFO_RESPONSE_CODE, &status);
         response.status = int(status);
         response.rawHeaders = std::move(transfer.rawHeaders);
+        response.startedAt = added;
         response.sentAt = transfer.sentAt ? transfer.sentAt : added;
         response.headersAt = transfer.headersAt ? transfer.headersAt : backend::monotonicMs();
         return response;

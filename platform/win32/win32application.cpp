@@ -80,9 +80,18 @@ std::int64_t backend::wallClockMs()
     return systemClockMs();
 }
 
+// The performance counter runs on while the PC sleeps.
 std::int64_t backend::monotonicMs()
 {
-    return steadyClockMs();
+    static const std::int64_t frequency = [] {
+        LARGE_INTEGER f{};
+        QueryPerformanceFrequency(&f); // never fails since Windows XP
+        return std::int64_t(f.QuadPart);
+    }();
+    LARGE_INTEGER count{};
+    QueryPerformanceCounter(&count);
+    // Whole seconds and the rest apart, so that the product cannot overflow.
+    return count.QuadPart / frequency * 1000 + count.QuadPart % frequency * 1000 / frequency;
 }
 
 namespace win32

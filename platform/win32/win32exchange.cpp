@@ -49,9 +49,10 @@ struct Job {
     HttpExchange request;
     std::chrono::steady_clock::time_point deadline; // the whole exchange given up
     HttpResponse response;
-    std::int64_t sentAt = 0; // the worker's: the request began to leave (monotonic)
-    UniqueHandle sent;       // set by the worker once connecting is over, well or not
-    UniqueHandle finished;   // set by the worker once `response` is written
+    std::int64_t startedAt = 0; // the worker's: connecting began (monotonic)
+    std::int64_t sentAt = 0;    // the worker's: the request began to leave
+    UniqueHandle sent;          // set by the worker once connecting is over, well or not
+    UniqueHandle finished;      // set by the worker once `response` is written
     // The request handle while the worker uses it; whoever takes it out closes it.
     std::atomic<HINTERNET> active{nullptr};
     std::atomic<bool> cancelled{false};
@@ -369,7 +370,7 @@ HttpResponse perform(Job &job)
         return lastFailure(false);
 
     // Without the callback, the moment before the call is the nearest.
-    job.sentAt = backend::monotonicMs();
+    job.startedAt = job.sentAt = backend::monotonicMs();
 
     // Name lookup, connecting, TLS and the request's few bytes.
     if (!WinHttpSendRequest(handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
@@ -383,6 +384,7 @@ HttpResponse perform(Job &job)
     HttpResponse response = headerBlock(handle, request.maxHeaderBytes);
     if (response.failure != Failure::None)
         return response;
+    response.startedAt = job.startedAt;
     response.sentAt = job.sentAt;
     response.headersAt = backend::monotonicMs();
     response.status = statusOfBlock(response.rawHeaders);

@@ -246,6 +246,12 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         }
         break;
+    case WM_POWERBROADCAST:
+        // Windows tells every top-level window; the automatic resume comes
+        // after every sleep, whether or not a user is there.
+        if (wParam == PBT_APMRESUMEAUTOMATIC && onResume)
+            onResume();
+        return TRUE;
     case WM_COMMAND:
         // Notifications go back to the control that sent them.
         if (lParam)

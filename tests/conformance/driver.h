@@ -51,6 +51,9 @@ inline std::int64_t now()
 {
     return backend::monotonicMs();
 }
+// The system's clock that counts the time the PC sleeps, read directly, in
+// milliseconds: what backend::monotonicMs must hand out.
+std::int64_t sleepCountingMs();
 // Runs the event loop for a few milliseconds.
 void pump();
 // Runs the event loop until `done` holds or `ms` have passed; returns done().

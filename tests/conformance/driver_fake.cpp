@@ -99,6 +99,13 @@ void answerMessageBox(MessageBoxAnswer answer)
 void pump()
 {
     fake::EventLoop::current().run(1);
+    // A moment's sleep of the simulated PC now and then.
+    fake::EventLoop::current().sleep(1);
+}
+
+std::int64_t sleepCountingMs()
+{
+    return fake::EventLoop::current().mono();
 }
 
 // Its exchanges hand over what the test scripts, an oversized block included,

@@ -23,6 +23,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <ctime>
 #include <map>
 #include <string>
 
@@ -152,6 +153,13 @@ void answerMessageBox(MessageBoxAnswer answer)
 void pump()
 {
     QTest::qWait(5);
+}
+
+std::int64_t sleepCountingMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return std::int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 const bool boundsHeaderBlock = true;

@@ -166,6 +166,14 @@ void pump()
     MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, 0);
 }
 
+std::int64_t sleepCountingMs()
+{
+    LARGE_INTEGER count{}, frequency{};
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return std::int64_t(count.QuadPart * 1000.0L / frequency.QuadPart);
+}
+
 // WinHTTP under Wine 8 ignores WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE and
 // the exchange does not measure the block again; the request object's own
 // bound still holds.

@@ -272,12 +272,33 @@ TEST_CASE("the exchange's outcomes")
         CHECK(driver::now() - start < 700 + 1500);
         if (row.failure == Failure::None) {
             CHECK(response.status == 200);
+            // Connecting, then the request, then the answer's headers.
+            CHECK(response.startedAt >= start);
+            CHECK(response.sentAt >= response.startedAt);
+            CHECK(response.headersAt >= response.sentAt);
             // WinHTTP leaves out the line breaks that end the block.
             const auto lines = [](std::string block) {
                 return block.substr(0, block.find_last_not_of("\r\n") + 1);
             };
             CHECK(lines(response.rawHeaders) == lines(driver::Reply));
         }
+    }
+}
+
+// On Linux the suite runs where the boot-time clock is far ahead of
+// CLOCK_MONOTONIC, as after the PC has slept.
+TEST_CASE("the monotonic clock counts the PC's sleep and never goes back")
+{
+    std::int64_t last = backend::monotonicMs();
+    for (int i = 0; i < 100; ++i) {
+        const std::int64_t before = driver::sleepCountingMs();
+        const std::int64_t mono = backend::monotonicMs();
+        const std::int64_t after = driver::sleepCountingMs();
+        CHECK(mono >= last);
+        CHECK(mono >= before - 1);
+        CHECK(mono <= after + 1);
+        last = mono;
+        driver::pump();
     }
 }
 

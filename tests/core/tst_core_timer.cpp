@@ -7,6 +7,7 @@
 #include "testing.h"
 
 #include "fakeloop.h"
+#include "serverclock.h"
 #include "timer.h"
 
 #include <algorithm>
@@ -224,7 +225,7 @@ TEST_CASE("the wall clock steps back or forward")
                         loop.add("t" + std::to_string(i), intervals[i]).setEnabled(true);
                     if (phased) {
                         Timer &own = loop.add("phased", 1000);
-                        own.setPhase(370);
+                        own.setPhase(370, loop.events.mono());
                         own.setEnabled(true);
                     }
                     std::map<std::string, std::size_t> before; // ticks before the step
@@ -396,4 +397,51 @@ TEST_CASE("a run-time error from a tick handler reaches the event loop")
     a.setEnabled(false);
     loop.run(1);
     CHECK(loop.log == std::vector<std::string>{"B@1001"});
+}
+
+// Each answer bounds the server's clock minus the monotonic clock; the next
+// request leaves when its answer tells most.
+TEST_CASE("what the answers tell about a server's clock")
+{
+    struct Answer {
+        const char16_t *server;
+        std::int64_t second, t0, t1, setup;
+    };
+    struct Row {
+        const char *name;
+        std::vector<Answer> answers;
+        std::int64_t low, high;
+        std::vector<std::int64_t> sendAt; // of requests to server A at 2000, one after the other
+    };
+    const char16_t *a = u"http://a.example/", *b = u"http://b.example/";
+    // clang-format off
+    const Row rows[] = {
+        {"no answer: at once", {}, 0, 0, {2000}},
+        // The request leaves 150 ms after it is sent, as the last one did.
+        {"one answer after a set-up", {{a, 10000, 100, 140, 150}}, 9859, 10901, {2450, 2450}},
+        // The middle, 10380, on a whole second halfway through a 40 ms exchange.
+        {"one answer", {{a, 10000, 100, 140, 0}}, 9859, 10901, {2600, 2600}},
+        {"a second answer narrows it", {{a, 10000, 100, 140, 0}, {a, 12000, 1620, 1660, 0}}, 10339, 10902, {2360}},
+        {"a contradicting answer starts afresh", {{a, 10000, 100, 140, 0}, {a, 15000, 1620, 1660, 0}}, 13339, 14381, {2120}},
+        {"another server starts afresh", {{b, 10000, 100, 140, 0}, {a, 12000, 1620, 1660, 0}}, 10339, 11381, {2120}},
+        {"the kept interval widens by the drift", {{a, 10000, 100, 140, 0}, {a, 1009900, 1000100, 1000140, 0}}, 9759, 10801, {2700}},
+        // Narrow: the whole second just below it, then just above.
+        {"narrow: checks on both sides", {{a, 10000, 100, 100, 0}, {a, 12000, 1150, 1150, 0}}, 10849, 10902, {2162, 2087, 2162}},
+    };
+    // clang-format on
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        ServerClock clock;
+        for (const Answer &answer : row.answers)
+            clock.observe(answer.server, answer.second, answer.t0, answer.t1, answer.setup);
+        if (!row.answers.empty()) {
+            CHECK(clock.low() == row.low);
+            CHECK(clock.high() == row.high);
+        }
+        for (const std::int64_t sendAt : row.sendAt)
+            CHECK(clock.sendMoment(a, 2000) == sendAt);
+        CHECK(clock.sendMoment(u"http://c.example/", 2000) == 2000);
+        clock.clear();
+        CHECK(clock.sendMoment(a, 2000) == 2000);
+    }
 }

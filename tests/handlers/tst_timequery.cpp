@@ -6,7 +6,6 @@
 #include "handlers.h"
 
 #include "constants.h"
-#include "serverclock.h"
 
 #include <vector>
 
@@ -268,49 +267,4 @@ TEST_CASE_FIXTURE(QueryFixture, "the pointer over the prompt")
     peerOf(form.Label4).mouseMove({}, 3, 4);
     CHECK(form.Label4.MousePointer() == 14);
     CHECK(peerOf(form.Label4).pointer == Pointer::Help);
-}
-
-// Each answer bounds the server's clock minus the monotonic clock; the next
-// request leaves when its answer tells most.
-TEST_CASE("what the answers tell about a server's clock")
-{
-    struct Answer {
-        const char16_t *server;
-        std::int64_t second, t0, t1;
-    };
-    struct Row {
-        const char *name;
-        std::vector<Answer> answers;
-        std::int64_t low, high;
-        std::vector<std::int64_t> sendAt; // of requests to server A at 2000, one after the other
-    };
-    const char16_t *a = u"http://a.example/", *b = u"http://b.example/";
-    // clang-format off
-    const Row rows[] = {
-        {"no answer: at once", {}, 0, 0, {2000}},
-        // The middle, 10380, on a whole second halfway through a 40 ms exchange.
-        {"one answer", {{a, 10000, 100, 140}}, 9859, 10901, {2600, 2600}},
-        {"a second answer narrows it", {{a, 10000, 100, 140}, {a, 12000, 1620, 1660}}, 10339, 10902, {2360}},
-        {"a contradicting answer starts afresh", {{a, 10000, 100, 140}, {a, 15000, 1620, 1660}}, 13339, 14381, {2120}},
-        {"another server starts afresh", {{b, 10000, 100, 140}, {a, 12000, 1620, 1660}}, 10339, 11381, {2120}},
-        {"the kept interval widens by the drift", {{a, 10000, 100, 140}, {a, 1009900, 1000100, 1000140}}, 9759, 10801, {2700}},
-        // Narrow: the whole second just below it, then just above.
-        {"narrow: checks on both sides", {{a, 10000, 100, 100}, {a, 12000, 1150, 1150}}, 10849, 10902, {2162, 2087, 2162}},
-    };
-    // clang-format on
-    for (const Row &row : rows) {
-        INFO(std::string(row.name));
-        ServerClock clock;
-        for (const Answer &answer : row.answers)
-            clock.observe(answer.server, answer.second, answer.t0, answer.t1);
-        if (!row.answers.empty()) {
-            CHECK(clock.low() == row.low);
-            CHECK(clock.high() == row.high);
-        }
-        for (const std::int64_t sendAt : row.sendAt)
-            CHECK(clock.sendMoment(a, 2000) == sendAt);
-        CHECK(clock.sendMoment(u"http://c.example/", 2000) == 2000);
-        clock.clear();
-        CHECK(clock.sendMoment(a, 2000) == 2000);
-    }
 }

@@ -31,8 +31,10 @@ std::int64_t driftOver(std::int64_t elapsed)
 } // namespace
 
 void ServerClock::observe(const platform::Text &server, std::int64_t second, std::int64_t t0,
-                          std::int64_t t1)
+                          std::int64_t t1, std::int64_t setup)
 {
+    // The set-up lies before t0: it never widens what the answer tells.
+    m_setup = std::clamp<std::int64_t>(setup, 0, Second);
     const std::int64_t low = second - t1 - ReadingMs;
     const std::int64_t high = second + Second - t0 + ReadingMs;
     if (knows(server)) {
@@ -71,16 +73,17 @@ std::int64_t ServerClock::sendMoment(const platform::Text &server, std::int64_t 
     if (!knows(server))
         return now;
     // The offset at which the server's clock, as the request arrives halfway
-    // through the exchange, stands on a whole second.
+    // through the exchange, stands on a whole second. The request leaves the
+    // set-up after it is sent.
     std::int64_t edge = offset();
     if (m_high - m_low <= m_exchange + NarrowMs) {
         // Beyond the drift the interval will have widened by, too.
         const std::int64_t margin =
-            m_exchange / 2 + driftOver(now + m_exchange - m_last) + CheckMarginMs;
+            m_exchange / 2 + driftOver(now + m_setup + m_exchange - m_last) + CheckMarginMs;
         edge = m_checkHigh ? m_high + margin : m_low - margin;
         m_checkHigh = !m_checkHigh;
     }
-    const std::int64_t arrival = now + m_exchange / 2;
+    const std::int64_t arrival = now + m_setup + m_exchange / 2;
     const std::int64_t past = arrival + edge - floorDiv(arrival + edge, Second) * Second;
     return past == 0 ? now : now + (Second - past);
 }

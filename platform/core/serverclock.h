@@ -11,8 +11,8 @@
 // (t1), so the server's clock minus the monotonic clock lies in
 // [S - t1, S + 1 s - t0]. Each answer from the same server narrows that
 // interval; the estimate is its middle. Times in milliseconds: the server's as
-// a date serial's milliseconds (toMilliseconds), t0 and t1 on
-// the monotonic clock (monotonicNow).
+// a date serial's milliseconds (toMilliseconds), t0 and t1 on the monotonic
+// clock, which counts the time the PC sleeps.
 class ServerClock
 {
   public:
@@ -23,11 +23,16 @@ class ServerClock
 
     // An answer of `server` whose Date reads `second` (a whole second). Another
     // server, or an answer outside the interval, starts afresh from it alone.
+    // `setup` is how long the request took to leave after its send moment
+    // (name lookup, connecting, TLS): the next one is sent that much earlier.
     void observe(const platform::Text &server, std::int64_t second, std::int64_t t0,
-                 std::int64_t t1);
+                 std::int64_t t1, std::int64_t setup = 0);
     void clear();
 
+    bool known() const { return m_known; }
     bool knows(const platform::Text &server) const { return m_known && server == m_server; }
+    // The server the estimate is of; empty when there is none.
+    const platform::Text &server() const { return m_server; }
     std::int64_t low() const { return m_low; }
     std::int64_t high() const { return m_high; }
     // The server's clock minus the monotonic clock, as estimated.
@@ -35,8 +40,9 @@ class ServerClock
     // The whole second the server's clock is in at monotonic time `mono`.
     std::int64_t secondAt(std::int64_t mono) const;
 
-    // When a request to `server` should leave, at `now` or within a second
-    // after it, so that the answer tells the most: while the interval is wide,
+    // When a request to `server` should be sent, at `now` or within a second
+    // after it, so that the answer tells the most once it has left (after
+    // the set-up the last one took): while the interval is wide,
     // its middle falls on a whole second of the server's as the request
     // arrives, and either second that comes back halves the interval. Once it
     // is as narrow as the exchanges allow, halving gains nothing: the request
@@ -51,6 +57,7 @@ class ServerClock
     std::int64_t m_low = 0;
     std::int64_t m_high = 0;
     std::int64_t m_last = 0;     // t1 of the last answer
-    std::int64_t m_exchange = 0; // how long the last exchange took
+    std::int64_t m_exchange = 0; // how long the last exchange took, t0 to t1
+    std::int64_t m_setup = 0;    // and its set-up before t0
     bool m_checkHigh = false;    // the side the next check looks at
 };
