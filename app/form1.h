@@ -52,6 +52,8 @@ class Form1 : public platform::Window
 
     // app/: shows a long date in the date display, kept inside the window.
     void showDate(const platform::Text &date);
+    // The long date of `date`'s day, which the date display then follows.
+    void showDateOf(platform::Date date);
     // clock/: whether the displays show midnight, when the date refresh writes.
     bool showsMidnight() const;
 
@@ -63,6 +65,13 @@ class Form1 : public platform::Window
     platform::Text resyncServer() const;
     // The server's second at monotonic time `mono`, as estimated.
     platform::Date serverSecondAt(std::int64_t mono) const;
+    // The time of the clock that drives the display: the server's as
+    // estimated in network mode, else the PC's.
+    platform::Date displayClockNow() const;
+    // clock/: a tick's time `now` of the display's clock: the date display
+    // shows its day, whatever moved it (midnight asleep, a step of the clock,
+    // a time zone or daylight-saving change).
+    void followDay(platform::Date now);
 
     // Set while the query's failure message is open: an unattended clock
     // whose server went away would otherwise stack a new box at every resync.
@@ -77,6 +86,8 @@ class Form1 : public platform::Window
     bool m_resumed = false;
     // Where the start-up layout put the date display.
     double m_dateHome = 0;
+    // The day the date display shows (yyyymmdd), once one is shown.
+    std::optional<int> m_dateDay;
 };
 
 // Room kept between a moved date display and the window's inner right edge.

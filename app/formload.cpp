@@ -75,7 +75,7 @@ void Form1::Form_Load()
     }
 
     MsgBox(u"现在同步的是本地时间", vbOKOnly, u"提示");
-    showDate(Format(Now(), u"dddddd"));
+    showDateOf(Now());
 }
 
 // A long date of some locales is wider than the room right of the display's
@@ -84,6 +84,13 @@ double dateDisplayLeft(double home, double width, double innerWidth)
 {
     const double fitting = innerWidth - DateMargin - width;
     return std::max(0.0, std::min(home, fitting));
+}
+
+void Form1::showDateOf(Date date)
+{
+    const CivilDate day = civilDateOf(date);
+    m_dateDay = (day.year * 100 + day.month) * 100 + day.day;
+    showDate(Format(date, u"dddddd"));
 }
 
 void Form1::showDate(const Text &date)

@@ -16,14 +16,22 @@ void Form1::Timer1_Timer()
     Label1.setCaption(Format(Hour(now), u"00") + u":" + Format(Minute(now), u"00"));
     Label1.setForeColor(clockapp::LocalModeColour);
     Label7.setCaption(u":" + Format(Second(now), u"00"));
+    followDay(now);
 }
 
 // Looks at what the display shows, not at a clock, so it follows whichever
-// clock drives the display; the date written is always the PC's.
+// clock drives the display, and writes that clock's date.
 void Form1::Timer4_Timer()
 {
     if (showsMidnight())
-        showDate(Format(Now(), u"dddddd"));
+        showDateOf(displayClockNow());
+}
+
+void Form1::followDay(Date now)
+{
+    const CivilDate day = civilDateOf(now);
+    if (m_dateDay && *m_dateDay != (day.year * 100 + day.month) * 100 + day.day)
+        showDateOf(now);
 }
 
 bool Form1::showsMidnight() const

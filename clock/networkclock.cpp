@@ -33,6 +33,7 @@ void Form1::Timer3_Timer()
         hour = Hour(now);
         minute = Minute(now);
         seconds = Second(now);
+        followDay(now);
     } else {
         const Date holder = CDate(Label5.Caption());
         hour = Hour(holder);

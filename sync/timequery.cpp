@@ -24,6 +24,11 @@ Date Form1::serverSecondAt(std::int64_t mono) const
     return fromMilliseconds(std::clamp(m_serverClock.secondAt(mono), first, last));
 }
 
+Date Form1::displayClockNow() const
+{
+    return Timer3.Enabled() && m_serverClock.known() ? serverSecondAt(monotonicNow()) : Now();
+}
+
 void Form1::Combo1_Click()
 {
     queryNetworkTime(Combo1.Text());
@@ -101,10 +106,8 @@ void Form1::queryNetworkTime(const Text &url, bool quiet)
         // The seconds come from the server too, not from the last local tick.
         Label7.setCaption(u":" + Format(Second(serverNow), u"00"));
         displayDate = serverNow;
-    } else if (Timer3.Enabled() && m_serverClock.known()) {
-        displayDate = serverSecondAt(now);
     } else {
-        displayDate = Now();
+        displayDate = displayClockNow();
     }
-    showDate(Format(displayDate, u"dddddd"));
+    showDateOf(displayDate);
 }

@@ -9,6 +9,8 @@
 #include "doctest.h"
 
 #include <clocale>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,38 @@ template <> struct StringMaker<std::u16string> {
     }
 };
 } // namespace doctest
+
+// Sets TZ for one scope.
+class ZoneScope
+{
+  public:
+    explicit ZoneScope(const char *tz)
+    {
+        if (const char *old = std::getenv("TZ"))
+            m_tz = old;
+        setTz(tz);
+    }
+    ~ZoneScope() { setTz(m_tz ? m_tz->c_str() : nullptr); }
+    ZoneScope(const ZoneScope &) = delete;
+    ZoneScope &operator=(const ZoneScope &) = delete;
+
+  private:
+    static void setTz(const char *tz)
+    {
+#ifdef _WIN32
+        _putenv_s("TZ", tz ? tz : "");
+        _tzset();
+#else
+        if (tz)
+            setenv("TZ", tz, 1);
+        else
+            unsetenv("TZ");
+        tzset();
+#endif
+    }
+
+    std::optional<std::string> m_tz;
+};
 
 // The error number a call raises, 0 when it raises none.
 template <class Call> int errorOf(Call call)

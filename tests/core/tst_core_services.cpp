@@ -64,38 +64,6 @@ struct LongDateScope {
     ~LongDateScope() { setLongDateFormatter(nullptr); }
 };
 
-// Sets TZ for one scope.
-class ZoneScope
-{
-  public:
-    explicit ZoneScope(const char *tz)
-    {
-        if (const char *old = std::getenv("TZ"))
-            m_tz = old;
-        setTz(tz);
-    }
-    ~ZoneScope() { setTz(m_tz ? m_tz->c_str() : nullptr); }
-    ZoneScope(const ZoneScope &) = delete;
-    ZoneScope &operator=(const ZoneScope &) = delete;
-
-  private:
-    static void setTz(const char *tz)
-    {
-#ifdef _WIN32
-        _putenv_s("TZ", tz ? tz : "");
-        _tzset();
-#else
-        if (tz)
-            setenv("TZ", tz, 1);
-        else
-            unsetenv("TZ");
-        tzset();
-#endif
-    }
-
-    std::optional<std::string> m_tz;
-};
-
 #ifdef _WIN32
 const char *const NewYork = "EST5EDT";
 #else

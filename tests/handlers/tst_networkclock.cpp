@@ -20,6 +20,8 @@ namespace
 constexpr ColourWord NetworkColour = 0x00008080; // RGB(128, 128, 0)
 constexpr ColourWord LocalColour = 16576;        // RGB(192, 64, 0)
 const Text ServerUrl = u"http://time.example/";
+// From 1899-12-30, where date serials count, to 1970-01-01.
+constexpr std::int64_t FromUnixEpochMs = 25569 * std::int64_t(86400000);
 
 } // namespace
 
@@ -172,6 +174,18 @@ TEST_CASE_FIXTURE(Fixture, "the local-time switch")
         CHECK(form.Label3.Caption() == u"42");
         CHECK(form.Combo1.Text() == u"http://example.invalid/");
     }
+
+    INFO("after a server on another day");
+    setLocalTime(loop, {2026, 12, 7, 10, 15, 42});
+    fake::Exchanges exchanges(
+        fake::Exchanges::reply(200, "Date: Tue, 08 Dec 2026 17:00:00 GMT\r\n"));
+    Form1 form;
+    setMode(form, false);
+    form.Combo1.setText(ServerUrl);
+    form.Combo1_Click();
+    CHECK(form.Label2.Caption() == u"2026年12月9日星期三");
+    peerOf(form.Label6).click();
+    CHECK(form.Label2.Caption() == u"2026年12月7日星期一");
 }
 
 // The network clock against a server whose clock is not the PC's, on the
@@ -232,6 +246,10 @@ TEST_CASE_FIXTURE(Fixture, "the network clock keeps the server's second")
         {"PC clock steps 1 h", 400, 15, 15, 0, Step, 3600000},
         {"PC clock steps back 1 h", 400, 15, 15, 0, Step, -3600000},
         {"a distant server: 75 ms each way, 150 ms to connect", 300, 75, 75, 0, None, 0, 150},
+        // The run starts at 16:00 in UTC+8.
+        {"the server's midnight", 8 * 3600000 - 360000 + 400, 15, 15, 0, None, 0},
+        {"asleep 1 h over the server's midnight", 8 * 3600000 - 1800000 + 400, 15, 15, 0, Sleep,
+         3600000},
         {"stalled 75 s", 400, 15, 15, 0, Stall, 75000},
         {"asleep 1 h, the wake-ups' clock runs on", 400, 15, 15, 0, Stall, 3600000},
         {"asleep 1 h, the wake-ups' clock stands still", 400, 15, 15, 0, Sleep, 3600000},
@@ -272,17 +290,22 @@ TEST_CASE_FIXTURE(Fixture, "the network clock keeps the server's second")
         const auto tick = form.Timer3.Tick;
         form.Timer3.Tick = [&] {
             tick();
-            // The server's time of day in UTC+8, and the displays' (hour,
-            // minute and second).
+            // The server's time in UTC+8, and the displays' time of day
+            // (hour, minute and second).
             const std::int64_t day = 86400000;
-            const std::int64_t server = (exchanges.serverClock(events.mono()) + day / 3) % day;
+            const std::int64_t server = exchanges.serverClock(events.mono()) + day / 3;
             const Text hourMinute = form.Label1.Caption();
             const std::int64_t shown =
                 ((std::int64_t(Val(hourMinute)) * 60 + std::int64_t(Val(Mid(hourMinute, 4)))) * 60 +
                  std::int64_t(Val(Right(form.Label7.Caption(), 2)))) *
                 1000;
             const std::size_t phase = answers.size() - 1;
-            lateness[phase].push_back((server - shown + day + day / 2) % day - day / 2);
+            const std::int64_t late = (server % day - shown + day + day / 2) % day - day / 2;
+            lateness[phase].push_back(late);
+            // The date display shows the day of the time shown.
+            const Date shownAt = fromMilliseconds(server - late + FromUnixEpochMs);
+            if (form.Label2.Caption() != fake::longDate(civilDateOf(shownAt)))
+                CHECK(form.Label2.Caption() == fake::longDate(civilDateOf(shownAt)));
             ticks[phase].push_back(events.mono());
             wakeUps[phase].push_back(events.wakeUps);
         };
