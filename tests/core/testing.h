@@ -10,6 +10,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
