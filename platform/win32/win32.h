@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include "colour.h"
+#include "runtimeerror.h"
 #include "text.h"
 
 #include <memory>
@@ -25,6 +26,15 @@ namespace platform::win32
 
 // The API's WCHAR and the program's char16_t are both UTF-16 code units.
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows has 16-bit wchar_t");
+
+// Raises the run-time error of a Win32 call that failed, `error` being the
+// system's code, read by the caller right after the call.
+[[noreturn]] inline void raiseSystemError(const char *call, DWORD error)
+{
+    throw RuntimeError(InvalidProcedureCall, errorDescription(InvalidProcedureCall) + u" (" +
+                                                 fromUtf8(call) + u" " + CStr(double(error)) +
+                                                 u")");
+}
 
 inline const wchar_t *wide(const Text &text)
 {

@@ -43,8 +43,13 @@ struct InternetDeleter {
 };
 using UniqueInternet = std::unique_ptr<void, InternetDeleter>;
 
-// What the worker and the waiting thread share; the last of the two to let
-// go frees it.
+struct GlobalDeleter {
+    void operator()(wchar_t *text) const { GlobalFree(text); }
+};
+using UniqueGlobalText = std::unique_ptr<wchar_t, GlobalDeleter>;
+
+// What the worker and the waiting thread share, each holding it for as long
+// as it needs it.
 struct Job {
     HttpExchange request;
     std::chrono::steady_clock::time_point deadline; // the whole exchange given up
@@ -56,13 +61,7 @@ struct Job {
     // The request handle while the worker uses it; whoever takes it out closes it.
     std::atomic<HINTERNET> active{nullptr};
     std::atomic<bool> cancelled{false};
-    std::atomic<int> holders{2};
 
-    void release()
-    {
-        if (--holders == 0)
-            delete this;
-    }
     // Closing the request handle makes the worker's pending call fail.
     void cancel()
     {
@@ -141,14 +140,14 @@ UniqueInternet openSession()
     if (session)
         return session;
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user{};
-    if (WinHttpGetIEProxyConfigForCurrentUser(&user) && user.lpszProxy) {
-        session.reset(
-            WinHttpOpen(Agent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, user.lpszProxy,
-                        user.lpszProxyBypass ? user.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS, 0));
-    }
-    for (wchar_t *text : {user.lpszAutoConfigUrl, user.lpszProxy, user.lpszProxyBypass}) {
-        if (text)
-            GlobalFree(text);
+    if (WinHttpGetIEProxyConfigForCurrentUser(&user)) {
+        // The strings are the caller's to free.
+        const UniqueGlobalText autoConfig(user.lpszAutoConfigUrl);
+        const UniqueGlobalText proxy(user.lpszProxy);
+        const UniqueGlobalText bypass(user.lpszProxyBypass);
+        if (proxy)
+            session.reset(WinHttpOpen(Agent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.get(),
+                                      bypass ? bypass.get() : WINHTTP_NO_PROXY_BYPASS, 0));
     }
     if (!session)
         session.reset(WinHttpOpen(Agent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
@@ -177,10 +176,12 @@ DWORD until(std::chrono::steady_clock::time_point deadline)
 HttpResponse headerBlock(HINTERNET request, std::size_t maxHeaderBytes)
 {
     DWORD size = 0;
+    // Asked without room, the block answers with its size, or is empty.
     if (WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
-                            WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return failed(Failure::Other, GetLastError());
+                            WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX))
+        return failed(Failure::Other, ERROR_WINHTTP_INVALID_SERVER_RESPONSE);
+    if (const DWORD error = GetLastError(); error != ERROR_INSUFFICIENT_BUFFER)
+        return failed(Failure::Other, error);
     if (size / sizeof(wchar_t) > maxHeaderBytes + 1)
         return failed(Failure::Other, ERROR_WINHTTP_HEADER_SIZE_OVERFLOW);
     std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
@@ -398,13 +399,15 @@ HttpResponse perform(Job &job)
     return response;
 }
 
+// The worker's hold on the job comes with its parameter.
 DWORD WINAPI work(void *parameter)
 {
-    Job &job = *static_cast<Job *>(parameter);
+    const std::unique_ptr<std::shared_ptr<Job>> hold(
+        static_cast<std::shared_ptr<Job> *>(parameter));
+    Job &job = **hold;
     job.response = perform(job);
     SetEvent(job.sent.get());
     SetEvent(job.finished.get());
-    job.release();
     return 0;
 }
 
@@ -418,20 +421,26 @@ HttpResponse backend::exchange(const HttpExchange &request)
                            std::max<std::int64_t>(0, request.sendAt - backend::monotonicMs()));
     const auto deadline = start + request.totalTimeout;
     const auto connectDeadline = std::min(deadline, start + request.connectTimeout);
-    Job *job = new (std::nothrow) Job;
-    if (!job)
+    std::shared_ptr<Job> job;
+    std::unique_ptr<std::shared_ptr<Job>> workerHold;
+    try {
+        job = std::make_shared<Job>();
+        workerHold = std::make_unique<std::shared_ptr<Job>>(job);
+    } catch (const std::bad_alloc &) {
         return failed(Failure::Other, ERROR_NOT_ENOUGH_MEMORY);
+    }
     job->request = request;
     job->deadline = deadline;
     job->sent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!job->sent)
+        return failed(Failure::Other, GetLastError());
     job->finished.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    const UniqueHandle worker(
-        job->sent && job->finished ? CreateThread(nullptr, 0, &work, job, 0, nullptr) : nullptr);
-    if (!worker) {
-        const DWORD error = GetLastError();
-        delete job;
-        return failed(Failure::Other, error);
-    }
+    if (!job->finished)
+        return failed(Failure::Other, GetLastError());
+    const UniqueHandle worker(CreateThread(nullptr, 0, &work, workerHold.get(), 0, nullptr));
+    if (!worker)
+        return failed(Failure::Other, GetLastError());
+    workerHold.release(); // the worker's now
     // Connecting as a whole (name lookup, TCP and TLS) has its own bound,
     // which WinHTTP's per-step time-outs do not give; then the whole exchange.
     HttpResponse response;
@@ -452,7 +461,6 @@ HttpResponse backend::exchange(const HttpExchange &request)
         response = failed(Failure::Other, ERROR_CANCELLED);
         break;
     }
-    job->release();
     return response;
 }
 

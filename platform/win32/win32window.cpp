@@ -34,14 +34,14 @@ const wchar_t *registerClass(const wchar_t *name, WNDPROC procedure, HCURSOR cur
     info.hbrBackground = background;
     info.lpszClassName = name;
     if (!RegisterClassExW(&info))
-        throw RuntimeError(InvalidProcedureCall);
+        raiseSystemError("RegisterClassExW", GetLastError());
     return name;
 }
 
 void raiseIfNotCreated(HWND window)
 {
     if (!window)
-        throw RuntimeError(InvalidProcedureCall);
+        raiseSystemError("CreateWindowExW", GetLastError());
 }
 
 namespace
