@@ -13,11 +13,14 @@
 // their callbacks. Everything is called on the user-interface thread, the
 // clocks excepted. A callback never throws: the controls report a run-time
 // error raised by a handler before it returns.
+//
+// A new back end's checklist is the conformance suite (tests/conformance):
+// one case per promise made here, run against every back end through a small
+// driver of its own.
 
 #include "colour.h"
 #include "datetime.h"
 #include "text.h"
-#include "timer.h"
 #include "twips.h"
 
 #include <chrono>
@@ -141,6 +144,21 @@ class WindowPeer
     // The PC woke from sleep, where the system says so (Windows); elsewhere
     // a sleep shows only as the monotonic clock having moved on.
     std::function<void()> onResume;
+};
+
+// ---- Timers' wake-ups --------------------------------------------------------
+
+// Wakes the user-interface thread once: after wakeAfter(ms) it calls onWake
+// on that thread (unless cancelled or re-armed first). A later wakeAfter
+// replaces the earlier one. The timers (timer.h) run on it.
+class WakeSource
+{
+  public:
+    virtual ~WakeSource() = default;
+    virtual void wakeAfter(int milliseconds) = 0;
+    virtual void cancel() = 0;
+
+    std::function<void()> onWake;
 };
 
 // ---- Message box and screen -------------------------------------------------

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "backend.h"
 #include "text.h"
 
 #include <cstdint>
@@ -12,19 +13,6 @@
 
 namespace platform
 {
-
-// What a back end provides to wake the user-interface thread once: after
-// wakeAfter(ms) it calls onWake on that thread (unless cancelled or re-armed
-// first). A later wakeAfter replaces the earlier one.
-class WakeSource
-{
-  public:
-    virtual ~WakeSource() = default;
-    virtual void wakeAfter(int milliseconds) = 0;
-    virtual void cancel() = 0;
-
-    std::function<void()> onWake;
-};
 
 // When one timer ticks, on the wall clock's boundaries: a 1000 ms timer just
 // after each whole second, a 500 ms timer just after each half second. A

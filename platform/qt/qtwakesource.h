@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "timer.h"
+#include "backend.h"
 
 #include <QTimer>
 
