@@ -89,11 +89,3 @@ class Form1 : public platform::Window
     // The day the date display shows (yyyymmdd), once one is shown.
     std::optional<int> m_dateDay;
 };
-
-// Room kept between a moved date display and the window's inner right edge.
-constexpr double DateMargin = 120; // twips
-
-// The left edge of a date display `width` twips wide: `home`, unless the
-// caption would then reach past `innerWidth` less the margin; then as far left
-// as it needs, but not past the window's left edge.
-double dateDisplayLeft(double home, double width, double innerWidth);

@@ -6,10 +6,10 @@
 #include "datetime.h"
 #include "msgbox.h"
 #include "pcclock.h"
+#include "placement.h"
 #include "runtimeerror.h"
 #include "screen.h"
 
-#include <algorithm>
 
 using namespace platform;
 
@@ -78,14 +78,6 @@ void Form1::Form_Load()
     showDateOf(Now());
 }
 
-// A long date of some locales is wider than the room right of the display's
-// start-up place: it moves left just enough to end inside the window.
-double dateDisplayLeft(double home, double width, double innerWidth)
-{
-    const double fitting = innerWidth - DateMargin - width;
-    return std::max(0.0, std::min(home, fitting));
-}
-
 void Form1::showDateOf(Date date)
 {
     const CivilDate day = civilDateOf(date);
@@ -96,5 +88,5 @@ void Form1::showDateOf(Date date)
 void Form1::showDate(const Text &date)
 {
     Label2.setCaption(date);
-    Label2.setLeft(single(dateDisplayLeft(m_dateHome, Label2.Width(), ScaleWidth())));
+    Label2.setLeft(single(placement::dateDisplayLeft(m_dateHome, Label2.Width(), ScaleWidth())));
 }

@@ -13,6 +13,7 @@
 #include "clock.h"
 #include "colour.h"
 #include "datetime.h"
+#include "placement.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -670,4 +671,25 @@ TEST_CASE("civil time to serial and back")
         CHECK(errorOf([&] { fromCivil(row.civil); }) == row.error);
     }
     CHECK(errorOf([] { toCivil(Date{LastDay + 1}); }) == Overflow);
+}
+
+// ---- Placement ---------------------------------------------------------------
+
+TEST_CASE("the date display's place")
+{
+    struct Row {
+        const char *name;
+        double width, left;
+    };
+    // From 6000 in a window 15360 wide a caption may be 15360 - 120 - 6000 wide.
+    const Row rows[] = {
+        {"fits", 5000, 6000},
+        {"fits to the margin", 9240, 6000},
+        {"overflows by a bit", 9300, 5940},
+        {"wider than the window", 16000, 0},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        CHECK(placement::dateDisplayLeft(6000, row.width, 15360) == row.left);
+    }
 }

@@ -5,6 +5,7 @@
 #include "handlers.h"
 
 #include "constants.h"
+#include "placement.h"
 #include "startup.h"
 
 #include <algorithm>
@@ -130,30 +131,17 @@ TEST_CASE_FIXTURE(Fixture, "caption widths move only what the formulas say")
 
 TEST_CASE_FIXTURE(Fixture, "the date display stays inside the window")
 {
-    struct Row {
-        const char *name;
-        double width, left;
-    };
-    // From 6000 in a window 15360 wide a caption may be 15360 - 120 - 6000 wide.
-    const Row rows[] = {
-        {"fits", 5000, 6000},
-        {"fits to the margin", 9240, 6000},
-        {"overflows by a bit", 9300, 5940},
-        {"wider than the window", 16000, 0},
-    };
-    for (const Row &row : rows) {
-        INFO(std::string(row.name));
-        // The rule, then the real display: a long date moves it, the next
-        // short one puts it back.
-        CHECK(dateDisplayLeft(6000, row.width, 15360) == row.left);
-
+    using namespace placement;
+    // A long date moves it by the rule, the next short one puts it back.
+    for (const double width : {5000.0, 9240.0, 9300.0, 16000.0}) {
+        INFO("at least " << width << " twips wide");
         fake::MessageBoxes boxes;
         Form1 form;
         form.Form_Load();
         form.showDate(Text());
         const double home = form.Label2.Left();
         Text wide = u"Wednesday, December 9, 2026";
-        while (form.Label2.Left() + row.width >= form.Label2.Left() + form.Label2.Width())
+        while (form.Label2.Left() + width >= form.Label2.Left() + form.Label2.Width())
             form.showDate(wide += u" 2026");
         const double caption = form.Label2.Width();
         const double expected = dateDisplayLeft(home, caption, form.ScaleWidth());
