@@ -91,7 +91,9 @@ void Form1::queryNetworkTime(const Text &url, bool quiet)
     }
     // One reading: the second shown now and the next tick's boundary agree.
     const std::int64_t now = monotonicNow();
+    // The resync counter's gap and a wake-up count from here.
     m_lastCount = now;
+    m_resumed = false;
     Date displayDate;
     if (!networkTime.empty()) {
         Timer1.setEnabled(false);
