@@ -85,4 +85,10 @@ std::int64_t backend::monotonicMs()
     return steadyClockMs();
 }
 
+// glibc reads the zone again at each call (TZ, else /etc/localtime).
+CivilDateTime backend::localTime(std::int64_t msSinceEpoch)
+{
+    return localTimeOf(msSinceEpoch);
+}
+
 } // namespace platform

@@ -2,7 +2,8 @@
 // The conformance suite's driver for the Qt back end, on an X display of its
 // own (xcb under Xvfb): clicks come from the X server (xdotool), so they
 // reach Qt as a user's do, through the window system's queue that a busy
-// wait holds; keys come from QTest.
+// wait holds; keys come from QTest. The test's own session bus
+// (dbus-run-session) carries a stand-in for the desktop's screen saver.
 #define DOCTEST_CONFIG_IMPLEMENT
 #include "testing.h"
 
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,7 +26,9 @@
 #include <clocale>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
+#include <vector>
 
 using namespace platform;
 
@@ -62,6 +66,38 @@ class PaintCounter : public QObject
 };
 
 PaintCounter *painting = nullptr;
+
+// The desktop's screen saver as the back end meets it on the session bus,
+// on a connection of its own: it hands out cookies and records which are
+// held, and any cookie given back that it never handed out.
+class ScreenSaver : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+
+  public:
+    std::set<uint> held;
+    std::vector<uint> strangers;
+
+  public Q_SLOTS:
+    uint Inhibit(const QString &application, const QString &reason)
+    {
+        (void)application;
+        (void)reason;
+        held.insert(m_next);
+        return m_next++;
+    }
+    void UnInhibit(uint cookie)
+    {
+        if (!held.erase(cookie))
+            strangers.push_back(cookie);
+    }
+
+  private:
+    uint m_next = 7;
+};
+
+ScreenSaver *screenSaver = nullptr;
 
 } // namespace
 
@@ -138,6 +174,25 @@ void close(WindowPeer &window)
     widgetOf(window)->windowHandle()->close();
 }
 
+// As the program itself would: with no window manager on the display, Qt
+// takes the state at once, as it does when a window manager reports it.
+void minimise(WindowPeer &window)
+{
+    widgetOf(window)->showMinimized();
+}
+
+void restore(WindowPeer &window)
+{
+    widgetOf(window)->showNormal();
+}
+
+bool displayKeptOn()
+{
+    REQUIRE(screenSaver);
+    CHECK(screenSaver->strangers.empty());
+    return !screenSaver->held.empty();
+}
+
 void answerMessageBox(MessageBoxAnswer answer)
 {
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -165,9 +220,19 @@ int main(int argc, char **argv)
     PaintCounter counter;
     painting = &counter;
     qApp->installEventFilter(&counter);
+    ScreenSaver standIn;
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("stand-in"));
+    if (bus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &standIn,
+                           QDBusConnection::ExportAllSlots) &&
+        bus.registerService(QStringLiteral("org.freedesktop.ScreenSaver")))
+        screenSaver = &standIn;
     doctest::Context context(argc, argv);
     const int status = context.run();
     painting = nullptr;
+    screenSaver = nullptr;
     backend::finish();
     return status;
 }
+
+#include "driver_qt.moc"
