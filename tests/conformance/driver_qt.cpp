@@ -11,10 +11,10 @@
 #include "qtcombobox.h"
 #include "qtlabel.h"
 #include "qtwindow.h"
+#include "screensaverstandin.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDBusConnection>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,9 +26,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <map>
-#include <set>
 #include <string>
-#include <vector>
 
 using namespace platform;
 
@@ -67,37 +65,7 @@ class PaintCounter : public QObject
 
 PaintCounter *painting = nullptr;
 
-// The desktop's screen saver as the back end meets it on the session bus,
-// on a connection of its own: it hands out cookies and records which are
-// held, and any cookie given back that it never handed out.
-class ScreenSaver : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
-
-  public:
-    std::set<uint> held;
-    std::vector<uint> strangers;
-
-  public Q_SLOTS:
-    uint Inhibit(const QString &application, const QString &reason)
-    {
-        (void)application;
-        (void)reason;
-        held.insert(m_next);
-        return m_next++;
-    }
-    void UnInhibit(uint cookie)
-    {
-        if (!held.erase(cookie))
-            strangers.push_back(cookie);
-    }
-
-  private:
-    uint m_next = 7;
-};
-
-ScreenSaver *screenSaver = nullptr;
+ScreenSaverStandIn *screenSaver = nullptr;
 
 } // namespace
 
@@ -220,12 +188,10 @@ int main(int argc, char **argv)
     PaintCounter counter;
     painting = &counter;
     qApp->installEventFilter(&counter);
-    ScreenSaver standIn;
-    QDBusConnection bus =
-        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("stand-in"));
-    if (bus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &standIn,
-                           QDBusConnection::ExportAllSlots) &&
-        bus.registerService(QStringLiteral("org.freedesktop.ScreenSaver")))
+    // On a connection of its own, as another program's.
+    ScreenSaverStandIn standIn;
+    if (standIn.registerOn(
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("stand-in"))))
         screenSaver = &standIn;
     doctest::Context context(argc, argv);
     const int status = context.run();
@@ -234,5 +200,3 @@ int main(int argc, char **argv)
     backend::finish();
     return status;
 }
-
-#include "driver_qt.moc"
