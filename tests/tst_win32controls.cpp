@@ -2,7 +2,8 @@
 // What only the Win32 back end shows, beyond the contract's conformance
 // suite, under Wine: labels size themselves to the text GDI measures, a press
 // released outside a label clicks nothing, and the mouse moves and the
-// pointer reach the label.
+// pointer reach the label; the thread's execution state follows the window,
+// and local time the system's zone from one reading to the next.
 #define DOCTEST_CONFIG_IMPLEMENT
 #include "testing.h"
 
@@ -22,6 +23,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cwctype>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -34,6 +36,16 @@ namespace
 HWND hwndOf(Label &label)
 {
     return static_cast<win32::Win32Label &>(label.peer()).hwnd();
+}
+
+HWND hwndOf(Window &window)
+{
+    return static_cast<win32::Win32Window &>(window.peer()).hwnd();
+}
+
+std::wstring widen(const std::string &ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
 }
 
 // One line of `text` in a font made here, apart from the back end's: the
@@ -211,6 +223,98 @@ TEST_CASE("a click is a press and release inside the label; mouse moves and the 
     label.setMousePointer(14);
     SendMessageW(hwnd, WM_SETCURSOR, WPARAM(hwnd), overClient);
     CHECK(GetCursor() == LoadCursorW(nullptr, IDC_HELP));
+}
+
+// Under Wine the call returns the flags of the last call made with
+// ES_CONTINUOUS, which a call without it leaves as they were.
+TEST_CASE("the thread's execution state keeps the display on while the window is shown")
+{
+    constexpr EXECUTION_STATE On = ES_CONTINUOUS | ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED;
+    constexpr EXECUTION_STATE Off = ES_CONTINUOUS;
+    Window window;
+    window.setClientSize(4500, 1500);
+    const HWND hwnd = hwndOf(window);
+    struct Row {
+        const char *name;
+        std::function<void()> step;
+        EXECUTION_STATE flags;
+    };
+    const Row rows[] = {
+        {"shown", [&] { window.Show(); }, On},
+        {"minimised", [&] { SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0); }, Off},
+        {"restored", [&] { SendMessageW(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0); }, On},
+        {"hidden", [&] { ShowWindow(hwnd, SW_HIDE); }, Off},
+        {"shown again", [&] { window.Show(); }, On},
+        {"closed", [&] { window.Unload(); }, Off},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        row.step();
+        CHECK(SetThreadExecutionState(0) == row.flags);
+    }
+}
+
+// Wine takes the zone from the host: with TZ unset, from /etc/localtime,
+// which glibc reads again once the file has changed. The test runs in a
+// mount namespace of its own where /etc/localtime is the test's own file
+// (tests/CMakeLists.txt), CLOCK_TEST_ZONE_FILE, and writes a zone into that
+// file before each reading. Changing TZ in the process reaches neither Wine
+// nor the system's zone.
+TEST_CASE("local time follows the system's zone from one reading to the next")
+{
+    const char *zoneFile = std::getenv("CLOCK_TEST_ZONE_FILE");
+    REQUIRE(zoneFile != nullptr);
+    // Never the system's own zone file: only the copy the namespace shows.
+    REQUIRE(std::string(zoneFile).rfind("/etc/", 0) != 0);
+    REQUIRE(std::string(zoneFile).find("zoneinfo") == std::string::npos);
+    std::wstring target = L"Z:" + widen(zoneFile);
+    std::replace(target.begin(), target.end(), L'/', L'\\');
+
+    struct Row {
+        const char *name;
+        const wchar_t *zone;
+        std::int64_t ms;
+        CivilDateTime local;
+    };
+    constexpr std::int64_t Dec7 = 1796652285123; // 2026-12-07 14:04:45.123 UTC
+    constexpr std::int64_t Jul1 = 1782907200000; // 2026-07-01 12:00:00 UTC
+    const Row rows[] = {
+        {"Tokyo", L"Asia\\Tokyo", Dec7, {2026, 12, 7, 23, 4, 45, 123}},
+        {"New York in winter", L"America\\New_York", Dec7, {2026, 12, 7, 9, 4, 45, 123}},
+        {"New York in summer", L"America\\New_York", Jul1, {2026, 7, 1, 8, 0, 0, 0}},
+        {"Tokyo again", L"Asia\\Tokyo", Jul1, {2026, 7, 1, 21, 0, 0, 0}},
+    };
+    // glibc sees a change by the file's time, in whole seconds.
+    std::uint64_t stamp = 130000000000000000; // 2012
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        const std::wstring source = std::wstring(L"Z:\\usr\\share\\zoneinfo\\") + row.zone;
+        HANDLE in = CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+        REQUIRE(in != INVALID_HANDLE_VALUE);
+        std::vector<char> data(1 << 16);
+        DWORD size = 0;
+        const BOOL read = ReadFile(in, data.data(), DWORD(data.size()), &size, nullptr);
+        CloseHandle(in);
+        REQUIRE(read);
+        // Written in place: the namespace shows this very file.
+        HANDLE out =
+            CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+        REQUIRE(out != INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        stamp += 10000000ull * 100;
+        const FILETIME time{DWORD(stamp), DWORD(stamp >> 32)};
+        const bool ok = WriteFile(out, data.data(), size, &written, nullptr) && written == size &&
+                        SetFileTime(out, nullptr, nullptr, &time);
+        CloseHandle(out);
+        REQUIRE(ok);
+
+        const CivilDateTime local = backend::localTime(row.ms);
+        CHECK(std::vector<int>{local.year, local.month, local.day, local.hour, local.minute,
+                               local.second, local.millisecond} ==
+              std::vector<int>{row.local.year, row.local.month, row.local.day, row.local.hour,
+                               row.local.minute, row.local.second, row.local.millisecond});
+    }
 }
 
 int main(int argc, char **argv)

@@ -2,14 +2,13 @@
 #include "pcclock.h"
 
 #include "backend.h"
-#include "clock.h"
 
 namespace platform
 {
 
 Date Now()
 {
-    CivilDateTime now = localTimeOf(backend::wallClockMs());
+    CivilDateTime now = backend::localTime(backend::wallClockMs());
     now.millisecond = 0;
     return fromCivil(now);
 }

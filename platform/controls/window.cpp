@@ -16,12 +16,18 @@ Window::Window()
         if (Resumed)
             Resumed();
     };
+    // A clock is there to be watched: while it can be seen the display stays
+    // on; minimised, hidden or closed, the system's idle rules hold again.
+    m_peer->onStateChange = [this](WindowState state) {
+        m_peer->keepDisplayOn(state == WindowState::Shown);
+    };
 }
 
 Window::~Window()
 {
     m_peer->onCloseRequest = nullptr;
     m_peer->onResume = nullptr;
+    m_peer->onStateChange = nullptr;
 }
 
 void Window::setCaption(const Text &caption)

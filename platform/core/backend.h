@@ -106,6 +106,10 @@ class ComboBoxPeer
     std::function<void(std::int16_t &keyAscii)> onKeyPress;
 };
 
+// How the top-level window stands: not on the screen (before show(), once
+// closed or hidden), minimised, or shown.
+enum class WindowState { Hidden, Minimised, Shown };
+
 // The top-level window with a normal frame, the face colour as background.
 class WindowPeer
 {
@@ -137,6 +141,13 @@ class WindowPeer
     virtual void show() = 0;
     // Asks onCloseRequest and closes only if it agrees.
     virtual void close() = 0;
+    virtual WindowState state() const = 0;
+    // On: asks the system to keep the display on and the screen saver off
+    // for this window; off, or the peer's end, gives that back. A system that
+    // refuses or offers no way to ask is no error: nothing is said and the
+    // window goes on. Locking the session or putting the PC to sleep stays
+    // the user's to do.
+    virtual void keepDisplayOn(bool on) = 0;
 
     // Every close, by the user, the window manager or the session ending;
     // return false to refuse it.
@@ -144,6 +155,9 @@ class WindowPeer
     // The PC woke from sleep, where the system says so (Windows); elsewhere
     // a sleep shows only as the monotonic clock having moved on.
     std::function<void()> onResume;
+    // Every change of state(): show(), a close, the user or the window
+    // manager minimising or restoring the window.
+    std::function<void(WindowState state)> onStateChange;
 };
 
 // ---- Timers' wake-ups --------------------------------------------------------
@@ -215,6 +229,10 @@ ScreenMetrics primaryScreen();
 // exchanges wait on it. Either may be read from any thread.
 std::int64_t wallClockMs();
 std::int64_t monotonicMs();
+// A wall-clock time as the civil time of the PC's time zone as the system
+// has it at this call, milliseconds kept: a change of zone or of its
+// daylight-saving rules shows at the next reading.
+CivilDateTime localTime(std::int64_t msSinceEpoch);
 } // namespace backend
 
 // ---- HTTP ------------------------------------------------------------------

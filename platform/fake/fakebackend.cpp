@@ -181,14 +181,14 @@ std::int16_t FakeComboBox::type(std::int16_t keyAscii)
     return *seen;
 }
 
-FakeWindow::FakeWindow() : m_twipsPerPixel(state().screen.twipsPerPixel)
+FakeWindow::FakeWindow() : m_twipsPerPixel(fake::state().screen.twipsPerPixel)
 {
-    state().windows.push_back(this);
+    fake::state().windows.push_back(this);
 }
 
 FakeWindow::~FakeWindow()
 {
-    auto &windows = state().windows;
+    auto &windows = fake::state().windows;
     windows.erase(std::find(windows.begin(), windows.end(), this));
     // Children that outlive their window forget it.
     for (FakeLabel *label : m_labels)
@@ -199,7 +199,7 @@ FakeWindow::~FakeWindow()
 
 const std::vector<FakeWindow *> &FakeWindow::all()
 {
-    return state().windows;
+    return fake::state().windows;
 }
 
 std::unique_ptr<LabelPeer> FakeWindow::createLabel()
@@ -247,8 +247,37 @@ double FakeWindow::print(const Text &line, int x, int y, ColourWord colour)
 
 void FakeWindow::show()
 {
-    shown = true;
     closed = false;
+    setState(true, false);
+}
+
+WindowState FakeWindow::state() const
+{
+    if (!shown)
+        return WindowState::Hidden;
+    return minimised ? WindowState::Minimised : WindowState::Shown;
+}
+
+void FakeWindow::minimise()
+{
+    if (shown)
+        setState(true, true);
+}
+
+void FakeWindow::restore()
+{
+    if (shown)
+        setState(true, false);
+}
+
+// Reports a change only, as a window system does.
+void FakeWindow::setState(bool isShown, bool isMinimised)
+{
+    const WindowState before = state();
+    shown = isShown;
+    minimised = isMinimised;
+    if (state() != before && onStateChange)
+        onStateChange(state());
 }
 
 void FakeWindow::close()
@@ -260,8 +289,8 @@ void FakeWindow::close()
     const bool agreed = !onCloseRequest || onCloseRequest();
     m_closing = false;
     if (agreed) {
-        shown = false;
         closed = true;
+        setState(false, false);
     }
 }
 
@@ -278,6 +307,13 @@ void FakeWindow::paint()
             ++label->paints;
         label->dirty = false;
     }
+}
+
+bool displayKeptOn()
+{
+    const auto &windows = fake::state().windows;
+    return std::any_of(windows.begin(), windows.end(),
+                       [](const FakeWindow *w) { return w->displayKeptOn; });
 }
 
 void setScreen(const ScreenMetrics &metrics)
@@ -440,6 +476,12 @@ std::int64_t wallClockMs()
 std::int64_t monotonicMs()
 {
     return fake::EventLoop::current().mono();
+}
+
+// The C run-time's zone, which a test sets with TZ.
+CivilDateTime localTime(std::int64_t msSinceEpoch)
+{
+    return localTimeOf(msSinceEpoch);
 }
 
 std::optional<std::string> asciiHostName(const std::string &utf8Name)

@@ -125,10 +125,15 @@ class FakeWindow : public WindowPeer
     double print(const Text &line, int x, int y, ColourWord colour) override;
     void show() override;
     void close() override;
+    WindowState state() const override;
+    void keepDisplayOn(bool on) override { displayKeptOn = on; }
 
     // A close by the user or the window manager; returns whether the window
     // is closed.
     bool requestClose();
+    // The user or the window manager minimises the shown window, or restores it.
+    void minimise();
+    void restore();
     // The labels that changed since they were last painted are painted, if
     // the window is shown.
     void paint();
@@ -144,8 +149,12 @@ class FakeWindow : public WindowPeer
     int top = 0;
     int clientWidthPx = 0;
     int clientHeightPx = 0;
+    // Shown (minimised or not) and not closed since.
     bool shown = false;
     bool closed = false;
+    bool minimised = false;
+    // What keepDisplayOn last asked for.
+    bool displayKeptOn = false;
     struct PrintedLine {
         Text line;
         int x;
@@ -164,12 +173,16 @@ class FakeWindow : public WindowPeer
     friend class FakeLabel;
     friend class FakeComboBox;
     void forget(const void *child);
+    void setState(bool isShown, bool isMinimised);
 
     double m_twipsPerPixel;
     bool m_closing = false;
     std::vector<FakeLabel *> m_labels;
     std::vector<FakeComboBox *> m_combos;
 };
+
+// Whether some window keeps the display on, as the system sees it.
+bool displayKeptOn();
 
 // ---- Screen ----------------------------------------------------------------
 

@@ -90,4 +90,10 @@ std::int64_t backend::monotonicMs()
     return std::int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+// glibc reads the zone again at each call (TZ, else /etc/localtime).
+CivilDateTime backend::localTime(std::int64_t msSinceEpoch)
+{
+    return localTimeOf(msSinceEpoch);
+}
+
 } // namespace platform

@@ -3,6 +3,7 @@
 
 #include "qtcolour.h"
 #include "qtcombobox.h"
+#include "qtdisplaykeeper.h"
 #include "qtfonts.h"
 #include "qtlabel.h"
 #include "qtwakesource.h"
@@ -35,7 +36,12 @@ namespace qt
 
 QtWindow::QtWindow() : m_widget(std::make_unique<WindowWidget>(*this)) {}
 
-QtWindow::~QtWindow() = default;
+// The keeper goes first, the window's state reports with the widget.
+QtWindow::~QtWindow()
+{
+    m_displayKeeper.reset();
+    onStateChange = nullptr;
+}
 
 QWidget *QtWindow::widget() const
 {
@@ -123,6 +129,23 @@ void QtWindow::show()
 void QtWindow::close()
 {
     m_widget->close();
+}
+
+void QtWindow::keepDisplayOn(bool on)
+{
+    if (!on)
+        m_displayKeeper.reset();
+    else if (!m_displayKeeper)
+        m_displayKeeper = std::make_unique<DisplayKeeper>();
+}
+
+void QtWindow::setState(WindowState state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    if (onStateChange)
+        onStateChange(state);
 }
 
 WindowWidget::WindowWidget(QtWindow &peer) : m_peer(peer)
@@ -231,6 +254,27 @@ void WindowWidget::closeEvent(QCloseEvent *event)
         event->accept();
     else
         event->ignore();
+}
+
+// A window manager that minimises a window tells Qt so, and hides it; one
+// that unmaps it for another desktop only hides it.
+void WindowWidget::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    m_peer.setState(isMinimized() ? WindowState::Minimised : WindowState::Shown);
+}
+
+void WindowWidget::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_peer.setState(isMinimized() ? WindowState::Minimised : WindowState::Hidden);
+}
+
+void WindowWidget::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isVisible())
+        m_peer.setState(isMinimized() ? WindowState::Minimised : WindowState::Shown);
 }
 
 // The session is ending: the same close, and a refused one cancels the

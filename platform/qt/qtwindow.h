@@ -19,6 +19,8 @@ namespace platform::qt
 class WindowWidget;
 
 // The window's peer: a top-level QWidget, parent of the controls' widgets.
+class DisplayKeeper;
+
 class QtWindow final : public WindowPeer
 {
   public:
@@ -43,11 +45,17 @@ class QtWindow final : public WindowPeer
     double print(const Text &line, int x, int y, ColourWord colour) override;
     void show() override;
     void close() override;
+    WindowState state() const override { return m_state; }
+    void keepDisplayOn(bool on) override;
 
     QWidget *widget() const;
+    // What the widget's events tell: reported once for each change.
+    void setState(WindowState state);
 
   private:
     std::unique_ptr<WindowWidget> m_widget;
+    std::unique_ptr<DisplayKeeper> m_displayKeeper;
+    WindowState m_state = WindowState::Hidden;
 };
 
 class WindowWidget : public QWidget
@@ -64,6 +72,9 @@ class WindowWidget : public QWidget
 
   protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;

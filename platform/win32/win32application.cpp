@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Program start and the event loop on the Windows message queue: the common
 // controls for the combo box, the long date from the user's locale settings,
-// and the wait of a busy window while an HTTP exchange runs.
+// the local time in the system's current zone, and the wait of a busy window
+// while an HTTP exchange runs.
 #include "backend.h"
 #include "clock.h"
 
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <iterator>
 
 namespace platform
@@ -92,6 +94,45 @@ std::int64_t backend::monotonicMs()
     QueryPerformanceCounter(&count);
     // Whole seconds and the rest apart, so that the product cannot overflow.
     return count.QuadPart / frequency * 1000 + count.QuadPart % frequency * 1000 / frequency;
+}
+
+// The zone as the system has it now, at every reading, where the C run-time
+// reads it once: a change of zone or of its daylight-saving rules shows at
+// the next tick. The rules are those of the year (dynamic daylight saving);
+// a zone the registry does not list keeps the rules the system gave. A
+// reading never ends the program: should the system fail it, the C
+// run-time's answers.
+CivilDateTime backend::localTime(std::int64_t msSinceEpoch)
+{
+    // FILETIME counts 100 ns from 1601-01-01 UTC, in 63 bits.
+    constexpr std::int64_t MsFrom1601To1970 = 11644473600000;
+    constexpr std::int64_t LastMs = INT64_MAX / 10000 - MsFrom1601To1970;
+    if (msSinceEpoch < -MsFrom1601To1970 || msSinceEpoch > LastMs)
+        return localTimeOf(msSinceEpoch);
+    const auto ticks = std::uint64_t(msSinceEpoch + MsFrom1601To1970) * 10000;
+    const FILETIME file{DWORD(ticks), DWORD(ticks >> 32)};
+    SYSTEMTIME utc{};
+    DYNAMIC_TIME_ZONE_INFORMATION zone{};
+    if (!FileTimeToSystemTime(&file, &utc) ||
+        GetDynamicTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID)
+        return localTimeOf(msSinceEpoch);
+    TIME_ZONE_INFORMATION rules{};
+    if (!GetTimeZoneInformationForYear(utc.wYear, &zone, &rules)) {
+        rules.Bias = zone.Bias;
+        std::copy(std::begin(zone.StandardName), std::end(zone.StandardName),
+                  std::begin(rules.StandardName));
+        rules.StandardDate = zone.StandardDate;
+        rules.StandardBias = zone.StandardBias;
+        std::copy(std::begin(zone.DaylightName), std::end(zone.DaylightName),
+                  std::begin(rules.DaylightName));
+        rules.DaylightDate = zone.DaylightDate;
+        rules.DaylightBias = zone.DaylightBias;
+    }
+    SYSTEMTIME local{};
+    if (!SystemTimeToTzSpecificLocalTime(&rules, &utc, &local))
+        return localTimeOf(msSinceEpoch);
+    return CivilDateTime{local.wYear,   local.wMonth,  local.wDay,         local.wHour,
+                         local.wMinute, local.wSecond, local.wMilliseconds};
 }
 
 namespace win32

@@ -59,6 +59,20 @@ int rectHeight(const RECT &rect)
 {
     return rect.bottom - rect.top;
 }
+
+// The thread's execution state, as presentation programs set it: the display
+// and the system stay on while some window asks; ES_CONTINUOUS alone hands
+// the idle rules back. The user may still lock the PC or put it to sleep. A
+// refusal is not the user's concern and leaves the rules as they were.
+int g_displayRequests = 0;
+
+void requestDisplay(bool on)
+{
+    if (on ? g_displayRequests++ > 0 : --g_displayRequests > 0)
+        return;
+    (void)SetThreadExecutionState(on ? ES_CONTINUOUS | ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED
+                                     : ES_CONTINUOUS);
+}
 } // namespace
 
 Win32Window::Win32Window()
@@ -78,7 +92,9 @@ Win32Window::Win32Window()
 
 Win32Window::~Win32Window()
 {
+    onStateChange = nullptr;
     m_hwnd.reset();
+    keepDisplayOn(false);
 }
 
 std::unique_ptr<LabelPeer> Win32Window::createLabel()
@@ -207,6 +223,32 @@ bool Win32Window::mayClose() const
     return !onCloseRequest || onCloseRequest();
 }
 
+void Win32Window::keepDisplayOn(bool on)
+{
+    if (on != m_keepsDisplayOn) {
+        m_keepsDisplayOn = on;
+        requestDisplay(on);
+    }
+}
+
+void Win32Window::updateState()
+{
+    const HWND hwnd = m_hwnd.get();
+    if (!hwnd || !IsWindowVisible(hwnd))
+        setState(WindowState::Hidden);
+    else
+        setState(IsIconic(hwnd) ? WindowState::Minimised : WindowState::Shown);
+}
+
+void Win32Window::setState(WindowState state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    if (onStateChange)
+        onStateChange(state);
+}
+
 void Win32Window::stackOnTop(HWND child) const
 {
     SetWindowPos(child, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -219,8 +261,13 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)
         windowOpened();
         return 0;
     case WM_DESTROY:
+        setState(WindowState::Hidden);
         windowClosed();
         return 0;
+    case WM_WINDOWPOSCHANGED:
+        // Showing, hiding, minimising and restoring all end here.
+        updateState();
+        break;
     case WM_CLOSE:
         close();
         return 0;

@@ -40,6 +40,8 @@ class Win32Window : public WindowPeer
     double print(const Text &line, int x, int y, ColourWord colour) override;
     void show() override;
     void close() override;
+    WindowState state() const override { return m_state; }
+    void keepDisplayOn(bool on) override;
 
     // For the child controls. hwnd() is null once the window is destroyed.
     HWND hwnd() const { return m_hwnd.get(); }
@@ -55,6 +57,9 @@ class Win32Window : public WindowPeer
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     // Asks onCloseRequest; true if the close may go ahead.
     bool mayClose() const;
+    // Reports a change of state, read from the window or given.
+    void updateState();
+    void setState(WindowState state);
 
     UniqueWindow m_hwnd;
     double m_twipsPerPixel = 15;
@@ -62,6 +67,8 @@ class Win32Window : public WindowPeer
     UniqueFont m_font;
     HWND m_focus = nullptr;
     bool m_sessionEnding = false;
+    WindowState m_state = WindowState::Hidden;
+    bool m_keepsDisplayOn = false;
 };
 
 } // namespace platform::win32

@@ -42,8 +42,15 @@ void click(LabelPeer &label, bool leftButton);
 void type(ComboBoxPeer &combo, char16_t key);
 // The user or the window manager closes the window.
 void close(WindowPeer &window);
+// The user or the window manager minimises the window, or restores it.
+void minimise(WindowPeer &window);
+void restore(WindowPeer &window);
 // From inside an open message box: the user answers it.
 void answerMessageBox(MessageBoxAnswer answer);
+
+// Whether the system, or the test's stand-in for it, holds a request of this
+// program to keep the display on.
+bool displayKeptOn();
 
 // The back end's monotonic clock, in milliseconds: the one its wake-ups wait
 // on (the tests' back end makes its simulated time that clock).

@@ -90,6 +90,21 @@ void close(WindowPeer &window)
     dynamic_cast<fake::FakeWindow &>(window).requestClose();
 }
 
+void minimise(WindowPeer &window)
+{
+    dynamic_cast<fake::FakeWindow &>(window).minimise();
+}
+
+void restore(WindowPeer &window)
+{
+    dynamic_cast<fake::FakeWindow &>(window).restore();
+}
+
+bool displayKeptOn()
+{
+    return fake::displayKeptOn();
+}
+
 void answerMessageBox(MessageBoxAnswer answer)
 {
     box->script.answer = answer;

@@ -2,7 +2,8 @@
 // The conformance suite's driver for the Qt back end, on an X display of its
 // own (xcb under Xvfb): clicks come from the X server (xdotool), so they
 // reach Qt as a user's do, through the window system's queue that a busy
-// wait holds; keys come from QTest.
+// wait holds; keys come from QTest. The test's own session bus
+// (dbus-run-session) carries a stand-in for the desktop's screen saver.
 #define DOCTEST_CONFIG_IMPLEMENT
 #include "testing.h"
 
@@ -10,6 +11,8 @@
 #include "qtcombobox.h"
 #include "qtlabel.h"
 #include "qtwindow.h"
+#include "screensaverstandin.h"
+#include "x11saver.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -22,6 +25,7 @@
 #include <QWindow>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <map>
@@ -63,6 +67,8 @@ class PaintCounter : public QObject
 };
 
 PaintCounter *painting = nullptr;
+
+ScreenSaverStandIn *screenSaver = nullptr;
 
 } // namespace
 
@@ -139,6 +145,28 @@ void close(WindowPeer &window)
     widgetOf(window)->windowHandle()->close();
 }
 
+// As the program itself would: with no window manager on the display, Qt
+// takes the state at once, as it does when a window manager reports it.
+void minimise(WindowPeer &window)
+{
+    widgetOf(window)->showMinimized();
+}
+
+void restore(WindowPeer &window)
+{
+    widgetOf(window)->showNormal();
+}
+
+// The stand-in's cookies; where the session has no screen saver (the
+// driver plays none), the X server's own.
+bool displayKeptOn()
+{
+    if (!screenSaver)
+        return x11SaverHeldOff(pump);
+    CHECK(screenSaver->strangers.empty());
+    return !screenSaver->held.empty();
+}
+
 void answerMessageBox(MessageBoxAnswer answer)
 {
     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -173,9 +201,21 @@ int main(int argc, char **argv)
     PaintCounter counter;
     painting = &counter;
     qApp->installEventFilter(&counter);
+    // On a connection of its own, as another program's; none with
+    // CLOCK_TEST_SCREEN_SAVER=x11, where the X server's own is looked at.
+    ScreenSaverStandIn standIn;
+    if (qgetenv("CLOCK_TEST_SCREEN_SAVER") != "x11") {
+        if (!standIn.registerOn(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                                              QStringLiteral("stand-in")))) {
+            std::fprintf(stderr, "conformance_qt: no session bus for the screen saver\n");
+            return 1;
+        }
+        screenSaver = &standIn;
+    }
     doctest::Context context(argc, argv);
     const int status = context.run();
     painting = nullptr;
+    screenSaver = nullptr;
     backend::finish();
     return status;
 }

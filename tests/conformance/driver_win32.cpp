@@ -148,6 +148,27 @@ void close(WindowPeer &window)
     REQUIRE(PostMessageW(hwndOf(window), WM_SYSCOMMAND, SC_CLOSE, 0));
 }
 
+// As the title bar's buttons do.
+void minimise(WindowPeer &window)
+{
+    REQUIRE(PostMessageW(hwndOf(window), WM_SYSCOMMAND, SC_MINIMIZE, 0));
+}
+
+void restore(WindowPeer &window)
+{
+    REQUIRE(PostMessageW(hwndOf(window), WM_SYSCOMMAND, SC_RESTORE, 0));
+}
+
+// The call returns the thread's state before it; without ES_CONTINUOUS it
+// leaves a state set with ES_CONTINUOUS as it was (under Wine, the state the
+// last such call set).
+bool displayKeptOn()
+{
+    const EXECUTION_STATE state = SetThreadExecutionState(0);
+    constexpr EXECUTION_STATE On = ES_CONTINUOUS | ES_DISPLAY_REQUIRED;
+    return (state & On) == On;
+}
+
 void answerMessageBox(MessageBoxAnswer answer)
 {
     HWND box = nullptr;

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -207,6 +208,124 @@ TEST_CASE("a close asks the window and closes only if it agrees")
         CHECK(driver::runUntil([&] { return asked > 0; }, 5000));
         CHECK(asked == 1);
         CHECK(driver::runUntil([&] { return driver::isShown(*scene.window) != row.agree; }, 5000));
+    }
+}
+
+TEST_CASE("the window reports each change of its state")
+{
+    enum class Step { Show, Minimise, Restore, Close };
+    struct Row {
+        const char *name;
+        Step step;
+        WindowState state;
+    };
+    const Row rows[] = {
+        {"shown", Step::Show, WindowState::Shown},
+        {"minimised by the user", Step::Minimise, WindowState::Minimised},
+        {"restored by the user", Step::Restore, WindowState::Shown},
+        {"closed", Step::Close, WindowState::Hidden},
+    };
+    std::unique_ptr<WindowPeer> window = backend::createWindow();
+    window->moveTo(0, 0);
+    window->setClientSize(400, 300);
+    std::vector<WindowState> reported;
+    window->onStateChange = [&](WindowState state) { reported.push_back(state); };
+    CHECK(window->state() == WindowState::Hidden);
+    std::vector<WindowState> expected;
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        switch (row.step) {
+        case Step::Show:
+            window->show();
+            break;
+        case Step::Minimise:
+            driver::minimise(*window);
+            break;
+        case Step::Restore:
+            driver::restore(*window);
+            break;
+        case Step::Close:
+            window->close();
+            break;
+        }
+        expected.push_back(row.state);
+        CHECK(driver::runUntil([&] { return window->state() == row.state; }, 5000));
+        // Once for each change, and nothing else on the way.
+        driver::runUntil([] { return false; }, 200);
+        CHECK(reported == expected);
+    }
+}
+
+TEST_CASE("the display stays on while a window asks, and is given back")
+{
+    struct Row {
+        const char *name;
+        int settleMs;      // the event loop runs this long before it is given back
+        bool secondWindow; // a second window asks too, and gives back first
+        bool byEnd;        // the window's end gives back, not keepDisplayOn(false)
+    };
+    const Row rows[] = {
+        {"given back at once", 0, false, false},
+        {"given back once granted", 300, false, false},
+        {"given back by the window's end", 300, false, true},
+        {"held while a second window still asks", 300, true, false},
+    };
+    const auto keptOn = [](bool on) {
+        return driver::runUntil([on] { return driver::displayKeptOn() == on; }, 5000);
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        REQUIRE(keptOn(false));
+        std::unique_ptr<WindowPeer> window = backend::createWindow();
+        window->keepDisplayOn(true);
+        if (row.settleMs > 0) {
+            CHECK(keptOn(true));
+            driver::runUntil([] { return false; }, row.settleMs);
+        }
+        if (row.secondWindow) {
+            std::unique_ptr<WindowPeer> second = backend::createWindow();
+            second->keepDisplayOn(true);
+            driver::runUntil([] { return false; }, row.settleMs);
+            second->keepDisplayOn(false);
+            second.reset();
+            driver::runUntil([] { return false; }, row.settleMs);
+            CHECK(driver::displayKeptOn());
+        }
+        if (row.byEnd)
+            window.reset();
+        else
+            window->keepDisplayOn(false);
+        // A grant that arrives late is given back too.
+        driver::runUntil([] { return false; }, 300);
+        CHECK(keptOn(false));
+    }
+}
+
+// Each driver's test runs in TZ=CST-8, which every C run-time and Wine read
+// alike: UTC+8 all year.
+TEST_CASE("local time is the PC's zone's, to the millisecond")
+{
+    struct Row {
+        const char *name;
+        std::int64_t ms;
+        CivilDateTime local;
+    };
+    const Row rows[] = {
+        {"afternoon in UTC, evening at +8", 1796652285123, {2026, 12, 7, 22, 4, 45, 123}},
+        {"16:00 UTC is the next day's midnight", 1796659200000, {2026, 12, 8, 0, 0, 0, 0}},
+        {"into a leap day", 1835382600999, {2028, 2, 29, 4, 30, 0, 999}},
+        {"into a new year", 1830297599500, {2028, 1, 1, 7, 59, 59, 500}},
+    };
+    const char *zone = std::getenv("TZ");
+    REQUIRE(zone != nullptr);
+    REQUIRE(std::string(zone) == "CST-8");
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        const CivilDateTime local = backend::localTime(row.ms);
+        CHECK(std::vector<int>{local.year, local.month, local.day, local.hour, local.minute,
+                               local.second, local.millisecond} ==
+              std::vector<int>{row.local.year, row.local.month, row.local.day, row.local.hour,
+                               row.local.minute, row.local.second, row.local.millisecond});
     }
 }
 

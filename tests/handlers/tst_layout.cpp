@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 using namespace handlers;
 
@@ -284,4 +285,59 @@ TEST_CASE_FIXTURE(Fixture, "the exit question")
         CHECK(form.Label7.Caption() == u":42");
         CHECK(form.Label1.Caption() == u"10:17");
     }
+}
+
+// The clock is there to be watched: the display stays on while it can be
+// seen, whatever hides it, and whoever asked the display back is heeded.
+TEST_CASE_FIXTURE(Fixture, "the display stays on while the clock can be seen")
+{
+    enum class Step { Show, Minimise, Restore, CloseRefused, CloseAgreed };
+    struct Row {
+        const char *name;
+        Step step;
+        bool keptOn;
+    };
+    const Row rows[] = {
+        {"shown", Step::Show, true},
+        {"minimised", Step::Minimise, false},
+        {"restored", Step::Restore, true},
+        {"a close refused keeps it", Step::CloseRefused, true},
+        {"minimised again", Step::Minimise, false},
+        {"a close refused while minimised", Step::CloseRefused, false},
+        {"restored again", Step::Restore, true},
+        {"closed", Step::CloseAgreed, false},
+    };
+    auto form = std::make_unique<Form1>();
+    fake::FakeWindow &window = peerOf(*form);
+    CHECK_MESSAGE(!fake::displayKeptOn(), "not before the window is shown");
+    for (const Row &row : rows) {
+        INFO(row.name);
+        switch (row.step) {
+        case Step::Show:
+            form->Show();
+            break;
+        case Step::Minimise:
+            window.minimise();
+            break;
+        case Step::Restore:
+            window.restore();
+            break;
+        case Step::CloseRefused:
+        case Step::CloseAgreed: {
+            fake::MessageBoxes boxes(row.step == Step::CloseAgreed ? MessageBoxAnswer::Ok
+                                                                   : MessageBoxAnswer::Cancel);
+            window.requestClose();
+            REQUIRE(boxes.calls.size() == 1);
+            break;
+        }
+        }
+        CHECK(fake::displayKeptOn() == row.keptOn);
+    }
+
+    // A window that ends while shown gives it back with its end.
+    form = std::make_unique<Form1>();
+    form->Show();
+    CHECK(fake::displayKeptOn());
+    form.reset();
+    CHECK(!fake::displayKeptOn());
 }
