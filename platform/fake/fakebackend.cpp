@@ -478,10 +478,36 @@ std::int64_t monotonicMs()
     return fake::EventLoop::current().mono();
 }
 
-// The C run-time's zone, which a test sets with TZ.
+} // namespace backend
+
+namespace fake
+{
+
+int openMessageBoxes()
+{
+    return state().boxesOpen;
+}
+
+int openExchanges()
+{
+    return state().exchanging;
+}
+
+} // namespace fake
+
+namespace backend
+{
+
+// The loop's simulated zone, else the C run-time's, which a test sets with TZ.
 CivilDateTime localTime(std::int64_t msSinceEpoch)
 {
-    return localTimeOf(msSinceEpoch);
+    const fake::EventLoop *loop = fake::EventLoop::existing();
+    if (!loop || !loop->zoneOffset)
+        return localTimeOf(msSinceEpoch);
+    // Date serials count from 1899-12-30.
+    constexpr std::int64_t FromUnixEpochMs = 25569 * std::int64_t(86400000);
+    return toCivil(
+        fromMilliseconds(msSinceEpoch + loop->zoneOffset(msSinceEpoch) + FromUnixEpochMs));
 }
 
 std::optional<std::string> asciiHostName(const std::string &utf8Name)

@@ -222,6 +222,10 @@ class MessageBoxes
     std::vector<MessageBoxRequest> calls;
 };
 
+// How many message boxes are open, and exchanges under way, now.
+int openMessageBoxes();
+int openExchanges();
+
 // ---- HTTP exchanges --------------------------------------------------------
 
 // A host name typed beyond ASCII gets a made-up ASCII form (fakebackend.cpp),

@@ -79,6 +79,11 @@ EventLoop &EventLoop::current()
     return *currentLoop();
 }
 
+EventLoop *EventLoop::existing()
+{
+    return currentLoop();
+}
+
 std::unique_ptr<WakeSource> EventLoop::createWakeSource()
 {
     return std::make_unique<Source>(*this);

@@ -8,7 +8,9 @@
 
 #include "timer.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,6 +30,8 @@ class EventLoop
 
     // The loop of the test under way; aborts when there is none.
     static EventLoop &current();
+    // The same, or null.
+    static EventLoop *existing();
 
     std::unique_ptr<WakeSource> createWakeSource();
 
@@ -62,6 +66,15 @@ class EventLoop
     // end of every run: the tests' back end paints there and hands out the
     // input it held.
     inline static void (*betweenEvents)() = nullptr;
+
+    // The PC's time zone, when the test plays it: the offset from UTC in ms
+    // at each wall-clock instant (ms since 1970 UTC), so that zones and their
+    // daylight-saving changes are the test's on every platform. Without it,
+    // local time is the C run-time's (TZ).
+    std::function<std::int64_t(std::int64_t utcMs)> zoneOffset;
+
+    // How many wake sources exist.
+    std::size_t wakeSources() const { return m_sources.size(); }
 
     // Every wake-up longer than EarlySlackMs fires this much early (never at
     // once), as a monotonic clock running ahead of the wall clock would.

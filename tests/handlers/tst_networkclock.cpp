@@ -407,3 +407,127 @@ TEST_CASE_FIXTURE(Fixture, "the network clock keeps the server's second")
         }
     }
 }
+
+// A clock left running for a week in each mode: a resync every three minutes,
+// two midnights crossed asleep, the PC's zone changed from UTC+8 to UTC+9 and
+// then to one whose daylight saving begins at its midnight (23:59:59 is
+// followed by 01:00:00), and the PC's clock stepped an hour. Every tick shows
+// the time of the clock that drives the display (the PC's in its zone of the
+// moment, or the server's) and the date of that time; timers, wake-ups,
+// exchanges and message boxes are as many at the end as after the first day.
+TEST_CASE_FIXTURE(Fixture, "a week left running")
+{
+    const std::int64_t hour = 3600000, day = 24 * hour;
+    // The week starts at 16:00 in UTC+8 (08:00 UTC).
+    const std::int64_t zoneChange = 2 * day + 2 * hour, daylightZone = 4 * day + 4 * hour;
+    const std::int64_t summerTime = 5 * day - 3 * hour; // 00:00 in UTC-5
+    const auto offset = [&](std::int64_t wall) {
+        const std::int64_t t = wall - Base;
+        return t < zoneChange     ? 8 * hour
+               : t < daylightZone ? 9 * hour
+               : t < summerTime   ? -5 * hour
+                                  : -4 * hour;
+    };
+    struct Event {
+        std::int64_t at; // after the start, on the wall clock as it runs
+        enum { Sleep, Step } what;
+        std::int64_t ms;
+    };
+    // Asleep from 23:00 to 07:00 twice, then a step of an hour.
+    const Event events[] = {
+        {7 * hour, Event::Sleep, 8 * hour},
+        {3 * day + 6 * hour, Event::Sleep, 8 * hour},
+        {6 * day, Event::Step, hour},
+    };
+    for (const bool network : {false, true}) {
+        INFO(std::string(network ? "network mode" : "local mode"));
+        fake::EventLoop loop(Base);
+        loop.zoneOffset = offset;
+        fake::Exchanges exchanges;
+        exchanges.out = exchanges.back = 15;
+        exchanges.serverClock = [&](std::int64_t mono) { return Base + 300 + mono; };
+        fake::MessageBoxes boxes;
+        Form1 form;
+        form.Form_Load();
+        form.Combo1.setText(ServerUrl);
+        if (network)
+            form.Combo1_Click();
+        int wrongTimes = 0, wrongDates = 0, ticks = 0;
+        double worst = 0;
+        // At each tick of the clock that drives the display: the time it
+        // shows against what it should, and the date.
+        const auto check = [&](Timer &timer) {
+            const auto tick = timer.Tick;
+            timer.Tick = [&, tick] {
+                tick();
+                ++ticks;
+                const Text hourMinute = form.Label1.Caption();
+                const std::int64_t shown =
+                    ((std::int64_t(Val(hourMinute)) * 60 + std::int64_t(Val(Mid(hourMinute, 4)))) *
+                         60 +
+                     std::int64_t(Val(Right(form.Label7.Caption(), 2)))) *
+                    1000;
+                const std::int64_t now = network ? exchanges.serverClock(loop.mono()) + 8 * hour
+                                                 : loop.wall() + offset(loop.wall());
+                const std::int64_t late = (now % day - shown + day + day / 2) % day - day / 2;
+                worst = std::max(worst, double(std::llabs(late)));
+                // The PC's clock is read in whole seconds; the server's as
+                // closely as the exchanges tell.
+                if (network ? std::llabs(late) > 530 : late < 0 || late >= 1000)
+                    ++wrongTimes;
+                const Date shownAt = fromMilliseconds(now - late + FromUnixEpochMs);
+                if (form.Label2.Caption() != fake::longDate(civilDateOf(shownAt)))
+                    ++wrongDates;
+            };
+        };
+        check(network ? form.Timer3 : form.Timer1);
+
+        const auto counts = [&] {
+            return std::vector<std::size_t>{std::size_t(form.Timer1.Enabled()),
+                                            std::size_t(form.Timer2.Enabled()),
+                                            std::size_t(form.Timer3.Enabled()),
+                                            std::size_t(form.Timer4.Enabled()),
+                                            loop.wakeSources(),
+                                            std::size_t(loop.armed()),
+                                            std::size_t(fake::openExchanges()),
+                                            std::size_t(fake::openMessageBoxes())};
+        };
+        std::vector<std::size_t> afterFirstDay;
+        std::size_t next = 0;
+        std::int64_t slept = 0;
+        while (loop.wall() - Base < 7 * day + hour) {
+            loop.run(1000);
+            const std::int64_t elapsed = loop.wall() - Base;
+            if (afterFirstDay.empty() && elapsed >= day)
+                afterFirstDay = counts();
+            if (next < std::size(events) && elapsed >= events[next].at) {
+                if (events[next].what == Event::Sleep) {
+                    loop.sleep(events[next].ms);
+                    slept += events[next].ms;
+                } else {
+                    loop.stepWall(events[next].ms);
+                }
+                ++next;
+            }
+        }
+        INFO(ticks << " ticks, the worst " << worst << " ms off");
+        CHECK(wrongTimes == 0);
+        CHECK(wrongDates == 0);
+        // One tick a second while awake (the step ate an hour of the week);
+        // in network mode a resync that moves the phase may bring the next
+        // second's tick sooner, showing that second.
+        const std::int64_t awake = (7 * day - slept) / 1000;
+        const std::int64_t resyncs = std::int64_t(exchanges.calls.size());
+        CHECK(ticks >= awake - 2);
+        CHECK(ticks <= awake + 2 + resyncs);
+        CHECK(counts() == afterFirstDay);
+        CHECK(boxes.calls.size() == 1); // the start-up notice
+        // A resync every 180 ticks (and the query's time), one after each sleep.
+        if (network) {
+            CHECK(resyncs >= awake / 182);
+            CHECK(resyncs <= awake / 180 + 3);
+        } else {
+            CHECK(resyncs == 0);
+        }
+    }
+}
