@@ -507,6 +507,20 @@ class ClockRun:
         self.log("after the step back: %s" % sorted(r.hour_minute()))
         self.keeps_running("local", timeout=2)
 
+        # A step of a day and back: the date display follows within 2 s (and
+        # the time a reading takes).
+        for offset, days in (("+86400", 1), ("-3600", 0)):
+            self.set_clock_offset(offset)
+            stepped = time.time()
+            r = self.read_until("the date %+d day(s) after a step" % days,
+                                lambda r: r.date() in {long_date_zh(t + days * 86400)
+                                                       for t in (r.before, r.after)},
+                                timeout=6)
+            if r.before - stepped > 2:
+                raise Failure("the date display showed %r only %.1f s after the step"
+                              % (r.date(), r.before - stepped))
+            self.log("after a step of %s s the date display reads %s" % (offset, r.date()))
+
         # In network mode the clock counts its ticks as seconds: a step made
         # a third of a second after a tick must not give it one more, which
         # shows as two changes of the seconds display closer than a second.
