@@ -152,8 +152,9 @@ class WindowPeer
     // Every close, by the user, the window manager or the session ending;
     // return false to refuse it.
     std::function<bool()> onCloseRequest;
-    // The PC woke from sleep, where the system says so (Windows); elsewhere
-    // a sleep shows only as the monotonic clock having moved on.
+    // The PC woke from sleep, as the system tells (Windows' power broadcast,
+    // logind's PrepareForSleep on Linux); where it tells nothing, a sleep
+    // shows only as the monotonic clock having moved on.
     std::function<void()> onResume;
     // Every change of state(): show(), a close, the user or the window
     // manager minimising or restoring the window.

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDBusConnection>
 #include <QFontMetricsF>
 #include <QIcon>
 #include <QPainter>
@@ -159,6 +160,18 @@ WindowWidget::WindowWidget(QtWindow &peer) : m_peer(peer)
 #if QT_CONFIG(sessionmanager)
     connect(qApp, &QGuiApplication::commitDataRequest, this, &WindowWidget::commitData);
 #endif
+    // logind tells every program on the system bus before the PC sleeps and
+    // after it wakes; without a system bus nothing comes.
+    QDBusConnection::systemBus().connect(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
+        SLOT(prepareForSleep(bool)));
+}
+
+void WindowWidget::prepareForSleep(bool starting)
+{
+    if (!starting && m_peer.onResume)
+        m_peer.onResume();
 }
 
 void WindowWidget::moveOuter(const QPoint &topLeft)

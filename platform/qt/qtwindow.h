@@ -79,6 +79,9 @@ class WindowWidget : public QWidget
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
+  private slots:
+    void prepareForSleep(bool starting);
+
   private:
     void commitData(QSessionManager &manager);
     QMargins frame() const;

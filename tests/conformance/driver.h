@@ -42,6 +42,8 @@ void click(LabelPeer &label, bool leftButton);
 void type(ComboBoxPeer &combo, char16_t key);
 // The user or the window manager closes the window.
 void close(WindowPeer &window);
+// The system tells the PC woke from sleep, as it does after a real sleep.
+void reportResume(WindowPeer &window);
 // The user or the window manager minimises the window, or restores it.
 void minimise(WindowPeer &window);
 void restore(WindowPeer &window);

@@ -111,6 +111,11 @@ void answerMessageBox(MessageBoxAnswer answer)
     box->answered = true;
 }
 
+void reportResume(WindowPeer &window)
+{
+    window.onResume();
+}
+
 void pump()
 {
     fake::EventLoop::current().run(1);

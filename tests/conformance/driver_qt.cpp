@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDBusMessage>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -183,6 +184,18 @@ void pump()
     QTest::qWait(5);
 }
 
+// logind's signal on the "system" bus, which the suite's own bus plays.
+void reportResume(WindowPeer &)
+{
+    QDBusConnection bus = QDBusConnection::systemBus();
+    REQUIRE(bus.registerService(QStringLiteral("org.freedesktop.login1")));
+    QDBusMessage signal = QDBusMessage::createSignal(
+        QStringLiteral("/org/freedesktop/login1"), QStringLiteral("org.freedesktop.login1.Manager"),
+        QStringLiteral("PrepareForSleep"));
+    signal << false;
+    REQUIRE(bus.send(signal));
+}
+
 std::int64_t sleepCountingMs()
 {
     timespec now{};
@@ -197,6 +210,8 @@ const bool boundsHeaderBlock = true;
 int main(int argc, char **argv)
 {
     std::setlocale(LC_ALL, "");
+    // The suite's session bus plays the system bus too, where logind speaks.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
     backend::start(argc, argv, u"conformance");
     PaintCounter counter;
     painting = &counter;

@@ -187,6 +187,11 @@ void pump()
     MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, 0);
 }
 
+void reportResume(WindowPeer &window)
+{
+    PostMessageW(hwndOf(window), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+}
+
 std::int64_t sleepCountingMs()
 {
     LARGE_INTEGER count{}, frequency{};

@@ -404,6 +404,15 @@ TEST_CASE("the exchange's outcomes")
     }
 }
 
+TEST_CASE("the system's word that the PC woke reaches the window")
+{
+    Scene scene;
+    int resumed = 0;
+    scene.window->onResume = [&] { ++resumed; };
+    driver::reportResume(*scene.window);
+    CHECK(driver::runUntil([&] { return resumed == 1; }, 3000));
+}
+
 // On Linux the suite runs where the boot-time clock is far ahead of
 // CLOCK_MONOTONIC, as after the PC has slept.
 TEST_CASE("the monotonic clock counts the PC's sleep and never goes back")
