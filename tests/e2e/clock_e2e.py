@@ -593,16 +593,16 @@ class ClockRun:
         if len(first) != 1 or not first[0].startswith("Inhibit "):
             raise Failure("with the window shown the screen saver was asked %s" % first)
         cookie = first[0].split()[1]
+        mode = self.read_until("a readable clock", lambda r: r.mode).mode
         self.x.xdotool("windowminimize", "--sync", self.main)
         self.saver.expect("minimised", first + ["UnInhibit " + cookie])
         self.x.xdotool("windowactivate", "--sync", self.main)
-        calls = self.saver.calls()
         poll("the screen saver asked again", lambda: len(self.saver.calls()) == 3, 10)
         calls = self.saver.calls()
         if not calls[2].startswith("Inhibit "):
             raise Failure("restored, the screen saver was asked %s" % calls)
         self.log("the screen saver was asked %s" % calls)
-        self.keeps_running(Reading(self.x).mode or "local")
+        self.keeps_running(mode)
 
     def case_exit(self):
         # Escape answers Cancel, and so does Enter since Cancel is the default.
