@@ -219,10 +219,48 @@ class Reading:
         return squeeze(ocr(path, lang="chi_sim"))
 
 
+class ScreenSaver:
+    """A session bus of the test's own (dbus-daemon --session) and, on it, a
+    stand-in for the desktop's screen saver (tests/e2e/screensaver_standin)
+    that writes each Inhibit and UnInhibit with its cookie to its log."""
+
+    def __init__(self, x, standin):
+        self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                    start_new_session=True)
+        self.address = self.bus.stdout.readline().decode().strip()
+        if not self.address:
+            self.close()
+            raise Failure("dbus-daemon --session gave no address")
+        self.log = os.path.join(x.workdir, os.path.basename(standin) + ".log")
+        if os.path.exists(self.log):
+            os.remove(self.log)
+        x.spawn([standin], DBUS_SESSION_BUS_ADDRESS=self.address)
+        poll("the stand-in to take its name", lambda: "ready" in self.calls(True), 10)
+
+    def calls(self, with_ready=False):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as f:
+            return [s.strip() for s in f if with_ready or s.strip() != "ready"]
+
+    def expect(self, step, wanted):
+        poll("%s: the screen saver asked %s" % (step, wanted), lambda: self.calls() == wanted, 10)
+        time.sleep(0.5)  # and nothing more on the way
+        if self.calls() != wanted:
+            raise Failure("%s: the screen saver was asked %s, not %s"
+                          % (step, self.calls(), wanted))
+
+    def close(self):
+        self.bus.kill()
+        self.bus.wait()
+
+
 class ClockRun:
-    def __init__(self, command, x, server, layout_only=False):
+    def __init__(self, command, x, server, layout_only=False, saver=None):
         self.command, self.x, self.server = command, x, server
         self.layout_only = layout_only
+        self.saver = saver
         self.proc = None
         self.main = None
         # What libfaketime adds to the PC's clock, re-read at every call.
@@ -337,6 +375,8 @@ class ClockRun:
     def start(self, **env):
         """The clock under libfaketime, its offset +0."""
         self.set_clock_offset("+0")
+        if self.saver:
+            env["DBUS_SESSION_BUS_ADDRESS"] = self.saver.address
         self.proc = self.x.spawn(self.command, LD_PRELOAD=faketime_library(),
                                  FAKETIME_TIMESTAMP_FILE=self.offset_file, FAKETIME_NO_CACHE="1",
                                  FAKETIME_DONT_FAKE_MONOTONIC="1", **APP_ENV, **env)
@@ -348,6 +388,12 @@ class ClockRun:
             raise Failure("the program still runs 10 s after OK on the exit question")
         if status != 0:
             raise Failure("the program ended with status %d" % status)
+        if self.saver:
+            calls = self.saver.calls()
+            if not calls or not calls[-1].startswith("UnInhibit") or \
+                    calls[-1].split()[1] != calls[-2].split()[1]:
+                raise Failure("at the end the screen saver was asked %s" % calls)
+            self.log("the screen saver at the end: %s" % calls[-2:])
 
     def set_clock_offset(self, offset):
         # Replaced whole, so the program never reads a half-written file.
@@ -539,6 +585,25 @@ class ClockRun:
             raise Failure("after a step in network mode the seconds display changed after %s ms"
                           % gaps)
 
+    def case_display_on(self):
+        """While the window is shown the display is kept on; minimised, that is
+        given back; restored, asked again (and at the end given back, which
+        the last case checks)."""
+        first = self.saver.calls()
+        if len(first) != 1 or not first[0].startswith("Inhibit "):
+            raise Failure("with the window shown the screen saver was asked %s" % first)
+        cookie = first[0].split()[1]
+        mode = self.read_until("a readable clock", lambda r: r.mode).mode
+        self.x.xdotool("windowminimize", "--sync", self.main)
+        self.saver.expect("minimised", first + ["UnInhibit " + cookie])
+        self.x.xdotool("windowactivate", "--sync", self.main)
+        poll("the screen saver asked again", lambda: len(self.saver.calls()) == 3, 10)
+        calls = self.saver.calls()
+        if not calls[2].startswith("Inhibit "):
+            raise Failure("restored, the screen saver was asked %s" % calls)
+        self.log("the screen saver was asked %s" % calls)
+        self.keeps_running(mode)
+
     def case_exit(self):
         # Escape answers Cancel, and so does Enter since Cancel is the default.
         for key in ("Escape", "Return"):
@@ -721,10 +786,12 @@ COMPOSITOR_CASES = {"sway": ["startup_wayland", "local_clock", "exit_wayland"],
 SESSIONS = {"sway": SwaySession, "weston": WestonSession}
 
 CASES = ["startup", "local_clock", "network", "back_to_local", "stepped_back", "exit", "busy_query"]
+# With --screen-saver, before the exit question.
+SAVER_CASES = ["display_on"]
 LAYOUT_CASES = ["startup", "layout"]
 
 
-def run_size(command, width, height, workdir, cases, session=XSession):
+def run_size(command, width, height, workdir, cases, session=XSession, standin=None):
     os.makedirs(workdir, exist_ok=True)
     failures = []
     local_hour = time.localtime().tm_hour
@@ -734,7 +801,8 @@ def run_size(command, width, height, workdir, cases, session=XSession):
                  if all(time.gmtime(time.time() + h * 3600 + 17 * 60 + 8 * 3600 + m).tm_hour
                         != time.localtime(time.time() + m).tm_hour for m in (0, 300)))
     with session(width, height, workdir) as x, DateServer(shift) as server:
-        run = ClockRun(command, x, server, cases == LAYOUT_CASES)
+        saver = ScreenSaver(x, standin) if standin else None
+        run = ClockRun(command, x, server, cases == LAYOUT_CASES, saver)
         print("== %dx%d on %s (local hour %02d, server serves UTC%+.2f h)"
               % (width, height, x.display, local_hour, shift / 3600), flush=True)
         for name in cases:
@@ -755,6 +823,8 @@ def run_size(command, width, height, workdir, cases, session=XSession):
                 run.dismiss_strays()
                 if name.startswith("startup") and run.main is None:
                     break
+        if saver:
+            saver.close()
     return failures
 
 
@@ -770,6 +840,8 @@ def main():
                     help="run under this Wayland compositor, headless, instead of X")
     ap.add_argument("--case", action="append", default=[],
                     help="run only these cases after the start-up (for trying one out)")
+    ap.add_argument("--screen-saver", metavar="STANDIN",
+                    help="a session bus with this stand-in for the screen saver, and its case")
     args = ap.parse_args()
     sizes = args.size or ["1920x1080", "1024x768"]
 
@@ -792,6 +864,8 @@ def main():
     for size in sizes:
         w, h = map(int, size.lower().split("x"))
         cases = ["startup"] + args.case if args.case else CASES
+        if args.screen_saver and not args.case:
+            cases = cases[:cases.index("exit")] + SAVER_CASES + cases[cases.index("exit"):]
         if args.layout_only:
             cases = LAYOUT_CASES
         if args.compositor:
@@ -800,7 +874,7 @@ def main():
         if size != sizes[0]:
             cases = [c for c in cases if c != "busy_query"]
         failures += run_size(args.command, w, h, os.path.join(args.workdir, size), cases,
-                             SESSIONS.get(args.compositor, XSession))
+                             SESSIONS.get(args.compositor, XSession), args.screen_saver)
     if failures:
         print("\n%d failure(s); screenshots in %s" % (len(failures), args.workdir))
         for f in failures:

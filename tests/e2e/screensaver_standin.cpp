@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The desktop's screen saver on the session bus of the end-to-end test
-// (display_on_e2e.py): one line on standard output for each call, "Inhibit 7"
+// (clock_e2e.py --screen-saver): one line on standard output for each call, "Inhibit 7"
 // or "UnInhibit 7" with its cookie, after a line "ready" once the name is
 // taken.
 #include "screensaverstandin.h"
