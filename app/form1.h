@@ -68,6 +68,8 @@ class Form1 : public platform::Window
     // The time of the clock that drives the display: the server's as
     // estimated in network mode, else the PC's.
     platform::Date displayClockNow() const;
+    // A date's day as yyyymmdd.
+    static int dayOf(platform::Date date);
     // clock/: a tick's time `now` of the display's clock: the date display
     // shows its day, whatever moved it (midnight asleep, a step of the clock,
     // a time zone or daylight-saving change).

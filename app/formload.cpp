@@ -10,7 +10,6 @@
 #include "runtimeerror.h"
 #include "screen.h"
 
-
 using namespace platform;
 
 // Every measure is read at its own step: the order matters, since the self-
@@ -78,10 +77,15 @@ void Form1::Form_Load()
     showDateOf(Now());
 }
 
-void Form1::showDateOf(Date date)
+int Form1::dayOf(Date date)
 {
     const CivilDate day = civilDateOf(date);
-    m_dateDay = (day.year * 100 + day.month) * 100 + day.day;
+    return (day.year * 100 + day.month) * 100 + day.day;
+}
+
+void Form1::showDateOf(Date date)
+{
+    m_dateDay = dayOf(date);
     showDate(Format(date, u"dddddd"));
 }
 

@@ -29,8 +29,7 @@ void Form1::Timer4_Timer()
 
 void Form1::followDay(Date now)
 {
-    const CivilDate day = civilDateOf(now);
-    if (m_dateDay && *m_dateDay != (day.year * 100 + day.month) * 100 + day.day)
+    if (m_dateDay && *m_dateDay != dayOf(now))
         showDateOf(now);
 }
 
