@@ -8,6 +8,7 @@ BUILD_DIR holds app/fullscreenclock, bench/bench_query and bench/qtfloor
 """
 
 import argparse
+import contextlib
 import os
 import platform
 import re
@@ -128,7 +129,7 @@ def machine():
 
 # --- idle cost ------------------------------------------------------------
 
-# Three peers: xclock's small default face, digits as large as ours in the
+# The peers: xclock's small default face, digits as large as ours in the
 # same font, and the floor of a Qt 6 clock (bench/qtfloor.cpp: a full-screen
 # window whose one small label changes every second).
 PEERS = [
@@ -137,48 +138,176 @@ PEERS = [
                     "-face", "AR PL UKai CN:bold:pixelsize=427"]),
     ("qt floor", ["@BUILD@/bench/qtfloor"]),
 ]
+FLOOR = "qt floor"
 
 
-def idle(x, app, seconds, results, build, repeat, settle):
-    peers = [(name, x.spawn([a.replace("@BUILD@", build) for a in cmd], **APP_ENV))
-             for name, cmd in PEERS]
-    proc, main = start_clock(x, [app])
-    time.sleep(settle)  # past start-up, the caret's blinking and the glyphs' first renders
-    pids = [("clock", proc.pid)] + [(name, p.pid) for name, p in peers]
+def minor_faults(pid):
+    """Minor page faults of all the process's threads so far (/proc/PID/stat)."""
+    with open("/proc/%d/stat" % pid) as f:
+        return int(f.read().rsplit(")", 1)[1].split()[7])
 
-    def window(label):
-        # Every program is measured over the same windows; the row is each
-        # one's median over the windows.
-        rows = {name: [] for name, _ in pids}
-        for _ in range(repeat):
-            before = {name: (cpu_seconds(pid), switches(pid)) for name, pid in pids}
-            t0 = time.monotonic()
-            time.sleep(seconds)
-            t1 = time.monotonic()
-            for name, pid in pids:
-                c0, (a0, m0, w0) = before[name]
-                c1, (a1, m1, w1) = cpu_seconds(pid), switches(pid)
-                rows[name].append(((c1 - c0) * 1000 * 60 / (t1 - t0), (a1 - a0) / (t1 - t0),
-                                   (m1 - m0) / (t1 - t0), (w1 - w0) / (t1 - t0)))
-        for name, pid in pids:
-            mem = memory_kib(pid)
-            med = [statistics.median(r[i] for r in rows[name]) for i in range(4)]
-            row = dict(cpu_ms_min=med[0], cs_all=med[1], cs_main=med[2], wakes=med[3],
-                       rss=mem["VmRSS"] / 1024, anon=mem.get("RssAnon", 0) / 1024)
-            results.append(("idle %s: %s" % (label, name), row))
-            print("idle %s, median of %d x %.0f s: %-10s CPU %.1f ms/min, context switches %.2f/s "
-                  "(main %.2f/s, of them %.2f wake-ups), RSS %.1f MiB (anon %.1f)"
-                  % (label, repeat, seconds, name, row["cpu_ms_min"], row["cs_all"],
-                     row["cs_main"], row["wakes"], row["rss"], row["anon"]), flush=True)
 
-    window("local mode")
-    with DateServer(0) as server:
-        type_url(x, main, server.url)
-        poll("network mode", lambda: Reading(x).mode == "network", 15, 0.2)
-        time.sleep(2)
-        window("network mode")
-    for p in [proc] + [p for _, p in peers]:
-        stop(p)
+def group_cpu(pids):
+    total = 0.0
+    for pid in pids:
+        try:
+            total += cpu_seconds(pid)
+        except FileNotFoundError:
+            pass  # a process that ended meanwhile
+    return total
+
+
+def group_faults(pids):
+    total = 0
+    for pid in pids:
+        try:
+            total += minor_faults(pid)
+        except FileNotFoundError:
+            pass
+    return total
+
+
+def measure_windows(groups, seconds, repeat):
+    """Each program's median over `repeat` windows of `seconds`, all measured
+    over the same windows. `groups` is [(name, [pid, ...])]: CPU and minor
+    faults are the sum over the pids, the first pid's main thread gives the
+    wake-ups and context switches. Rows: CPU ms/min, context switches/s (all
+    threads, the main thread), wake-ups/s, minor faults per window."""
+    rows = {name: [] for name, _ in groups}
+    for _ in range(repeat):
+        before = {name: (group_cpu(pids), switches(pids[0]), group_faults(pids))
+                  for name, pids in groups}
+        t0 = time.monotonic()
+        time.sleep(seconds)
+        t1 = time.monotonic()
+        for name, pids in groups:
+            c0, (a0, m0, w0), f0 = before[name]
+            c1, (a1, m1, w1), f1 = group_cpu(pids), switches(pids[0]), group_faults(pids)
+            span = t1 - t0
+            rows[name].append(((c1 - c0) * 1000 * 60 / span, (a1 - a0) / span, (m1 - m0) / span,
+                               (w1 - w0) / span, f1 - f0))
+    out = {}
+    for name, pids in groups:
+        med = [statistics.median(r[i] for r in rows[name]) for i in range(5)]
+        mem = memory_kib(pids[0])
+        out[name] = dict(cpu_ms_min=med[0], cs_all=med[1], cs_main=med[2], wakes=med[3],
+                         faults=med[4], rss=mem["VmRSS"] / 1024, anon=mem.get("RssAnon", 0) / 1024,
+                         cpu_each=[r[0] for r in rows[name]], faults_each=[r[4] for r in rows[name]])
+    return out
+
+
+def report_idle(label, measured, results, repeat, seconds, floor_name=FLOOR):
+    for name, row in measured.items():
+        # A row "X + server" is held to the floor's row of the same kind.
+        peer = floor_name + name[len(name.split(" + ")[0]):]
+        floor = measured.get(peer, measured.get(floor_name, {})).get("cpu_ms_min")
+        row["vs_floor"] = row["cpu_ms_min"] / floor if floor else None
+        results.append(("idle %s: %s" % (label, name), row))
+        print("idle %s, median of %d x %.0f s: %-12s CPU %.1f ms/min (%s; %s x the floor), "
+              "wake-ups %.2f/s, context switches %.2f/s (main %.2f/s), minor faults %d per "
+              "window (%s), RSS %.1f MiB (anon %.1f)"
+              % (label, repeat, seconds, name, row["cpu_ms_min"],
+                 " ".join("%.1f" % c for c in row["cpu_each"]),
+                 "%.2f" % row["vs_floor"] if row["vs_floor"] else "-", row["wakes"],
+                 row["cs_all"], row["cs_main"], row["faults"],
+                 " ".join("%d" % f for f in row["faults_each"]), row["rss"], row["anon"]),
+              flush=True)
+
+
+def idle(apps, seconds, results, build, repeat, settle):
+    """Every clock in `apps` ({name: executable}) and every peer on a virtual
+    display of its own, started together, measured over the same windows:
+    local mode from `settle` s after start-up, then network mode against one
+    loopback server."""
+    with contextlib.ExitStack() as stack:
+        clocks = []
+        for name, app in apps.items():
+            x = stack.enter_context(XSession(1920, 1080))
+            proc, main = start_clock(x, [app])
+            clocks.append((name, x, proc, main))
+        peers = []
+        for name, cmd in PEERS:
+            x = stack.enter_context(XSession(1920, 1080))
+            peers.append((name, x.spawn([a.replace("@BUILD@", build) for a in cmd], **APP_ENV)))
+        time.sleep(settle)  # past start-up, the caret's blinking and the glyphs' first renders
+        pids = [(name, [proc.pid]) for name, _, proc, _ in clocks] + \
+            [(name, [p.pid]) for name, p in peers]
+        report_idle("local mode", measure_windows(pids, seconds, repeat), results, repeat,
+                    seconds)
+        with DateServer(0) as server:
+            for name, x, _, main in clocks:
+                type_url(x, main, server.url)
+            for name, x, _, _ in clocks:
+                poll("network mode of %s" % name, lambda: Reading(x).mode == "network", 15, 0.2)
+            time.sleep(2)
+            report_idle("network mode", measure_windows(pids, seconds, repeat), results,
+                        repeat, seconds)
+        for _, _, proc, _ in clocks:
+            stop(proc)
+        for _, p in peers:
+            stop(p)
+
+
+# --- idle cost under Wine ------------------------------------------------
+
+WINE_FLOOR = "win32 floor"
+
+
+def wine_server_pid(prefix):
+    """The Wine server of a prefix (its services, a device host polling
+    drivers among them, run whatever the program does and are left out)."""
+    wanted = b"WINEPREFIX=" + prefix.encode() + b"\0"
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/comm" % entry) as f:
+                    if not f.read().startswith("wineserver"):
+                        continue
+                with open("/proc/%s/environ" % entry, "rb") as f:
+                    if wanted in f.read():
+                        return int(entry)
+            except OSError:
+                pass
+    raise Failure("no Wine server runs for " + prefix)
+
+
+def wine_idle(apps, floor, seconds, results, repeat, settle, prefixes):
+    """As idle(), under Wine: every clock in `apps` ({name: .exe}) and the
+    Win32 floor each in a prefix (under `prefixes`) and on a display of its
+    own. Each program is measured alone, and with its prefix's Wine server,
+    which keeps its windows, timers and message queue and answers its calls."""
+    wine_run = os.path.join(HERE, "..", "scripts", "wine-run")
+    with contextlib.ExitStack() as stack:
+        started = []
+        for name, exe in list(apps.items()) + [(WINE_FLOOR, floor)]:
+            x = stack.enter_context(XSession(1920, 1080))
+            prefix = os.path.join(prefixes, re.sub(r"\W+", "-", name))
+            command = [wine_run, "--prefix", prefix, exe]
+            if name == WINE_FLOOR:
+                proc = x.spawn(command, **APP_ENV)
+                poll("the Win32 floor", lambda: x.find_window("win32floor", proc.pid), 120)
+                main = None
+            else:
+                proc, main = start_clock(x, command)
+            started.append((name, x, proc, main, os.path.abspath(prefix)))
+        time.sleep(settle)
+        groups = []
+        for name, _, proc, _, prefix in started:
+            groups.append((name, [proc.pid]))
+            groups.append((name + " + server", [proc.pid, wine_server_pid(prefix)]))
+        report_idle("Wine, local mode", measure_windows(groups, seconds, repeat), results,
+                    repeat, seconds, WINE_FLOOR)
+        with DateServer(0) as server:
+            clocks = [c for c in started if c[3]]
+            for name, x, _, main, _ in clocks:
+                type_url(x, main, server.url)
+            for name, x, _, _, _ in clocks:
+                poll("network mode of %s" % name, lambda: Reading(x).mode == "network", 30, 0.2)
+            time.sleep(2)
+            report_idle("Wine, network mode", measure_windows(groups, seconds, repeat), results,
+                        repeat, seconds, WINE_FLOOR)
+        for _, _, proc, _, _ in started:
+            stop(proc)
 
 
 # --- start-up ---------------------------------------------------------------
@@ -272,40 +401,60 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("build")
     ap.add_argument("--app", help="the clock's executable (default BUILD/app/fullscreenclock)")
+    ap.add_argument("--compare", action="append", default=[], metavar="NAME=EXECUTABLE",
+                    help="another build of the clock measured beside it (idle), e.g. before=...")
     ap.add_argument("--idle-seconds", type=float, default=60)
     ap.add_argument("--repeat", type=int, default=1, help="idle windows per mode")
-    ap.add_argument("--settle", type=float, default=60,
-                    help="seconds between the notice and the first idle window")
+    ap.add_argument("--settle", type=float, default=70,
+                    help="seconds between start-up and the first idle window")
     ap.add_argument("--startups", type=int, default=10)
     ap.add_argument("--keep-seconds", type=float, default=600)
     ap.add_argument("--rounds", type=int, default=200)
-    ap.add_argument("--only", action="append", choices=["idle", "startup", "timekeeping", "query"])
+    ap.add_argument("--only", action="append",
+                    choices=["idle", "wine-idle", "startup", "timekeeping", "query"])
+    ap.add_argument("--wine-build", default="build-windows",
+                    help="the Windows build: fullscreenclock.exe and bench/win32floor.exe")
+    ap.add_argument("--wine-compare", action="append", default=[], metavar="NAME=EXE",
+                    help="another Windows build of the clock measured beside it (wine-idle)")
     ap.add_argument("--env", action="append", default=[], metavar="NAME=VALUE",
                     help="set in the clock's environment, e.g. QT_MAX_CACHED_GLYPH_SIZE=64")
     args = ap.parse_args()
     EXTRA_ENV.update(item.split("=", 1) for item in args.env)
     build = os.path.abspath(args.build)
     app = os.path.abspath(args.app) if args.app else os.path.join(build, "app", "fullscreenclock")
-    only = set(args.only or ["idle", "startup", "timekeeping", "query"])
+    only = set(args.only or ["idle", "startup", "timekeeping", "query"])  # Wine: --only wine-idle
     print("machine: " + machine(), flush=True)
     results = []
-    with XSession(1920, 1080) as x:
-        print("display %s at 1920x1080" % x.display, flush=True)
-        if "startup" in only:
-            startup(x, app, args.startups, results)
-        if "idle" in only:
-            idle(x, app, args.idle_seconds, results, build, args.repeat, args.settle)
-        if "timekeeping" in only:
-            timekeeping(x, app, int(args.keep_seconds), results)
+    if "idle" in only:
+        apps = dict([("clock", app)] + [(item.split("=", 1)[0], os.path.abspath(item.split("=", 1)[1]))
+                                        for item in args.compare])
+        idle(apps, args.idle_seconds, results, build, args.repeat, args.settle)
+    if "wine-idle" in only:
+        wine_build = os.path.abspath(args.wine_build)
+        apps = dict([("wine clock", os.path.join(wine_build, "app", "fullscreenclock.exe"))] +
+                    [("wine " + item.split("=", 1)[0], os.path.abspath(item.split("=", 1)[1]))
+                     for item in args.wine_compare])
+        wine_idle(apps, os.path.join(wine_build, "bench", "win32floor.exe"), args.idle_seconds,
+                  results, args.repeat, args.settle, os.path.join(wine_build, "bench-prefixes"))
+    if only & {"startup", "timekeeping"}:
+        with XSession(1920, 1080) as x:
+            print("display %s at 1920x1080" % x.display, flush=True)
+            if "startup" in only:
+                startup(x, app, args.startups, results)
+            if "timekeeping" in only:
+                timekeeping(x, app, int(args.keep_seconds), results)
     if "query" in only:
         query(build, args.rounds, results)
     idle_rows = [(r[0], r[1]) for r in results if isinstance(r[1], dict)]
     if idle_rows:
-        print("\n| idle | CPU ms/min | context switches/s (all / main) | main-thread wake-ups/s "
-              "| RSS MB | RssAnon MB |\n|---|---|---|---|---|---|")
+        print("\n| idle | CPU ms/min | x the floor | main-thread wake-ups/s | minor faults / 30 s "
+              "| context switches/s (all / main) | RSS MB | RssAnon MB |\n"
+              "|---|---|---|---|---|---|---|---|")
         for name, r in idle_rows:
-            print("| %s | %.1f | %.2f / %.2f | %.2f | %.1f | %.1f |" % (
-                name, r["cpu_ms_min"], r["cs_all"], r["cs_main"], r["wakes"], r["rss"], r["anon"]))
+            print("| %s | %.1f | %s | %.2f | %d | %.2f / %.2f | %.1f | %.1f |" % (
+                name, r["cpu_ms_min"], "%.2f" % r["vs_floor"] if r["vs_floor"] else "-",
+                r["wakes"], round(r["faults"] * 30 / args.idle_seconds), r["cs_all"],
+                r["cs_main"], r["rss"], r["anon"]))
     print("\n| measure | clock | peer | ratio |\n|---|---|---|---|")
     for name, ours, peer in (r for r in results if not isinstance(r[1], dict)):
         fmt = lambda v: v if isinstance(v, str) else "%.3g" % v

@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QPushButton>
@@ -30,6 +31,8 @@
 #include <QTimer>
 
 #include <cmath>
+#include <functional>
+#include <utility>
 
 using namespace platform;
 
@@ -42,7 +45,7 @@ QString toQString(const Text &text)
     return QString::fromStdU16String(text);
 }
 
-QLabel *widgetOf(Label &label)
+qt::LabelWidget *widgetOf(Label &label)
 {
     return static_cast<qt::QtLabel &>(label.peer()).widget();
 }
@@ -72,6 +75,28 @@ struct ComboFixture {
         window.Show();
         combo.SetFocus();
     }
+};
+
+// Reports the area of each paint event of a widget.
+class PaintWatch : public QObject
+{
+  public:
+    PaintWatch(QWidget *widget, std::function<void(const QRect &)> onPaint)
+        : m_onPaint(std::move(onPaint))
+    {
+        widget->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_onPaint(static_cast<QPaintEvent *>(event)->rect());
+        return false;
+    }
+
+  private:
+    std::function<void(const QRect &)> m_onPaint;
 };
 
 } // namespace
@@ -188,6 +213,49 @@ class TestControls : public QObject
         QCOMPARE(widgetOf(plain)->palette().color(QPalette::WindowText), QColor(192, 64, 0));
         plain.setLeft(6240);
         QCOMPARE(widgetOf(plain)->geometry().left(), int(std::lround(6240.0 / tpp)));
+    }
+
+    // The seconds display as the clock sets it up, through two minutes of
+    // captions: each glyph is drawn by Qt once in its place, then only copied,
+    // and only the cells that changed are painted.
+    void secondsRepaintFromTheCache()
+    {
+        Window window;
+        Label seconds(window);
+        window.setClientSize(28800, 16200);
+        seconds.setFontName(u"楷体");
+        seconds.setFontSize(160);
+        seconds.setFontBold(true);
+        seconds.setAutoSize(true);
+        seconds.setLeft(19840);
+        seconds.setTop(6000);
+        seconds.setForeColor(Rgb(170, 170, 170));
+        seconds.setCaption(u":59");
+        window.Show();
+        QVERIFY(QTest::qWaitForWindowExposed(widgetOf(window)));
+        qt::LabelWidget *widget = widgetOf(seconds);
+        int paints = 0;
+        QRect painted;
+        PaintWatch watch(widget, [&](const QRect &area) { ++paints, painted |= area; });
+
+        const auto minute = [&] {
+            for (int second = 0; second < 60; ++second) {
+                painted = QRect();
+                seconds.setCaption(u":" + Format(second, u"00"));
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+                // The colon stays as it is.
+                QVERIFY2(painted.left() > widget->width() / 4,
+                         qPrintable(toQString(seconds.Caption())));
+            }
+        };
+        minute();
+        const qt::GlyphCache::Counters first = widget->glyphs().counters();
+        minute();
+        const qt::GlyphCache::Counters second = widget->glyphs().counters();
+        QCOMPARE(second.copied - first.copied, 60);
+        QCOMPARE(second.runs + second.plain, 0);
+        QCOMPARE(second.rendered, first.rendered);
+        QCOMPARE(paints, 120);
     }
 
     void colourToQColor_data()
@@ -319,7 +387,8 @@ class TestControls : public QObject
     }
 
     // Captions drawn from the glyph cache, pixel for pixel against QLabel's
-    // own drawing of them: cold, warm, and again after another colour.
+    // own drawing of them: cold, warm, again after another colour, and a part
+    // of the label alone, as a repaint of the cells that changed draws it.
     void glyphCacheSameAsLabel_data()
     {
         QTest::addColumn<QString>("text");
@@ -329,32 +398,39 @@ class TestControls : public QObject
         QTest::addColumn<QColor>("ink");
         QTest::addColumn<bool>("centred");
         QTest::addColumn<int>("extraWidth"); // beyond the text's advance
-        QTest::addColumn<bool>("cached");    // false: drawn by drawText
+        QTest::addColumn<QString>("way");    // copied, runs (Qt's glyph cache) or plain
 
         const QColor grey(170, 170, 170), orange(192, 64, 0), olive(128, 128, 0);
         const QString kai = QString::fromUtf8("楷体");
-        QTest::newRow("seconds") << ":07" << kai << 160.0 << true << grey << false << 0 << true;
+        const QString copied = QStringLiteral("copied"), runs = QStringLiteral("runs");
+        QTest::newRow("seconds") << ":07" << kai << 160.0 << true << grey << false << 0 << copied;
         QTest::newRow("seconds centred, odd width")
-            << ":59" << kai << 160.0 << true << orange << true << 7 << true;
+            << ":59" << kai << 160.0 << true << orange << true << 7 << copied;
         QTest::newRow("hours and minutes centred on a half pixel")
-            << "08:41" << kai << 320.0 << true << grey << true << 1 << true;
+            << "08:41" << kai << 320.0 << true << grey << true << 1 << copied;
         // Advances of odd 1/64 pixels: the pen starts half a 1/64 off, which the
         // engine truncates.
         QTest::newRow("centred on half a 1/64 pixel")
             << "12:34"
-            << "WenQuanYi Micro Hei" << 101.7 << false << orange << true << 5 << true;
+            << "WenQuanYi Micro Hei" << 101.7 << false << orange << true << 5 << copied;
         QTest::newRow("narrower than the text: clipped")
-            << ":48" << kai << 160.0 << true << grey << false << -5 << true;
+            << ":48" << kai << 160.0 << true << grey << false << -5 << copied;
         QTest::newRow("blanks around")
-            << " 1 " << kai << 160.0 << true << orange << true << 30 << true;
+            << " 1 " << kai << 160.0 << true << orange << true << 30 << copied;
+        // Glyphs that touch are kept as the whole line.
         QTest::newRow("kerned into each other")
             << "AV"
-            << "Liberation Sans" << 160.0 << true << grey << false << 0 << false;
-        QTest::newRow("date, which Qt caches itself")
-            << QString::fromUtf8("2026年12月7日星期一") << kai << 38.0 << false << olive << false
-            << 0 << false;
-        QTest::newRow("right to left")
-            << QString::fromUtf8("שלום") << kai << 160.0 << true << grey << false << 0 << false;
+            << "Liberation Sans" << 160.0 << true << grey << false << 0 << copied;
+        QTest::newRow("the date") << QString::fromUtf8("2026年12月7日星期一") << kai << 38.0
+                                  << false << olive << false << 0 << copied;
+        QTest::newRow("resync counter in a small font")
+            << "137"
+            << "WenQuanYi Micro Hei" << 9.0 << false << QColor(Qt::black) << false << 20 << copied;
+        QTest::newRow("small and clipped")
+            << "179"
+            << "WenQuanYi Micro Hei" << 9.0 << false << QColor(Qt::black) << false << -4 << copied;
+        QTest::newRow("right to left") << QString::fromUtf8("שלום") << kai << 160.0 << true << grey
+                                       << false << 0 << QStringLiteral("plain");
     }
 
     void glyphCacheSameAsLabel()
@@ -366,9 +442,9 @@ class TestControls : public QObject
         QFETCH(QColor, ink);
         QFETCH(bool, centred);
         QFETCH(int, extraWidth);
-        QFETCH(bool, cached);
+        QFETCH(QString, way);
 
-        // As the label peer sets up its QLabel.
+        // As the label peer sets up its widget.
         QLabel label;
         label.setTextFormat(Qt::PlainText);
         label.setAutoFillBackground(true);
@@ -390,21 +466,43 @@ class TestControls : public QObject
         const QImage expected = label.grab().toImage();
 
         qt::GlyphCache cache;
-        const auto draw = [&](const QColor &colour) {
+        // Qt clips a paint event's painter to the area it repaints.
+        const auto draw = [&](const QColor &colour, const QRect &area, qt::GlyphCache &into) {
             QImage image(expected.size(), expected.format());
             image.fill(paper);
             QPainter painter(&image);
             painter.setFont(label.font());
-            cache.draw(painter, label.contentsRect(), alignment, text, colour, paper);
+            if (!area.isNull())
+                painter.setClipRect(area);
+            into.draw(painter, label.contentsRect(), alignment, text, colour, paper, area);
             painter.end();
             return image;
         };
-        QCOMPARE(draw(ink), expected);
-        QCOMPARE(draw(ink), expected);
-        draw(QColor(Qt::black));
-        QCOMPARE(draw(ink), expected);
-        QCOMPARE(cache.counters().copied, cached ? 4 : 0);
-        QCOMPARE(cache.counters().plain, cached ? 0 : 4);
+        QCOMPARE(draw(ink, QRect(), cache), expected);
+        // Warm, nothing is drawn by Qt again.
+        const int rendered = cache.counters().rendered;
+        QCOMPARE(draw(ink, QRect(), cache), expected);
+        QCOMPARE(cache.counters().rendered, rendered);
+        draw(QColor(Qt::blue), QRect(), cache);
+        QCOMPARE(draw(ink, QRect(), cache), expected);
+        const QRect right(expected.width() / 2, 0, expected.width() - expected.width() / 2,
+                          expected.height());
+        QImage partly(expected.size(), expected.format());
+        partly.fill(paper);
+        QPainter(&partly).drawImage(right.topLeft(), expected, right);
+        QCOMPARE(draw(ink, right, cache), partly);
+        // A part first: what cannot be kept from it is drawn by Qt.
+        qt::GlyphCache cold;
+        QCOMPARE(draw(ink, right, cold), partly);
+
+        const qt::GlyphCache::Counters counters = cache.counters();
+        const QMap<QString, int> ways{{QStringLiteral("copied"), counters.copied},
+                                      {QStringLiteral("runs"), counters.runs},
+                                      {QStringLiteral("plain"), counters.plain}};
+        for (auto it = ways.begin(); it != ways.end(); ++it)
+            QCOMPARE(it.value(), it.key() == way ? 5 : 0);
+        // Each text is laid out once, whatever the colour or the area.
+        QCOMPARE(counters.laidOut, way == QLatin1String("plain") ? 0 : 1);
     }
 };
 

@@ -157,9 +157,15 @@ void Label::fitToCaption()
     place();
 }
 
+// A self-sizing label is placed again with every caption; the peer is asked
+// only when the pixels change.
 void Label::place()
 {
-    m_peer->setGeometry(pixelRect(m_left, m_top, m_width, m_height, m_window.twipsPerPixel()));
+    const PixelRect rect = pixelRect(m_left, m_top, m_width, m_height, m_window.twipsPerPixel());
+    if (m_placed && *m_placed == rect)
+        return;
+    m_placed = rect;
+    m_peer->setGeometry(rect);
 }
 
 } // namespace platform

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace platform
 {
@@ -91,6 +92,7 @@ class Label
     double m_top = 0;
     double m_width = 0;
     double m_height = 0;
+    std::optional<PixelRect> m_placed; // what the peer was last given
     Alignment m_alignment = Alignment::Left;
     int m_mousePointer = 0;
     int m_tabIndex = 0;

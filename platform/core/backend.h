@@ -64,11 +64,14 @@ struct MouseState {
     bool alt = false;
 };
 
-// A label: one line of text on the face colour, painted in full by the peer.
+// A label: one line of text on the face colour, painted by the peer.
 class LabelPeer
 {
   public:
     virtual ~LabelPeer() = default;
+    // Repaints only the cells that differ from the caption shown
+    // (changedColumns() of textcells.h), and nothing while the user cannot
+    // see the label: hidden, outside its window or in ink of its paper.
     virtual void setText(const Text &text) = 0;
     virtual void setGeometry(const PixelRect &rect) = 0;
     // Returns the size in points that the toolkit realised.

@@ -4,6 +4,7 @@
 #include "datetime.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -98,6 +99,21 @@ Text longDate(const CivilDate &date)
 
 // ---- Peers -----------------------------------------------------------------
 
+namespace
+{
+// The rectangle holding both; one of width 0 is none.
+PixelRect united(const PixelRect &a, const PixelRect &b)
+{
+    if (a.width <= 0)
+        return b;
+    if (b.width <= 0)
+        return a;
+    const int left = std::min(a.left, b.left), top = std::min(a.top, b.top);
+    return {left, top, std::max(a.left + a.width, b.left + b.width) - left,
+            std::max(a.top + a.height, b.top + b.height) - top};
+}
+} // namespace
+
 FakeLabel::FakeLabel(FakeWindow &window) : m_window(&window)
 {
     window.stacking.push_back(this);
@@ -113,7 +129,49 @@ FakeLabel::~FakeLabel()
 double FakeLabel::setFont(const FontSpec &value)
 {
     font = value;
+    markAll();
     return font.points;
+}
+
+void FakeLabel::setText(const Text &value)
+{
+    const ColumnSpan span = changedColumns(cells(text), cells(value));
+    text = value;
+    if (seen() && !span.empty())
+        mark({span.left, 0, span.right - span.left, geometry.height});
+}
+
+std::vector<TextCell> FakeLabel::cells(const Text &line) const
+{
+    double pen = alignment == Alignment::Center ? (geometry.width - measure(line).width) / 2 : 0;
+    std::vector<TextCell> out;
+    for (const char16_t c : line) {
+        const double width = measure(Text(1, c)).width;
+        out.push_back(
+            {c, int(std::lround(pen * 64)), int(std::floor(pen)), int(std::ceil(pen + width))});
+        pen += width;
+    }
+    return out;
+}
+
+bool FakeLabel::seen() const
+{
+    if (!visible || foreColor == SystemButtonFace || !m_window)
+        return false;
+    const PixelRect &g = geometry;
+    return g.left < m_window->clientWidthPx && g.top < m_window->clientHeightPx &&
+           g.left + g.width > 0 && g.top + g.height > 0;
+}
+
+void FakeLabel::mark(const PixelRect &area)
+{
+    const int left = std::max(0, area.left);
+    const int top = std::max(0, area.top);
+    const int right = std::min(geometry.width, area.left + area.width);
+    const int bottom = std::min(geometry.height, area.top + area.height);
+    if (right <= left || bottom <= top)
+        return;
+    dirty = united(dirty, {left, top, right - left, bottom - top});
 }
 
 TextExtent FakeLabel::measure(const Text &value) const
@@ -248,6 +306,8 @@ double FakeWindow::print(const Text &line, int x, int y, ColourWord colour)
 void FakeWindow::show()
 {
     closed = false;
+    for (FakeLabel *label : m_labels)
+        label->markAll();
     setState(true, false);
 }
 
@@ -302,10 +362,14 @@ bool FakeWindow::requestClose()
 
 void FakeWindow::paint()
 {
+    if (!shown)
+        return;
     for (FakeLabel *label : m_labels) {
-        if (label->dirty && shown)
+        if (label->dirty.width > 0 && label->visible) {
             ++label->paints;
-        label->dirty = false;
+            label->painted = united(label->painted, label->dirty);
+        }
+        label->dirty = {};
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include "backend.h"
 #include "fakeloop.h"
+#include "textcells.h"
 
 #include <cstdint>
 #include <functional>
@@ -45,13 +46,14 @@ class FakeLabel : public LabelPeer
     explicit FakeLabel(FakeWindow &window);
     ~FakeLabel() override;
 
-    void setText(const Text &value) override { text = value, dirty = true; }
-    void setGeometry(const PixelRect &rect) override { geometry = rect, dirty = true; }
+    // Only the cells that differ need painting, as the real labels paint.
+    void setText(const Text &value) override;
+    void setGeometry(const PixelRect &rect) override { geometry = rect, markAll(); }
     double setFont(const FontSpec &value) override;
     TextExtent measure(const Text &value) const override;
-    void setForeColor(ColourWord colour) override { foreColor = colour, dirty = true; }
-    void setAlignment(Alignment value) override { alignment = value, dirty = true; }
-    void setVisible(bool value) override { visible = value, dirty = true; }
+    void setForeColor(ColourWord colour) override { foreColor = colour, markAll(); }
+    void setAlignment(Alignment value) override { alignment = value, markAll(); }
+    void setVisible(bool value) override { visible = value, markAll(); }
     void setPointer(Pointer value) override { pointer = value; }
 
     // The user's input.
@@ -66,12 +68,22 @@ class FakeLabel : public LabelPeer
     Alignment alignment = Alignment::Left;
     bool visible = true;
     Pointer pointer = Pointer::Default;
-    // Changed since it was last painted; how often it was painted.
-    bool dirty = true;
+    // The part changed since it was last painted and the part painted since
+    // a test last cleared it, from the label's top-left corner (width 0:
+    // none); how often it was painted.
+    PixelRect dirty{};
+    PixelRect painted{};
     int paints = 0;
 
   private:
     friend class FakeWindow;
+    // Each character's cell by the measuring rule, placed as aligned.
+    std::vector<TextCell> cells(const Text &line) const;
+    // Whether the user could see anything of its caption.
+    bool seen() const;
+    void mark(const PixelRect &area);
+    void markAll() { mark({0, 0, geometry.width, geometry.height}); }
+
     FakeWindow *m_window;
 };
 
@@ -134,8 +146,8 @@ class FakeWindow : public WindowPeer
     // The user or the window manager minimises the shown window, or restores it.
     void minimise();
     void restore();
-    // The labels that changed since they were last painted are painted, if
-    // the window is shown.
+    // What changed of the visible labels since they were last painted is
+    // painted, once the window is shown.
     void paint();
 
     // The window's frame: `frame` pixels on each side and a caption bar of

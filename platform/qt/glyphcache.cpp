@@ -7,19 +7,19 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QRawFont>
+#include <QRegion>
 #include <QStyle>
 #include <QTextLayout>
 
 #include <algorithm>
 #include <array>
-#include <bitset>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <list>
 #include <memory>
+#include <optional>
 #include <vector>
-
-#include <sys/mman.h>
 
 namespace platform::qt
 {
@@ -27,21 +27,16 @@ namespace platform::qt
 namespace
 {
 
-// Qt's raster engine keeps glyphs up to this many pixels in its own cache;
-// those cost little already.
-constexpr int QtCachedGlyphSize = 64;
 // Glyphs per line beyond which the overlap check is not worth it.
 constexpr int MaxGlyphs = 64;
-constexpr int MaxLines = 128;
-constexpr int MaxPalettes = 8;
-// Bytes of the decoded pixels handed to drawImage at a time.
-constexpr int BandBytes = 32 * 1024;
+// Lines kept: a resync counter's 180 captions among them.
+constexpr int MaxLines = 256;
 
 // Sub-pixel positions are 1/64 pixel, as the text engine keeps them.
 constexpr int Subpixels = 64;
 
 // A glyph is kept for one pen position and one device offset: the path
-// filler rounds in floating point, so the same outline drawn one pixel
+// filler rounds in device coordinates, so the same outline drawn one pixel
 // further along may cover a pixel or two by one level more or less.
 struct GlyphKey {
     QRawFont font;
@@ -62,32 +57,50 @@ size_t qHash(const GlyphKey &k, size_t seed = 0) noexcept
                       k.hints);
 }
 
-// Coverage of one glyph, as the level a white pen leaves on black: 0 none,
-// 255 full. Kept run-length coded over the glyph's ink rectangle, row by
-// row; each token is a byte: 00nnnnnn n+1 empty pixels, 01nnnnnn n+1 full
-// ones, 1nnnnnnn n+1 levels that follow.
-struct Glyph {
-    QRect ink; // painter coordinates; empty: nothing to draw
-    std::vector<std::uint8_t> runs;
-    std::bitset<256> levels; // levels 1..255 that occur
-    bool usable = false;
-    // The ink decoded in one palette, while there is room for it.
-    QImage pixels;
-    quint64 pixelsIn = 0;
-    std::size_t bytes() const { return sizeof(Glyph) + runs.capacity() + 64; }
-};
-
-// What the raster engine leaves for each coverage level, for one pen colour
-// over one background in one pixel format. Learnt from real renders of the
-// glyphs, never computed, so a copied pixel is the one Qt would have drawn.
-struct Palette {
+// The colours a glyph is drawn in and the pixel format they are written in.
+struct Colours {
     QRgb ink = 0;
     QRgb paper = 0;
     QImage::Format format = QImage::Format_Invalid;
-    quint64 serial = 0;
-    std::array<quint32, 256> pixel{}; // [0] the background
-    std::bitset<256> known;
-    bool broken = false;
+    bool operator==(const Colours &o) const
+    {
+        return ink == o.ink && paper == o.paper && format == o.format;
+    }
+};
+
+struct PaintedKey {
+    GlyphKey glyph;
+    Colours colours;
+    bool operator==(const PaintedKey &o) const { return glyph == o.glyph && colours == o.colours; }
+};
+
+size_t qHash(const PaintedKey &k, size_t seed = 0) noexcept
+{
+    return qHashMulti(seed, k.glyph, k.colours.ink, k.colours.paper, int(k.colours.format));
+}
+
+// The pixels drawText leaves for one glyph in one pair of colours, kept
+// run-length coded over its ink rectangle, row by row; each token is a byte:
+// 00nnnnnn n+1 paper pixels, 01nnnnnn n+1 solid ones (the ink at full
+// coverage), 1nnnnnnn n+1 of the literal pixels, which are kept apart.
+struct Glyph {
+    QRect ink; // painter coordinates; empty: nothing to draw
+    std::vector<std::uint8_t> tokens;
+    std::vector<quint32> literals;
+    struct Row {
+        std::uint32_t token = 0;
+        std::uint32_t literal = 0;
+    };
+    std::vector<Row> rows; // where each row starts
+    quint32 paper = 0;
+    quint32 solid = 0;
+    bool usable = false; // false: its line is left to Qt
+    QRect clippedBy;     // where the line's rectangle or the label's sight cut the ink
+    std::size_t bytes() const
+    {
+        return sizeof(Glyph) + tokens.capacity() + literals.capacity() * sizeof(quint32) +
+               rows.capacity() * sizeof(Row) + 64;
+    }
 };
 
 struct Line {
@@ -100,6 +113,18 @@ struct Line {
     bool clip = false; // drawText clips to the rectangle when the text overflows it
     int overlap = -1;  // unknown, 0 glyphs apart, 1 some touch
     std::vector<GlyphKey> glyphs;
+    // Where each glyph's ink may reach, from the font's metrics and a margin.
+    std::vector<QRect> around;
+    // Every glyph of the line, its ink as the font's metrics tell it.
+    std::vector<TextCell> cells;
+    // The line as laid out, for Qt to draw from its own glyph cache; where
+    // the runs start, in painter coordinates.
+    bool oneLine = false;
+    QList<QGlyphRun> runs;
+    QPointF runsAt;
+    // A line whose glyphs touch, kept whole in the colours last drawn in.
+    std::optional<Glyph> whole;
+    Colours wholeColours;
 };
 
 quint32 rawPixel(const QColor &colour, QImage::Format format)
@@ -109,135 +134,66 @@ quint32 rawPixel(const QColor &colour, QImage::Format format)
     return reinterpret_cast<const quint32 *>(one.constScanLine(0))[0];
 }
 
-// Anonymous pages: only those written become resident, and all of them go
-// back to the system with the canvas (the heap would keep them).
-struct Unmap {
-    std::size_t length = 0;
-    void operator()(void *p) const { munmap(p, length); }
-};
-using Pages = std::unique_ptr<void, Unmap>;
-
-// One glyph rendered as drawText renders it into a device where the painter
-// sits at the key's offset. The path filler rounds in device coordinates, so
-// the canvas reaches from the device's origin to put every coordinate where
-// it is on screen; only the pages under `area` are touched.
-class Canvas
+void encodeRow(const quint32 *pixel, int width, Glyph &glyph)
 {
-  public:
-    Canvas(const GlyphKey &key, const QRect &area, QImage::Format format, const QColor &pen,
-           const QColor &fill)
-        : m_corner(area.topLeft() + key.offset)
-    {
-        const QRect device = area.translated(key.offset);
-        m_stride = qsizetype(device.right() + 1) * 4;
-        const std::size_t length = std::size_t(m_stride) * std::size_t(device.bottom() + 1);
-        void *mapped =
-            mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped == MAP_FAILED)
-            return;
-        m_pages = Pages(mapped, Unmap{length});
-        QImage image(static_cast<uchar *>(mapped), device.right() + 1, device.bottom() + 1,
-                     m_stride, format);
-        QPainter p(&image);
-        p.translate(key.offset);
-        p.setClipRect(area);
-        p.fillRect(area, fill);
-        p.setRenderHints(QPainter::RenderHints(key.hints));
-        p.setPen(pen);
-        QGlyphRun run;
-        run.setRawFont(key.font);
-        run.setGlyphIndexes({key.glyph});
-        run.setPositions({QPointF(0, 0)});
-        p.drawGlyphRun(QPointF(key.pen) / Subpixels, run);
-    }
-    bool isNull() const { return !m_pages; }
-    // Row `y` of the area, from its left edge.
-    const quint32 *row(int y) const
-    {
-        return static_cast<const quint32 *>(m_pages.get()) + (m_corner.y() + y) * (m_stride / 4) +
-               m_corner.x();
-    }
-
-  private:
-    QPoint m_corner; // of the area in the device
-    qsizetype m_stride = 0;
-    Pages m_pages;
-};
-
-void encodeRow(const std::uint8_t *level, int width, std::vector<std::uint8_t> &out)
-{
+    glyph.rows.push_back(
+        {std::uint32_t(glyph.tokens.size()), std::uint32_t(glyph.literals.size())});
     int x = 0;
     while (x < width) {
-        const std::uint8_t v = level[x];
+        const quint32 v = pixel[x];
         int n = 1;
-        if (v == 0 || v == 255) {
-            while (x + n < width && n < 64 && level[x + n] == v)
+        if (v == glyph.paper || v == glyph.solid) {
+            while (x + n < width && n < 64 && pixel[x + n] == v)
                 ++n;
-            out.push_back(std::uint8_t((v == 0 ? 0x00 : 0x40) | (n - 1)));
+            glyph.tokens.push_back(std::uint8_t((v == glyph.paper ? 0x00 : 0x40) | (n - 1)));
         } else {
-            while (x + n < width && n < 128 && level[x + n] != 0 && level[x + n] != 255)
+            while (x + n < width && n < 128 && pixel[x + n] != glyph.paper &&
+                   pixel[x + n] != glyph.solid)
                 ++n;
-            out.push_back(std::uint8_t(0x80 | (n - 1)));
-            out.insert(out.end(), level + x, level + x + n);
+            glyph.tokens.push_back(std::uint8_t(0x80 | (n - 1)));
+            glyph.literals.insert(glyph.literals.end(), pixel + x, pixel + x + n);
         }
         x += n;
     }
 }
 
-// Decodes `rows` rows from `in` into `out` (one row of `width` pixels each,
-// `stride` apart), mapping levels through `pixel`. Returns where it stopped.
-const std::uint8_t *decodeRows(const std::uint8_t *in, int width, int rows, quint32 *out,
-                               qsizetype stride, const std::array<quint32, 256> &pixel)
+// Writes the glyph's ink into the device where it lies, within `region`
+// (painter coordinates; the painter sits at `offset` in the device). The
+// paper around the ink is on the device already. Runs of the solid pixel are
+// copied from `solids`, 64 of them.
+void put(const Glyph &glyph, const QRegion &region, const QImage &device, const QPoint &offset,
+         const quint32 *solids)
 {
-    for (int y = 0; y < rows; ++y, out += stride) {
-        int x = 0;
-        while (x < width) {
-            const std::uint8_t t = *in++;
-            if (t < 0x80) {
-                const int n = (t & 0x3f) + 1;
-                std::fill_n(out + x, n, t < 0x40 ? pixel[0] : pixel[255]);
-                x += n;
-            } else {
-                const int n = (t & 0x7f) + 1;
-                for (int i = 0; i < n; ++i)
-                    out[x + i] = pixel[*in++];
+    const QRect &ink = glyph.ink;
+    for (const QRect &r : region) {
+        const QRect part = ink & r;
+        if (part.isEmpty())
+            continue;
+        const int from = part.left() - ink.left(), to = part.right() + 1 - ink.left();
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+            const Glyph::Row &start = glyph.rows[std::size_t(y - ink.top())];
+            const std::uint8_t *token = glyph.tokens.data() + start.token;
+            const quint32 *literal = glyph.literals.data() + start.literal;
+            // The painter writes there too: the image is not shared while painted.
+            quint32 *row = reinterpret_cast<quint32 *>(
+                               const_cast<uchar *>(device.constScanLine(offset.y() + y))) +
+                           offset.x() + ink.left();
+            for (int x = 0; x < to;) {
+                const std::uint8_t t = *token++;
+                const int n = (t & (t >= 0x80 ? 0x7f : 0x3f)) + 1;
+                const int begin = std::max(x, from), end = std::min(x + n, to);
+                if (t >= 0x80) {
+                    for (int i = begin; i < end; ++i)
+                        row[i] = literal[i - x];
+                    literal += n;
+                } else if (t >= 0x40 && begin < end) {
+                    std::memcpy(row + begin, solids, std::size_t(end - begin) * sizeof(quint32));
+                }
                 x += n;
             }
         }
     }
-    return in;
 }
-
-} // namespace
-
-struct GlyphCache::Impl {
-    Impl(std::size_t budget, std::size_t readyBudget) : budget(budget), readyBudget(readyBudget) {}
-
-    using Entry = std::pair<GlyphKey, Glyph>;
-    std::size_t budget;
-    std::size_t readyBudget;
-    std::size_t held = 0;  // coverage
-    std::size_t ready = 0; // decoded pixels
-    quint64 serials = 0;
-    std::list<Entry> glyphs; // most recently drawn first
-    QHash<GlyphKey, std::list<Entry>::iterator> index;
-    QHash<QString, Line> lines;
-    std::list<Palette> palettes;
-    QImage band;
-    Counters counters;
-
-    bool drawCached(QPainter &painter, const QRect &rect, Qt::Alignment alignment,
-                    const QString &text, const QColor &ink, const QColor &paper);
-    Line &line(const QPainter &painter, const QRect &rect, int alignment, const QString &text);
-    Glyph &glyph(const GlyphKey &key);
-    Palette &palette(QRgb ink, QRgb paper, QImage::Format format);
-    void learn(Palette &palette, const GlyphKey &key, const Glyph &glyph);
-    void blit(QPainter &painter, Glyph &glyph, const Palette &palette, const QRect *clip);
-    void evict();
-};
-
-namespace
-{
 
 // Whether the painter draws straight into an image of a format whose pixels
 // the cache can reproduce, with nothing between that would change them.
@@ -278,41 +234,96 @@ bool simpleText(const QString &text)
     return !text.isRightToLeft();
 }
 
-// The font's size in pixels as near as the painter tells without a lookup.
-qreal pixelSize(QPainter &painter)
-{
-    const QFont &font = painter.font();
-    if (font.pixelSize() > 0)
-        return font.pixelSize();
-    const QPaintDevice *device = painter.device();
-    return font.pointSizeF() * (device ? device->logicalDpiY() : 96) / 72;
-}
-
 int hintBits(const QPainter &painter)
 {
     return int(painter.renderHints() & (QPainter::Antialiasing | QPainter::TextAntialiasing));
 }
 
+// Where the painter may write, in its own coordinates: its device, the
+// system clip Qt gives a paint event, and its own clip.
+QRegion paintable(QPainter &painter, const QImage &device, const QPoint &offset)
+{
+    QRegion region(QRect(-offset, device.size()));
+    const QRegion system = painter.paintEngine()->systemClip();
+    if (!system.isEmpty())
+        region &= system.translated(-offset);
+    if (painter.hasClipping())
+        region &= painter.clipRegion();
+    return region;
+}
+
+// A margin around a glyph's metrics that its ink stays within: synthetic
+// bold and hinting move the ink off the metrics a little.
+int inkMargin(const QRawFont &font)
+{
+    return 4 + int(font.pixelSize()) / 16;
+}
+
+// A cell's glyph number: the glyph's index in its face, and which face.
+std::uint32_t cellGlyph(const QRawFont &font, quint32 index)
+{
+    const auto face = std::uint32_t(qHash(font.familyName()) ^ qHash(font.styleName()));
+    return (index & 0xffffu) | (face << 16);
+}
+
 } // namespace
+
+struct GlyphCache::Impl {
+    explicit Impl(std::size_t budget) : budget(budget) {}
+
+    using Entry = std::pair<PaintedKey, Glyph>;
+    std::size_t budget;
+    std::size_t held = 0;
+    std::list<Entry> glyphs; // most recently drawn first
+    QHash<PaintedKey, std::list<Entry>::iterator> index;
+    QHash<QString, Line> lines;
+    Counters counters;
+    // 64 solid pixels, the longest run, in the colour last copied.
+    std::array<quint32, 64> solids{};
+    // The painter of the last draw: where it sat in its device, its hints,
+    // the format of its device.
+    bool drawn = false;
+    QPoint drawnOffset;
+    int drawnHints = 0;
+    QImage::Format drawnFormat = QImage::Format_Invalid;
+
+    Line &line(const QFont &font, const QRect &rect, int alignment, const QString &text,
+               const QPoint &offset, int hints);
+    Glyph *find(const PaintedKey &key, const QRect &bound);
+    Glyph &capture(QPainter &painter, const PaintedKey &key, const QRect &area,
+                   const QImage &device, const QRect &bound);
+    bool drawCached(QPainter &painter, const QRect &rect, Qt::Alignment alignment,
+                    const QString &text, const QColor &ink, const QColor &paper, const QRect &area,
+                    const QRect &visible);
+    bool drawRuns(QPainter &painter, const QRect &rect, Qt::Alignment alignment,
+                  const QString &text, const QColor &ink);
+    bool drawWhole(QPainter &painter, Line &placed, const Colours &colours, const QRegion &free,
+                   const QRect &bound, const QImage &device, const QPoint &offset);
+    void evict();
+};
 
 // The layout QPainter::drawText(rect, flags, text) makes for one line
 // without wrapping: the line at the top, centred on its advance, and each
-// glyph's pen position truncated to 1/64 pixel in device space.
-Line &GlyphCache::Impl::line(const QPainter &painter, const QRect &rect, int alignment,
-                             const QString &text)
+// glyph's pen position truncated to 1/64 pixel in device space, for a
+// painter at `offset` in its device with the render hints `hints`.
+Line &GlyphCache::Impl::line(const QFont &font, const QRect &rect, int alignment,
+                             const QString &text, const QPoint &offset, int hints)
 {
-    const int hints = hintBits(painter);
-    const QTransform device = painter.deviceTransform();
-    const QPoint offset(int(device.dx()), int(device.dy()));
     auto found = lines.find(text);
     if (found != lines.end() && found->rect == rect && found->offset == offset &&
-        found->alignment == alignment && found->hints == hints && found->font == painter.font())
+        found->alignment == alignment && found->hints == hints && found->font == font)
         return *found;
-    if (lines.size() >= MaxLines)
+    if (found != lines.end() && found->whole)
+        held -= found->whole->bytes();
+    if (lines.size() >= MaxLines) {
+        for (const Line &old : std::as_const(lines))
+            held -= old.whole ? old.whole->bytes() : 0;
         lines.clear();
+    }
+    ++counters.laidOut;
 
     Line made;
-    made.font = painter.font();
+    made.font = font;
     made.rect = rect;
     made.alignment = alignment;
     made.hints = hints;
@@ -333,6 +344,7 @@ Line &GlyphCache::Impl::line(const QPainter &painter, const QRect &rect, int ali
     }
     layout.endLayout();
 
+    made.oneLine = oneLine;
     if (oneLine) {
         const qreal width = textLine.naturalTextWidth();
         qreal left = 0;
@@ -343,202 +355,152 @@ Line &GlyphCache::Impl::line(const QPainter &painter, const QRect &rect, int ali
         }
         made.clip =
             !QRectF(rect).contains(QRectF(rect.x() + left, rect.y(), width, textLine.height()));
-        const QPointF origin(device.dx() + rect.x() + xoff, device.dy() + rect.y());
+        const QPointF origin(offset.x() + rect.x() + xoff, offset.y() + rect.y());
         // Truncation toward zero is a floor only this side of the origin.
         made.usable = origin.x() >= 0 && origin.y() >= 0 && rect.x() + xoff >= 0 && rect.y() >= 0;
-        const auto runs = layout.glyphRuns();
-        for (const QGlyphRun &run : runs) {
-            const QRawFont font = run.rawFont();
-            if (font.pixelSize() <= QtCachedGlyphSize)
-                made.usable = false;
+        made.runs = layout.glyphRuns();
+        made.runsAt = QPointF(rect.x() + xoff, rect.y());
+        for (const QGlyphRun &run : std::as_const(made.runs)) {
+            const QRawFont runFont = run.rawFont();
+            const int margin = inkMargin(runFont);
             const QList<quint32> indexes = run.glyphIndexes();
             const QList<QPointF> positions = run.positions();
             for (qsizetype i = 0; i < indexes.size(); ++i) {
                 // As the engine places them: in device space, truncated.
                 const QPointF p = origin + positions.at(i);
-                const int x = int(p.x() * Subpixels);
-                const int y = int(p.y() * Subpixels);
-                made.glyphs.push_back(
-                    {font, indexes.at(i), QPoint(x, y) - offset * Subpixels, offset, hints});
+                const QPoint pen =
+                    QPoint(int(p.x() * Subpixels), int(p.y() * Subpixels)) - offset * Subpixels;
+                const QRectF box = runFont.boundingRect(indexes.at(i));
+                QRect around;
+                if (!box.isEmpty()) {
+                    const QPointF at = QPointF(pen) / Subpixels;
+                    around = QRect(QPoint(int(std::floor(at.x() + box.left())) - margin,
+                                          int(std::floor(at.y() + box.top())) - margin),
+                                   QPoint(int(std::ceil(at.x() + box.right())) + margin,
+                                          int(std::ceil(at.y() + box.bottom())) + margin));
+                }
+                TextCell cell;
+                cell.glyph = cellGlyph(runFont, indexes.at(i));
+                cell.pen = pen.x();
+                if (!around.isEmpty()) {
+                    cell.inkLeft = around.left();
+                    cell.inkRight = around.right() + 1;
+                }
+                made.cells.push_back(cell);
+                made.around.push_back(around);
+                made.glyphs.push_back({runFont, indexes.at(i), pen, offset, hints});
             }
         }
         if (made.glyphs.size() > std::size_t(MaxGlyphs))
             made.usable = false;
-        if (!made.usable)
-            made.glyphs.clear();
     }
     return *lines.insert(text, std::move(made));
 }
 
-// Renders the glyph's coverage once, white on black, and keeps the ink
-// rectangle of it.
-Glyph &GlyphCache::Impl::glyph(const GlyphKey &key)
+// The glyph held for these colours; one cut by another bound than `bound`
+// (the line's rectangle, within what can be seen of the label) is dropped.
+Glyph *GlyphCache::Impl::find(const PaintedKey &key, const QRect &bound)
 {
-    const auto found = index.constFind(key);
-    if (found != index.constEnd()) {
-        glyphs.splice(glyphs.begin(), glyphs, found.value());
-        return found.value()->second;
+    const auto found = index.find(key);
+    if (found == index.end())
+        return nullptr;
+    const auto entry = found.value();
+    if (entry->second.clippedBy.isValid() && entry->second.clippedBy != bound) {
+        held -= entry->second.bytes();
+        glyphs.erase(entry);
+        index.erase(found);
+        return nullptr;
     }
-    ++counters.rendered;
+    glyphs.splice(glyphs.begin(), glyphs, entry);
+    return &entry->second;
+}
+
+// Lets `draw` draw in the colours over the paper that fills `area` (painter
+// coordinates, the painter `offset` in the device), keeps the pixels it left
+// there and paints the area over with paper again. The area ends where
+// `bound` does, the line's rectangle within what the user can see, which
+// cuts the ink; ink that reaches another of its edges may go on past it, and
+// the pixels are kept as unusable.
+template <class Draw>
+Glyph takePixels(QPainter &painter, const Colours &colours, const QRect &area, const QImage &device,
+                 const QPoint &offset, const QRect &bound, Draw draw)
+{
     Glyph made;
-    const QPoint pen(key.pen.x() / Subpixels, key.pen.y() / Subpixels);
-    const QRect box = key.font.boundingRect(key.glyph).toAlignedRect().translated(pen);
-    // Synthetic bold and hinting move the ink off the metrics a little.
-    int margin = 4 + int(key.font.pixelSize()) / 16;
-    for (int attempt = 0; attempt < 3 && !made.usable; ++attempt, margin *= 2) {
-        // Not past the device's origin, where the device clips as well.
-        const QRect area = box.adjusted(-margin, -margin, margin, margin) &
-                           QRect(-key.offset, QSize(1 << 16, 1 << 16));
-        const Canvas canvas(key, area, QImage::Format_ARGB32_Premultiplied, Qt::white, Qt::black);
-        if (canvas.isNull())
-            break;
-        int left = area.width(), right = -1, top = area.height(), bottom = -1;
-        for (int y = 0; y < area.height(); ++y) {
-            const quint32 *row = canvas.row(y);
-            for (int x = 0; x < area.width(); ++x) {
-                if (qRed(row[x]) != 0) {
-                    left = std::min(left, x);
-                    right = std::max(right, x);
-                    top = std::min(top, y);
-                    bottom = std::max(bottom, y);
-                }
-            }
-        }
-        if (right < 0) { // a blank
-            made.usable = true;
-            break;
-        }
-        const QPoint corner = area.topLeft() + key.offset;
-        if ((left == 0 && corner.x() > 0) || (top == 0 && corner.y() > 0) ||
-            right == area.width() - 1 || bottom == area.height() - 1)
-            continue; // the ink may go on past the canvas
-        const QRect ink(QPoint(left, top), QPoint(right, bottom));
-        std::vector<std::uint8_t> level(static_cast<std::size_t>(ink.width()));
-        for (int y = ink.top(); y <= ink.bottom(); ++y) {
-            const quint32 *row = canvas.row(y) + ink.left();
-            for (int x = 0; x < ink.width(); ++x) {
-                level[std::size_t(x)] = std::uint8_t(qRed(row[x]));
-                made.levels.set(level[std::size_t(x)]);
-            }
-            encodeRow(level.data(), ink.width(), made.runs);
-        }
-        made.levels.reset(0);
-        made.runs.shrink_to_fit();
-        made.ink = ink.translated(area.topLeft());
-        made.usable = true;
+    made.paper = rawPixel(QColor::fromRgba(colours.paper), colours.format);
+    made.solid = rawPixel(QColor::fromRgba(colours.ink), colours.format);
+    if (area.isEmpty()) {
+        made.usable = true; // a blank
+        return made;
     }
-    glyphs.emplace_front(key, std::move(made));
+    const QPen pen = painter.pen();
+    painter.setPen(QColor::fromRgba(colours.ink));
+    draw();
+    painter.setPen(pen);
+
+    const QPoint corner = area.topLeft() + offset; // in the device
+    const auto row = [&](int y) {
+        return reinterpret_cast<const quint32 *>(device.constScanLine(corner.y() + y)) + corner.x();
+    };
+    // The ink's box: a row of paper is passed over at once, a row with ink
+    // is looked at from both ends.
+    const std::vector<quint32> paperRow(std::size_t(area.width()), made.paper);
+    const std::size_t rowBytes = paperRow.size() * sizeof(quint32);
+    int left = area.width(), right = -1, top = area.height(), bottom = -1;
+    for (int y = 0; y < area.height(); ++y) {
+        const quint32 *pixels = row(y);
+        if (std::memcmp(pixels, paperRow.data(), rowBytes) == 0)
+            continue;
+        int first = 0, last = area.width() - 1;
+        while (pixels[first] == made.paper)
+            ++first;
+        while (pixels[last] == made.paper)
+            --last;
+        left = std::min(left, first);
+        right = std::max(right, last);
+        top = std::min(top, y);
+        bottom = y;
+    }
+    const bool atLeft = left == 0, atTop = top == 0;
+    const bool atRight = right == area.width() - 1, atBottom = bottom == area.height() - 1;
+    if (right < 0) {
+        made.usable = true;
+    } else if ((!atLeft || area.left() == bound.left()) && (!atTop || area.top() == bound.top()) &&
+               (!atRight || area.right() == bound.right()) &&
+               (!atBottom || area.bottom() == bound.bottom())) {
+        for (int y = top; y <= bottom; ++y)
+            encodeRow(row(y) + left, right - left + 1, made);
+        made.tokens.shrink_to_fit();
+        made.literals.shrink_to_fit();
+        made.ink = QRect(QPoint(left, top), QPoint(right, bottom)).translated(area.topLeft());
+        made.usable = true;
+        if (atLeft || atTop || atRight || atBottom)
+            made.clippedBy = bound;
+    }
+    painter.fillRect(area, QColor::fromRgba(colours.paper));
+    return made;
+}
+
+// Draws the glyph alone where it lies, as drawText draws it, and keeps the
+// pixels it left; a glyph whose pixels cannot all be kept is kept as
+// unusable, and lines holding it are left to Qt.
+Glyph &GlyphCache::Impl::capture(QPainter &painter, const PaintedKey &key, const QRect &area,
+                                 const QImage &device, const QRect &bound)
+{
+    ++counters.rendered;
+    glyphs.emplace_front(
+        key, takePixels(painter, key.colours, area, device, key.glyph.offset, bound, [&] {
+            QGlyphRun run;
+            run.setRawFont(key.glyph.font);
+            run.setGlyphIndexes({key.glyph.glyph});
+            run.setPositions({QPointF(0, 0)});
+            painter.drawGlyphRun(QPointF(key.glyph.pen) / Subpixels, run);
+        }));
     index.insert(key, glyphs.begin());
     held += glyphs.front().second.bytes();
     return glyphs.front().second;
 }
 
-Palette &GlyphCache::Impl::palette(QRgb ink, QRgb paper, QImage::Format format)
-{
-    for (auto it = palettes.begin(); it != palettes.end(); ++it) {
-        if (it->ink == ink && it->paper == paper && it->format == format) {
-            palettes.splice(palettes.begin(), palettes, it);
-            return palettes.front();
-        }
-    }
-    if (palettes.size() >= std::size_t(MaxPalettes))
-        palettes.pop_back();
-    Palette made;
-    made.ink = ink;
-    made.paper = paper;
-    made.format = format;
-    made.serial = ++serials;
-    made.pixel[0] = rawPixel(QColor::fromRgba(paper), format);
-    palettes.push_front(made);
-    return palettes.front();
-}
-
-// Renders the glyph in the palette's colours once and notes the pixel each
-// coverage level became; a level that came out two ways breaks the palette.
-void GlyphCache::Impl::learn(Palette &palette, const GlyphKey &key, const Glyph &glyph)
-{
-    ++counters.rendered;
-    const Canvas canvas(key, glyph.ink, palette.format, QColor::fromRgba(palette.ink),
-                        QColor::fromRgba(palette.paper));
-    if (canvas.isNull()) {
-        palette.broken = true;
-        return;
-    }
-    static const std::array<quint32, 256> identity = [] {
-        std::array<quint32, 256> levels{};
-        for (quint32 i = 0; i < 256; ++i)
-            levels[i] = i;
-        return levels;
-    }();
-    const int w = glyph.ink.width();
-    std::vector<quint32> level(static_cast<std::size_t>(w));
-    const std::uint8_t *in = glyph.runs.data();
-    for (int y = 0; y < glyph.ink.height() && !palette.broken; ++y) {
-        in = decodeRows(in, w, 1, level.data(), w, identity);
-        const quint32 *row = canvas.row(y);
-        for (int x = 0; x < w; ++x) {
-            const quint32 v = level[std::size_t(x)];
-            const quint32 pixel = row[x];
-            if (v == 0) {
-                if (pixel != palette.pixel[0])
-                    palette.broken = true;
-            } else if (qAlpha(pixel) != 255 ||
-                       (palette.known.test(v) && palette.pixel[v] != pixel)) {
-                palette.broken = true;
-            } else {
-                palette.pixel[v] = pixel;
-                palette.known.set(v);
-            }
-        }
-    }
-}
-
-// Copies the glyph's ink rectangle, background and all, as the opaque
-// pixels drawText would leave there: decoded once while there is room for
-// them, else a band of rows at a time.
-void GlyphCache::Impl::blit(QPainter &painter, Glyph &glyph, const Palette &palette,
-                            const QRect *clip)
-{
-    const QRect &ink = glyph.ink;
-    const QRect shown = clip ? ink & *clip : ink;
-    if (shown.isEmpty())
-        return;
-    const int w = ink.width();
-    if (glyph.pixelsIn != palette.serial) {
-        glyph.pixels = QImage();
-        glyph.pixelsIn = 0;
-        if (std::size_t(w) * std::size_t(ink.height()) * 4 <= readyBudget / 2) {
-            glyph.pixels = QImage(ink.size(), palette.format);
-            if (!glyph.pixels.isNull()) {
-                decodeRows(glyph.runs.data(), w, ink.height(),
-                           reinterpret_cast<quint32 *>(glyph.pixels.bits()),
-                           glyph.pixels.bytesPerLine() / 4, palette.pixel);
-                glyph.pixelsIn = palette.serial;
-            }
-        }
-    }
-    if (glyph.pixelsIn) {
-        painter.drawImage(shown.topLeft(), glyph.pixels, shown.translated(-ink.topLeft()));
-        return;
-    }
-    if (band.width() < w || band.format() != palette.format)
-        band = QImage(std::max(w, band.width()), std::max(1, BandBytes / (4 * w)), palette.format);
-    if (band.isNull())
-        return;
-    const int bandRows = std::min(ink.height(), band.height());
-    auto *bits = reinterpret_cast<quint32 *>(band.bits());
-    const qsizetype stride = band.bytesPerLine() / 4;
-    const std::uint8_t *in = glyph.runs.data();
-    for (int y = ink.top(); y <= shown.bottom(); y += bandRows) {
-        const int rows = std::min(bandRows, ink.bottom() + 1 - y);
-        in = decodeRows(in, w, rows, bits, stride, palette.pixel);
-        const QRect part = QRect(ink.left(), y, w, rows) & shown;
-        if (!part.isEmpty())
-            painter.drawImage(part.topLeft(), band, part.translated(-ink.left(), -y));
-    }
-}
-
-// Drops the least recently drawn glyphs past the budgets.
+// Drops the least recently drawn glyphs past the budget.
 void GlyphCache::Impl::evict()
 {
     while (held > budget && glyphs.size() > 1) {
@@ -546,88 +508,170 @@ void GlyphCache::Impl::evict()
         index.remove(glyphs.back().first);
         glyphs.pop_back();
     }
-    ready = 0;
-    for (Entry &entry : glyphs) {
-        Glyph &g = entry.second;
-        if (!g.pixelsIn)
-            continue;
-        const auto size = std::size_t(g.pixels.sizeInBytes());
-        if (ready + size > readyBudget) {
-            g.pixels = QImage();
-            g.pixelsIn = 0;
-        } else {
-            ready += size;
-        }
-    }
 }
 
 bool GlyphCache::Impl::drawCached(QPainter &painter, const QRect &rect, Qt::Alignment alignment,
-                                  const QString &text, const QColor &ink, const QColor &paper)
+                                  const QString &text, const QColor &ink, const QColor &paper,
+                                  const QRect &area, const QRect &visible)
 {
     QImage::Format format = QImage::Format_Invalid;
-    if (ink.alpha() != 255 || paper.alpha() != 255 || pixelSize(painter) < QtCachedGlyphSize ||
-        !simpleAlignment(alignment) || !simpleText(text) || !plainRaster(painter, &format))
+    if (ink.alpha() != 255 || paper.alpha() != 255 || !simpleAlignment(alignment) ||
+        !simpleText(text) || !plainRaster(painter, &format))
         return false;
+    const auto *device = static_cast<const QImage *>(painter.paintEngine()->paintDevice());
+    const QTransform transform = painter.deviceTransform();
+    const QPoint offset(int(transform.dx()), int(transform.dy()));
     // The line is kept by value in the hash, which the calls below leave alone.
-    Line &placed = line(painter, rect, int(alignment), text);
-    if (!placed.usable || placed.overlap == 1)
+    Line &placed = line(painter.font(), rect, int(alignment), text, offset, hintBits(painter));
+    if (!placed.usable)
         return false;
 
-    std::vector<Glyph *> drawn;
-    drawn.reserve(placed.glyphs.size());
-    for (const GlyphKey &key : placed.glyphs) {
-        Glyph &g = glyph(key);
-        if (!g.usable)
+    // Only the glyphs that reach into the area are drawn, where the painter
+    // may write.
+    QRect limit = placed.clip ? rect : QRect();
+    if (!area.isNull())
+        limit = limit.isNull() ? area : limit & area;
+    const QRect *clip = limit.isNull() ? nullptr : &limit;
+    QRegion free = paintable(painter, *device, offset);
+    if (clip)
+        free &= *clip;
+
+    // A glyph first seen in these colours is drawn where it lies; it needs
+    // all of its surroundings that can be seen painted over now. What lies
+    // outside the rectangle or where the user cannot see is never shown.
+    const QRect bound = visible.isNull() ? rect : rect & visible;
+    const Colours colours{ink.rgba(), paper.rgba(), format};
+    if (placed.overlap == 1)
+        return drawWhole(painter, placed, colours, free, bound, *device, offset);
+    std::vector<Glyph *> drawn(placed.glyphs.size(), nullptr);
+    for (std::size_t i = 0; i < drawn.size(); ++i) {
+        const PaintedKey key{placed.glyphs[i], colours};
+        drawn[i] = find(key, bound);
+        const QRect around = placed.around[i] & bound;
+        if (drawn[i] || !free.intersects(around))
+            continue;
+        if (!(QRegion(around) - free).isEmpty())
             return false;
-        drawn.push_back(&g);
+        drawn[i] = &capture(painter, key, around, *device, bound);
     }
     // A pixel two glyphs reach is one drawText fills from both outlines at
     // once; copies of single glyphs would not add up to it.
-    if (placed.overlap < 0) {
-        int overlap = 0;
-        for (std::size_t i = 0; i < drawn.size() && !overlap; ++i) {
-            for (std::size_t j = i + 1; j < drawn.size() && !overlap; ++j) {
-                if (drawn[i]->ink.intersects(drawn[j]->ink))
-                    overlap = 1;
+    bool known = true;
+    for (std::size_t i = 0; i < drawn.size(); ++i) {
+        if (!drawn[i]) {
+            known = false;
+            continue;
+        }
+        if (!drawn[i]->usable)
+            return false;
+        for (std::size_t j = i + 1; j < drawn.size(); ++j) {
+            if (drawn[j] && drawn[i]->ink.intersects(drawn[j]->ink)) {
+                placed.overlap = 1;
+                return drawWhole(painter, placed, colours, free, bound, *device, offset);
             }
         }
-        placed.overlap = overlap;
-        if (overlap)
-            return false;
     }
+    if (known)
+        placed.overlap = 0;
 
-    Palette &colours = palette(ink.rgba(), paper.rgba(), format);
-    for (std::size_t i = 0; i < drawn.size() && !colours.broken; ++i) {
-        if ((drawn[i]->levels & ~colours.known).any())
-            learn(colours, placed.glyphs[i], *drawn[i]);
+    for (const Glyph *g : drawn) {
+        if (!g || g->ink.isEmpty())
+            continue;
+        if (solids.front() != g->solid)
+            solids.fill(g->solid);
+        put(*g, free, *device, offset, solids.data());
     }
-    if (colours.broken)
-        return false;
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    for (std::size_t i = 0; i < drawn.size(); ++i) {
-        if (!drawn[i]->ink.isEmpty())
-            blit(painter, *drawn[i], colours, placed.clip ? &rect : nullptr);
-    }
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     return true;
 }
 
-GlyphCache::GlyphCache(std::size_t budget, std::size_t readyBudget)
-    : d(std::make_unique<Impl>(budget, readyBudget))
+// A line whose glyphs touch, drawn whole by Qt once in its colours, where it
+// lies, with all of it to be painted; its pixels are kept with the line.
+bool GlyphCache::Impl::drawWhole(QPainter &painter, Line &placed, const Colours &colours,
+                                 const QRegion &free, const QRect &bound, const QImage &device,
+                                 const QPoint &offset)
 {
+    const bool stale = !placed.whole || !(placed.wholeColours == colours) ||
+                       (placed.whole->clippedBy.isValid() && placed.whole->clippedBy != bound);
+    if (stale) {
+        QRect area;
+        for (const QRect &around : placed.around)
+            area |= around;
+        area &= bound;
+        if (!(QRegion(area) - free).isEmpty())
+            return false;
+        if (placed.whole)
+            held -= placed.whole->bytes();
+        ++counters.rendered;
+        placed.whole = takePixels(painter, colours, area, device, offset, bound, [&] {
+            painter.save();
+            if (placed.clip)
+                painter.setClipRect(placed.rect, Qt::IntersectClip);
+            for (const QGlyphRun &run : std::as_const(placed.runs))
+                painter.drawGlyphRun(placed.runsAt, run);
+            painter.restore();
+        });
+        placed.wholeColours = colours;
+        held += placed.whole->bytes();
+    }
+    const Glyph &whole = *placed.whole;
+    if (!whole.usable)
+        return false;
+    if (!whole.ink.isEmpty()) {
+        if (solids.front() != whole.solid)
+            solids.fill(whole.solid);
+        put(whole, free, device, offset, solids.data());
+    }
+    return true;
 }
+
+// The line as drawText draws it, from the layout kept for its text: Qt's
+// glyph cache holds the small glyphs, and the text is not shaped again.
+bool GlyphCache::Impl::drawRuns(QPainter &painter, const QRect &rect, Qt::Alignment alignment,
+                                const QString &text, const QColor &ink)
+{
+    QImage::Format format = QImage::Format_Invalid;
+    if (!simpleAlignment(alignment) || !simpleText(text) || !plainRaster(painter, &format))
+        return false;
+    const QTransform device = painter.deviceTransform();
+    const Line &placed = line(painter.font(), rect, int(alignment), text,
+                              QPoint(int(device.dx()), int(device.dy())), hintBits(painter));
+    if (!placed.oneLine)
+        return false;
+    painter.save();
+    if (placed.clip)
+        painter.setClipRect(rect, Qt::IntersectClip);
+    painter.setPen(QPen(QBrush(ink), painter.pen().widthF()));
+    for (const QGlyphRun &run : placed.runs)
+        painter.drawGlyphRun(placed.runsAt, run);
+    painter.restore();
+    return true;
+}
+
+GlyphCache::GlyphCache(std::size_t budget) : d(std::make_unique<Impl>(budget)) {}
 
 GlyphCache::~GlyphCache() = default;
 
 void GlyphCache::draw(QPainter &painter, const QRect &rect, Qt::Alignment alignment,
-                      const QString &text, const QColor &ink, const QColor &paper)
+                      const QString &text, const QColor &ink, const QColor &paper,
+                      const QRect &area, const QRect &visible)
 {
+    const QTransform device = painter.deviceTransform();
+    d->drawn = true;
+    d->drawnOffset = QPoint(int(device.dx()), int(device.dy()));
+    d->drawnHints = hintBits(painter);
+    QImage::Format format = QImage::Format_Invalid;
+    if (plainRaster(painter, &format))
+        d->drawnFormat = format;
     if (text.isEmpty())
         return;
-    const bool copied = d->drawCached(painter, rect, alignment, text, ink, paper);
+    const bool copied = d->drawCached(painter, rect, alignment, text, ink, paper, area, visible);
     d->evict();
     if (copied) {
         ++d->counters.copied;
+        return;
+    }
+    if (d->drawRuns(painter, rect, alignment, text, ink)) {
+        ++d->counters.runs;
         return;
     }
     ++d->counters.plain;
@@ -642,9 +686,38 @@ void GlyphCache::draw(QPainter &painter, const QRect &rect, Qt::Alignment alignm
     painter.setPen(saved);
 }
 
+std::optional<std::vector<TextCell>> GlyphCache::cells(const QFont &font, const QRect &rect,
+                                                       Qt::Alignment alignment, const QString &text,
+                                                       const QColor &ink, const QColor &paper)
+{
+    if (text.isEmpty())
+        return std::vector<TextCell>();
+    if (!d->drawn || !simpleAlignment(alignment) || !simpleText(text))
+        return std::nullopt;
+    Line &placed = d->line(font, rect, int(alignment), text, d->drawnOffset, d->drawnHints);
+    if (!placed.oneLine)
+        return std::nullopt;
+    // The glyphs the cache holds in these colours: their ink as drawn. A line
+    // whose glyphs touch is painted whole until it is kept whole.
+    const Colours colours{ink.rgba(), paper.rgba(), d->drawnFormat};
+    if (placed.overlap == 1 && !(placed.whole && placed.wholeColours == colours))
+        return std::nullopt;
+    std::vector<TextCell> cells = placed.cells;
+    for (std::size_t i = 0; i < placed.glyphs.size(); ++i) {
+        const auto found = d->index.constFind({placed.glyphs[i], colours});
+        if (found == d->index.constEnd() || !found.value()->second.usable ||
+            (found.value()->second.clippedBy.isValid() && found.value()->second.clippedBy != rect))
+            continue;
+        const QRect &drawnInk = found.value()->second.ink;
+        cells[i].inkLeft = drawnInk.isEmpty() ? 0 : drawnInk.left();
+        cells[i].inkRight = drawnInk.isEmpty() ? 0 : drawnInk.right() + 1;
+    }
+    return cells;
+}
+
 std::size_t GlyphCache::bytes() const
 {
-    return d->held + d->ready + std::size_t(d->band.sizeInBytes());
+    return d->held;
 }
 
 GlyphCache::Counters GlyphCache::counters() const

@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "textcells.h"
+
 #include <QColor>
+#include <QFont>
 #include <QRect>
 #include <QString>
 
 #include <cstddef>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QPainter;
 
@@ -14,19 +19,23 @@ namespace platform::qt
 {
 
 // Draws one line of plain text the way QLabel does (QStyle::drawItemText
-// into the label's rectangle, no wrapping), but from glyphs rendered once and
+// into the label's rectangle, no wrapping), but from glyphs drawn once and
 // copied on later repaints. Qt keeps no glyph larger than 64 pixels in its own
 // cache and fills such glyphs as paths on every repaint, which is most of what
-// the big clock digits cost. Each glyph here is rendered once per sub-pixel
-// position; whatever cannot be reproduced pixel for pixel (small fonts, which
-// Qt caches itself, right-to-left or multi-line text, glyphs whose pixels
-// would touch, other paint devices) is drawn with QPainter::drawText instead.
+// the big clock digits cost, and it shapes a line and blends its smaller
+// glyphs anew on every repaint. Each glyph here is drawn by Qt once per
+// sub-pixel position and pair of colours, alone where it lies, and the pixels
+// it left are kept. What cannot be reproduced pixel for pixel (glyphs whose
+// pixels would touch, ink reaching past the margin allowed for it) Qt draws
+// from the line's layout, kept for its text as the glyphs are; right-to-left
+// or multi-line text, and other paint devices, are drawn with
+// QPainter::drawText.
 class GlyphCache
 {
   public:
-    // `budget` bounds the bytes of glyph coverage kept, `readyBudget` those
-    // of glyphs decoded in their colours; the least recently drawn go first.
-    explicit GlyphCache(std::size_t budget = 192 * 1024, std::size_t readyBudget = 128 * 1024);
+    // `budget` bounds the bytes of glyphs kept; the least recently drawn go
+    // first.
+    explicit GlyphCache(std::size_t budget = 256 * 1024);
     ~GlyphCache();
     GlyphCache(const GlyphCache &) = delete;
     GlyphCache &operator=(const GlyphCache &) = delete;
@@ -35,17 +44,33 @@ class GlyphCache
     // (Qt::AlignLeft or Qt::AlignHCenter, with Qt::AlignTop) as QLabel aligns
     // it. The caller has filled the widget, `rect` and all, with the opaque
     // `paper`, as a widget with an auto-filled background is before its paint
-    // event: copied glyphs bring their background with them.
+    // event: only the glyphs' ink is written. Only what lies in `area` (all of
+    // `rect` when null) is drawn: a glyph outside it is neither drawn nor
+    // copied. `visible`, where given, is all the user can see of the label
+    // (opaque siblings lie over the rest): a glyph reaching beyond it is kept
+    // as far as it is seen.
     void draw(QPainter &painter, const QRect &rect, Qt::Alignment alignment, const QString &text,
-              const QColor &ink, const QColor &paper);
+              const QColor &ink, const QColor &paper, const QRect &area = QRect(),
+              const QRect &visible = QRect());
+
+    // The cells of `text` in `font` as draw() places them into `rect` with the
+    // painter it was last given, in `ink` on `paper` (ink columns in the
+    // painter's coordinates: as drawn for the glyphs held, else from the
+    // font's metrics); nothing before the first draw, or for text the one-line
+    // layout does not reproduce.
+    std::optional<std::vector<TextCell>> cells(const QFont &font, const QRect &rect,
+                                               Qt::Alignment alignment, const QString &text,
+                                               const QColor &ink, const QColor &paper);
 
     // Bytes held for rendered glyphs.
     std::size_t bytes() const;
 
     struct Counters {
         int copied = 0;   // lines drawn from the cache
+        int runs = 0;     // lines drawn by Qt from the layout kept for them
         int plain = 0;    // lines drawn with QPainter::drawText
-        int rendered = 0; // glyph renders (first sight of a glyph or colour)
+        int rendered = 0; // glyphs drawn to be kept (first sight in their colours)
+        int laidOut = 0;  // lines laid out (first sight of a text)
     };
     Counters counters() const;
 

@@ -8,7 +8,8 @@
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyleOption>
+
+#include <utility>
 
 namespace platform::qt
 {
@@ -23,7 +24,7 @@ QtLabel::~QtLabel()
     delete m_widget.data();
 }
 
-QLabel *QtLabel::widget() const
+LabelWidget *QtLabel::widget() const
 {
     return m_widget.data();
 }
@@ -62,8 +63,8 @@ TextExtent QtLabel::measure(const Text &text) const
 {
     if (!m_widget)
         return {};
-    const QFontMetricsF metrics(m_widget->font());
-    return {metrics.horizontalAdvance(QString::fromStdU16String(text)), metrics.height()};
+    const QSizeF size = m_widget->measure(QString::fromStdU16String(text));
+    return {size.width(), size.height()};
 }
 
 void QtLabel::setForeColor(ColourWord colour)
@@ -103,16 +104,101 @@ void QtLabel::setPointer(Pointer pointer)
         m_widget->unsetCursor();
 }
 
-LabelWidget::LabelWidget(QtLabel &peer, QWidget *parent) : QLabel(parent), m_peer(peer)
+LabelWidget::LabelWidget(QtLabel &peer, QWidget *parent) : QWidget(parent), m_peer(peer)
 {
-    setTextFormat(Qt::PlainText);
-    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setBackgroundRole(QPalette::Window);
+    setForegroundRole(QPalette::WindowText);
     setAutoFillBackground(true);
     setMouseTracking(true);
     setFocusPolicy(Qt::NoFocus);
     // Created after the window is shown, a child would otherwise stay hidden.
     if (parent && parent->isVisible())
         show();
+}
+
+// The caption on screen stays where it is, but for the cells that differ.
+void LabelWidget::setText(const QString &text)
+{
+    if (text == m_text)
+        return;
+    const QString shown = std::exchange(m_text, text);
+    if (!seen()) {
+        m_cellsKnown = false;
+        return;
+    }
+    const QRect area = contentsRect();
+    const QPalette &colours = palette();
+    const QColor ink = colours.color(foregroundRole()), paper = colours.color(backgroundRole());
+    if (!m_cellsKnown) {
+        auto before = m_glyphs.cells(font(), area, m_alignment, shown, ink, paper);
+        m_cellsKnown = before.has_value();
+        if (before)
+            m_cells = std::move(*before);
+    }
+    auto after = m_glyphs.cells(font(), area, m_alignment, text, ink, paper);
+    QRect dirty = rect();
+    if (m_cellsKnown && after) {
+        const ColumnSpan span = changedColumns(m_cells, *after);
+        dirty = span.empty() ? QRect() : QRect(span.left, 0, span.right - span.left, height());
+    }
+    m_cellsKnown = after.has_value();
+    if (after)
+        m_cells = std::move(*after);
+    dirty &= rect();
+    if (!dirty.isEmpty())
+        update(dirty);
+}
+
+void LabelWidget::setAlignment(Qt::Alignment alignment)
+{
+    if (alignment == m_alignment)
+        return;
+    m_alignment = alignment;
+    m_cellsKnown = false;
+    update();
+}
+
+QSizeF LabelWidget::measure(const QString &text) const
+{
+    const auto found = m_extents.constFind(text);
+    if (found != m_extents.constEnd())
+        return *found;
+    if (m_extents.size() >= 256)
+        m_extents.clear();
+    const QFontMetricsF metrics(font());
+    return *m_extents.insert(text, QSizeF(metrics.horizontalAdvance(text), metrics.height()));
+}
+
+// Whether anything of the caption can show: a hidden label, one outside the
+// window or under opaque siblings, or one whose ink is its paper shows none.
+bool LabelWidget::seen() const
+{
+    if (!isVisible())
+        return false;
+    const QPalette &colours = palette();
+    if (colours.color(foregroundRole()) == colours.color(backgroundRole()))
+        return false;
+    return !visibleRegion().isEmpty();
+}
+
+void LabelWidget::forgetLayout()
+{
+    m_cellsKnown = false;
+    m_extents.clear();
+}
+
+void LabelWidget::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange)
+        forgetLayout();
+    QWidget::changeEvent(event);
+}
+
+// Qt repaints a resized label whole; a centred caption moves with the width.
+void LabelWidget::resizeEvent(QResizeEvent *event)
+{
+    m_cellsKnown = false;
+    QWidget::resizeEvent(event);
 }
 
 void LabelWidget::mousePressEvent(QMouseEvent *event)
@@ -149,18 +235,19 @@ void LabelWidget::mouseMoveEvent(QMouseEvent *event)
 namespace platform::qt
 {
 
-// As QLabel paints a plain, frameless, auto-filled one-line caption.
+// As QLabel paints a plain, frameless, auto-filled one-line caption: Qt has
+// filled the background of the area to paint, the glyphs that reach into it
+// are drawn.
 void LabelWidget::paintEvent(QPaintEvent *event)
 {
-    if (!isEnabled()) { // disabled text is drawn differently
-        QLabel::paintEvent(event);
-        return;
-    }
     QPainter painter(this);
-    QStyleOption option;
-    option.initFrom(this); // the palette group QLabel itself uses
-    m_glyphs.draw(painter, contentsRect(), alignment(), text(),
-                  option.palette.color(foregroundRole()), option.palette.color(backgroundRole()));
+    const QPalette &colours = palette();
+    // Where opaque siblings lie over a part of the label, the rest is what
+    // can be seen of it.
+    const QRegion seen = visibleRegion();
+    const QRect visible = seen.rectCount() == 1 ? seen.boundingRect() : rect();
+    m_glyphs.draw(painter, contentsRect(), m_alignment, m_text, colours.color(foregroundRole()),
+                  colours.color(backgroundRole()), event->rect(), visible);
 }
 
 } // namespace platform::qt

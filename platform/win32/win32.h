@@ -60,6 +60,12 @@ struct GdiObjectDeleter {
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
 using UniqueBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiObjectDeleter>;
 
+struct DcDeleter {
+    void operator()(HDC dc) const { DeleteDC(dc); }
+};
+// A memory device context of the program's own.
+using UniqueDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
+
 struct HandleDeleter {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
 };

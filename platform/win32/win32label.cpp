@@ -7,6 +7,9 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+#include <utility>
+
 namespace platform::win32
 {
 
@@ -44,6 +47,20 @@ Win32Label::Win32Label(Win32Window &window) : m_window(window)
                     window.hwnd(), nullptr, GetModuleHandleW(nullptr), this);
     raiseIfNotCreated(m_hwnd.get());
     window.stackOnTop(m_hwnd.get());
+    // Measuring in a memory context asks neither the window manager nor the
+    // display for anything; without one the window's context serves.
+    m_measuring.reset(CreateCompatibleDC(nullptr));
+}
+
+template <class Measure> auto Win32Label::measuring(Measure measure) const
+{
+    if (m_measuring) {
+        const auto font = selectObject(m_measuring.get(), currentFont());
+        return measure(m_measuring.get());
+    }
+    const WindowDc dc(m_hwnd.get());
+    const auto font = selectObject(dc.get(), currentFont());
+    return measure(dc.get());
 }
 
 Win32Label::~Win32Label()
@@ -51,18 +68,42 @@ Win32Label::~Win32Label()
     m_hwnd.reset();
 }
 
+// The caption on screen stays where it is, but for the cells that differ.
 void Win32Label::setText(const Text &text)
 {
-    m_text = text;
-    if (m_hwnd)
-        InvalidateRect(m_hwnd.get(), nullptr, FALSE);
+    if (text == m_text)
+        return;
+    const Text shown = std::exchange(m_text, text);
+    if (!m_hwnd || !seen()) {
+        m_cellsKnown = false;
+        return;
+    }
+    if (!m_cellsKnown)
+        m_cells = measuring([&](HDC dc) { return cells(dc, shown); });
+    std::vector<TextCell> now = measuring([&](HDC dc) { return cells(dc, text); });
+    const ColumnSpan span = changedColumns(m_cells, now);
+    m_cells = std::move(now);
+    m_cellsKnown = true;
+    if (!span.empty()) {
+        const RECT area{span.left, 0, span.right, m_geometry.height};
+        invalidate(&area);
+    }
 }
 
+// Windows repaints what a label uncovers as it grows; a centred caption
+// moves within a label of another width, so all of it is painted again.
 void Win32Label::setGeometry(const PixelRect &rect)
 {
+    if (rect == m_geometry)
+        return;
+    const bool resized = rect.width != m_geometry.width || rect.height != m_geometry.height;
+    m_geometry = rect;
+    m_cellsKnown = false;
     if (m_hwnd)
         SetWindowPos(m_hwnd.get(), nullptr, rect.left, rect.top, rect.width, rect.height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
+    if (resized && m_alignment == Alignment::Center)
+        invalidate(nullptr);
 }
 
 double Win32Label::setFont(const FontSpec &font)
@@ -70,34 +111,73 @@ double Win32Label::setFont(const FontSpec &font)
     RealisedFont realised = createFont(font, m_window.fontDescription());
     if (realised.font)
         m_font = std::move(realised.font);
-    if (m_hwnd)
-        InvalidateRect(m_hwnd.get(), nullptr, FALSE);
+    m_cellsKnown = false;
+    invalidate(nullptr);
     return realised.points;
 }
 
 TextExtent Win32Label::measure(const Text &text) const
 {
-    const WindowDc dc(m_hwnd.get());
-    if (!dc.get())
-        return {};
-    const auto font = selectObject(dc.get(), currentFont());
     // As drawn: characters the font lacks take the width of their fallback face.
-    const SIZE size = TextLine(dc.get(), text).extent();
-    return {double(size.cx), double(size.cy)};
+    return measuring([&](HDC dc) {
+        if (!dc)
+            return TextExtent{};
+        const SIZE size = TextLine(dc, text).extent();
+        return TextExtent{double(size.cx), double(size.cy)};
+    });
 }
 
 void Win32Label::setForeColor(ColourWord colour)
 {
     m_foreColor = colour;
-    if (m_hwnd)
-        InvalidateRect(m_hwnd.get(), nullptr, FALSE);
+    invalidate(nullptr);
 }
 
 void Win32Label::setAlignment(Alignment alignment)
 {
     m_alignment = alignment;
+    m_cellsKnown = false;
+    invalidate(nullptr);
+}
+
+void Win32Label::invalidate(const RECT *area)
+{
     if (m_hwnd)
-        InvalidateRect(m_hwnd.get(), nullptr, FALSE);
+        InvalidateRect(m_hwnd.get(), area, FALSE);
+}
+
+// Whether anything of the caption can show: a hidden label, one outside its
+// window or one whose ink is its paper shows none.
+bool Win32Label::seen() const
+{
+    if (!IsWindowVisible(m_hwnd.get()) || toColorRef(m_foreColor) == toColorRef(SystemButtonFace))
+        return false;
+    RECT client{};
+    RECT both{};
+    const RECT mine{m_geometry.left, m_geometry.top, m_geometry.left + m_geometry.width,
+                    m_geometry.top + m_geometry.height};
+    return GetClientRect(m_window.hwnd(), &client) && IntersectRect(&both, &client, &mine);
+}
+
+// Each character where paint() draws it; its ink may reach past its advance
+// by the font's overhang and a little more, for the regular-script faces'
+// strokes and the synthesised bold.
+std::vector<TextCell> Win32Label::cells(HDC dc, const Text &text) const
+{
+    const TextLine line(dc, text);
+    const std::vector<int> edges = line.characterEdges();
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    const int margin = std::max(0, int(metrics.tmOverhang)) + int(metrics.tmHeight) / 16 + 2;
+    const int start =
+        m_alignment == Alignment::Center ? (m_geometry.width - line.extent().cx) / 2 : 0;
+    std::vector<TextCell> out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int pen = start + edges[i];
+        out.push_back({text[i], pen, pen - margin, start + edges[i + 1] + margin});
+    }
+    return out;
 }
 
 void Win32Label::setVisible(bool visible)
@@ -131,9 +211,9 @@ void Win32Label::paint()
     const PaintScope scope(m_hwnd.get());
     RECT client{};
     GetClientRect(m_hwnd.get(), &client);
-    // System colours are looked up at each paint, so they follow the scheme.
-    const UniqueBrush background(CreateSolidBrush(toColorRef(SystemButtonFace)));
-    FillRect(scope.dc, &client, background.get());
+    // The system's own brush of the face colour follows the scheme; only the
+    // part to repaint is filled, and the text drawn is clipped to it.
+    FillRect(scope.dc, &scope.paint.rcPaint, GetSysColorBrush(COLOR_BTNFACE));
     const auto font = selectObject(scope.dc, currentFont());
     SetTextColor(scope.dc, toColorRef(m_foreColor));
     SetBkMode(scope.dc, TRANSPARENT);

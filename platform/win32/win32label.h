@@ -2,7 +2,10 @@
 #pragma once
 
 #include "backend.h"
+#include "textcells.h"
 #include "win32.h"
+
+#include <vector>
 
 namespace platform::win32
 {
@@ -10,7 +13,9 @@ namespace platform::win32
 class Win32Window;
 
 // A label drawn by the program itself: an opaque background, one line of
-// text, the click, the mouse movement and the pointer shape.
+// text, the click, the mouse movement and the pointer shape. A new caption
+// invalidates only the cells that changed, and nothing while the label
+// cannot be seen.
 class Win32Label : public LabelPeer
 {
   public:
@@ -34,14 +39,26 @@ class Win32Label : public LabelPeer
     void paint();
     HFONT currentFont() const;
     HCURSOR pointerCursor() const;
+    // The caption's cells in `dc`, which has the label's font selected.
+    std::vector<TextCell> cells(HDC dc, const Text &text) const;
+    // Calls `measure` with a context compatible with the screen, the label's
+    // font selected: a memory context kept for that, else the window's own.
+    template <class Measure> auto measuring(Measure measure) const;
+    bool seen() const;
+    void invalidate(const RECT *area);
 
     Win32Window &m_window;
     UniqueWindow m_hwnd;
     Text m_text;
     UniqueFont m_font;
+    UniqueDc m_measuring;
     ColourWord m_foreColor = SystemButtonText;
     Alignment m_alignment = Alignment::Left;
     Pointer m_pointer = Pointer::Default;
+    PixelRect m_geometry{};
+    // The cells of the caption on screen, while they are known.
+    std::vector<TextCell> m_cells;
+    bool m_cellsKnown = false;
     bool m_pressed = false;
 };
 

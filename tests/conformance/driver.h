@@ -32,6 +32,11 @@ const void *focus(WindowPeer &window);
 double fontPoints(LabelPeer &label);
 // How often the toolkit has painted the label so far.
 int paints(LabelPeer &label);
+// What the toolkit painted of the label since the last call, as one
+// rectangle from the label's top-left corner; width 0 for nothing.
+PixelRect painted(LabelPeer &label);
+// Paints at once whatever the window has waiting to be painted.
+void paintPending(WindowPeer &window);
 // Whether the window is on the screen.
 bool isShown(WindowPeer &window);
 

@@ -10,6 +10,7 @@
 #include "fakebackend.h"
 
 #include <memory>
+#include <utility>
 
 using namespace platform;
 
@@ -66,6 +67,16 @@ double fontPoints(LabelPeer &label)
 int paints(LabelPeer &label)
 {
     return dynamic_cast<fake::FakeLabel &>(label).paints;
+}
+
+PixelRect painted(LabelPeer &label)
+{
+    return std::exchange(dynamic_cast<fake::FakeLabel &>(label).painted, PixelRect{});
+}
+
+void paintPending(WindowPeer &window)
+{
+    dynamic_cast<fake::FakeWindow &>(window).paint();
 }
 
 bool isShown(WindowPeer &window)

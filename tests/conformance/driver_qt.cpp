@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QWindow>
@@ -31,13 +32,14 @@
 #include <ctime>
 #include <map>
 #include <string>
+#include <utility>
 
 using namespace platform;
 
 namespace
 {
 
-QLabel *widgetOf(LabelPeer &label)
+qt::LabelWidget *widgetOf(LabelPeer &label)
 {
     return dynamic_cast<qt::QtLabel &>(label).widget();
 }
@@ -52,17 +54,20 @@ QWidget *widgetOf(WindowPeer &window)
     return dynamic_cast<qt::QtWindow &>(window).widget();
 }
 
-// Counts the paint events of every widget.
+// Counts the paint events of every widget and keeps what they painted.
 class PaintCounter : public QObject
 {
   public:
     std::map<const QObject *, int> counts;
+    std::map<const QObject *, QRect> areas;
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint)
+        if (event->type() == QEvent::Paint) {
             ++counts[watched];
+            areas[watched] |= static_cast<QPaintEvent *>(event)->rect();
+        }
         return false;
     }
 };
@@ -115,6 +120,19 @@ int paints(LabelPeer &label)
     return painting->counts[widgetOf(label)];
 }
 
+PixelRect painted(LabelPeer &label)
+{
+    const QRect area = std::exchange(painting->areas[widgetOf(label)], QRect());
+    return {area.x(), area.y(), area.width(), area.height()};
+}
+
+void paintPending(WindowPeer &window)
+{
+    (void)window;
+    // Widgets ask for their repaint with a posted update request.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+}
+
 bool isShown(WindowPeer &window)
 {
     QWidget *top = widgetOf(window);
@@ -123,7 +141,7 @@ bool isShown(WindowPeer &window)
 
 void click(LabelPeer &label, bool leftButton)
 {
-    QLabel *widget = widgetOf(label);
+    QWidget *widget = widgetOf(label);
     const QPoint at = widget->mapToGlobal(QPoint(widget->width() / 2, widget->height() / 2));
     const std::string command = "xdotool mousemove " + std::to_string(at.x()) + " " +
                                 std::to_string(at.y()) + " click " + (leftButton ? "1" : "3");

@@ -17,6 +17,7 @@
 #include <clocale>
 #include <map>
 #include <memory>
+#include <utility>
 
 using namespace platform;
 
@@ -38,14 +39,33 @@ HWND hwndOf(WindowPeer &window)
     return dynamic_cast<win32::Win32Window &>(window).hwnd();
 }
 
-std::map<HWND, int> paintCounts;
+// Each watched window's paints so far and the area they painted.
+struct Painting {
+    int count = 0;
+    RECT area{};
+};
+std::map<HWND, Painting> paintings;
 
 LRESULT CALLBACK countPaints(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                              DWORD_PTR)
 {
-    if (message == WM_PAINT)
-        ++paintCounts[hwnd];
+    if (message == WM_PAINT) {
+        Painting &painting = paintings[hwnd];
+        ++painting.count;
+        RECT update{};
+        if (GetUpdateRect(hwnd, &update, FALSE))
+            UnionRect(&painting.area, &painting.area, &update);
+    }
     return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+Painting &watch(HWND hwnd)
+{
+    if (!paintings.count(hwnd)) {
+        paintings[hwnd] = {};
+        REQUIRE(SetWindowSubclass(hwnd, &countPaints, 1, 0));
+    }
+    return paintings[hwnd];
 }
 
 BOOL CALLBACK findBox(HWND hwnd, LPARAM found)
@@ -110,12 +130,18 @@ double fontPoints(LabelPeer &label)
 
 int paints(LabelPeer &label)
 {
-    const HWND hwnd = hwndOf(label);
-    if (!paintCounts.count(hwnd)) {
-        paintCounts[hwnd] = 0;
-        REQUIRE(SetWindowSubclass(hwnd, &countPaints, 1, 0));
-    }
-    return paintCounts[hwnd];
+    return watch(hwndOf(label)).count;
+}
+
+PixelRect painted(LabelPeer &label)
+{
+    const RECT area = std::exchange(watch(hwndOf(label)).area, RECT{});
+    return {area.left, area.top, area.right - area.left, area.bottom - area.top};
+}
+
+void paintPending(WindowPeer &window)
+{
+    REQUIRE(RedrawWindow(hwndOf(window), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN));
 }
 
 bool isShown(WindowPeer &window)

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -133,6 +134,82 @@ TEST_CASE("print returns the height of a line of the window's font")
     const double height = scene.window->print(u"credit", 10, 250, 0xFFFFFF);
     CHECK(height > 0);
     CHECK(height < 100);
+}
+
+// A clock rewrites its captions every second: a new caption repaints the
+// cells that differ from the one shown, and nothing of a label the user
+// cannot see. The witness's change, painted with the subject's, shows that
+// painting happened.
+TEST_CASE("a new caption repaints the cells that changed, and only where it can be seen")
+{
+    enum class Painted { Nothing, ChangedCells, Whole };
+    using Step = std::function<void(LabelPeer &)>;
+    struct Row {
+        const char *name;
+        Step first;              // done to the label before the change
+        const char16_t *caption; // after "12:07"
+        Step then;               // done with the change, as a self-sizing label is
+        Painted painted;
+    };
+    const Row rows[] = {
+        {"the last digit", nullptr, u"12:08", nullptr, Painted::ChangedCells},
+        {"the caption it shows", nullptr, u"12:07", nullptr, Painted::Nothing},
+        {"hidden", [](LabelPeer &label) { label.setVisible(false); }, u"12:08", nullptr,
+         Painted::Nothing},
+        {"ink as its paper", [](LabelPeer &label) { label.setForeColor(SystemButtonFace); },
+         u"12:08", nullptr, Painted::Nothing},
+        {"outside the window",
+         [](LabelPeer &label) {
+             label.setGeometry({500, 10, 300, 80});
+         },
+         u"12:08", nullptr, Painted::Nothing},
+        {"centred, in a label that grows",
+         [](LabelPeer &label) { label.setAlignment(Alignment::Center); }, u"12:08",
+         [](LabelPeer &label) {
+             label.setGeometry({10, 10, 340, 80});
+         },
+         Painted::Whole},
+    };
+    for (const Row &row : rows) {
+        INFO(row.name);
+        Scene scene;
+        LabelPeer &label = *scene.label;
+        const std::unique_ptr<LabelPeer> witness = scene.window->createLabel();
+        witness->setGeometry({10, 200, 100, 30});
+        label.setFont({u"Arial", 36, false, 0});
+        label.setGeometry({10, 10, 300, 80});
+        label.setText(u"12:07");
+        if (row.first)
+            row.first(label);
+        // Whatever the window shows first is painted and forgotten.
+        driver::paintPending(*scene.window);
+        driver::runUntil([] { return false; }, 100);
+        driver::paintPending(*scene.window);
+        driver::painted(label);
+        driver::painted(*witness);
+
+        label.setText(row.caption);
+        if (row.then)
+            row.then(label);
+        witness->setText(u"1");
+        driver::paintPending(*scene.window);
+        REQUIRE(driver::painted(*witness).width > 0);
+        const PixelRect painted = driver::painted(label);
+        switch (row.painted) {
+        case Painted::Nothing:
+            CHECK(painted.width == 0);
+            break;
+        case Painted::ChangedCells:
+            // Right of the cells that stayed, and over the one that changed.
+            CHECK(painted.width > 0);
+            CHECK(painted.left >= label.measure(u"12:").width);
+            CHECK(painted.left + painted.width > label.measure(u"12:0").width);
+            break;
+        case Painted::Whole:
+            CHECK(painted == PixelRect{0, 0, 340, 80});
+            break;
+        }
+    }
 }
 
 // A right click goes first: had it clicked, the count would pass one when

@@ -14,6 +14,7 @@
 #include "colour.h"
 #include "datetime.h"
 #include "placement.h"
+#include "textcells.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -311,6 +312,56 @@ TEST_CASE("text pieces")
         CHECK(result == row.result);
         if (row.piece == M && row.count == -1)
             CHECK(Mid(row.text, row.start) == row.result);
+    }
+}
+
+// ---- Repainting a caption ---------------------------------------------------
+
+namespace
+{
+// A line of cells 10 pixels apart from `pen`, each inking its own 2..8 and
+// `overhang` more on either side; a blank inks nothing.
+std::vector<TextCell> cellsOf(const char16_t *line, int pen = 0, int overhang = 0)
+{
+    std::vector<TextCell> cells;
+    for (; *line; ++line, pen += 10) {
+        if (*line == u' ')
+            cells.push_back({*line, pen, 0, 0});
+        else
+            cells.push_back({*line, pen, pen + 2 - overhang, pen + 8 + overhang});
+    }
+    return cells;
+}
+} // namespace
+
+TEST_CASE("a caption change repaints the cells that differ")
+{
+    struct Row {
+        const char *name;
+        std::vector<TextCell> shown, next;
+        ColumnSpan expected;
+    };
+    const Row rows[] = {
+        {"the same caption", cellsOf(u"12:07"), cellsOf(u"12:07"), {}},
+        {"a second", cellsOf(u"12:07"), cellsOf(u"12:08"), {42, 48}},
+        {"a minute", cellsOf(u"12:59"), cellsOf(u"13:00"), {12, 48}},
+        {"a digit more", cellsOf(u"9"), cellsOf(u"10"), {2, 18}},
+        {"a digit less", cellsOf(u"10"), cellsOf(u"9"), {2, 18}},
+        {"from nothing", {}, cellsOf(u"7"), {2, 8}},
+        {"to nothing", cellsOf(u"12"), {}, {2, 18}},
+        {"a blank becomes a digit", cellsOf(u" 1"), cellsOf(u"21"), {2, 8}},
+        {"a digit becomes a blank", cellsOf(u"21"), cellsOf(u" 1"), {2, 8}},
+        {"centred: every cell moves", cellsOf(u"9", 5), cellsOf(u"10"), {2, 18}},
+        {"ink reaching into the neighbours",
+         cellsOf(u"12:07", 0, 4),
+         cellsOf(u"12:08", 0, 4),
+         {38, 52}},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        const ColumnSpan span = changedColumns(row.shown, row.next);
+        CHECK(span == row.expected);
+        CHECK(span.empty() == row.expected.empty());
     }
 }
 
