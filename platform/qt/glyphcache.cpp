@@ -715,11 +715,6 @@ std::optional<std::vector<TextCell>> GlyphCache::cells(const QFont &font, const 
     return cells;
 }
 
-std::size_t GlyphCache::bytes() const
-{
-    return d->held;
-}
-
 GlyphCache::Counters GlyphCache::counters() const
 {
     return d->counters;

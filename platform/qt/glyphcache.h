@@ -62,9 +62,8 @@ class GlyphCache
                                                Qt::Alignment alignment, const QString &text,
                                                const QColor &ink, const QColor &paper);
 
-    // Bytes held for rendered glyphs.
-    std::size_t bytes() const;
-
+    // What the cache did, which its pictures cannot tell (they are the same
+    // either way): for its tests and for profiling.
     struct Counters {
         int copied = 0;   // lines drawn from the cache
         int runs = 0;     // lines drawn by Qt from the layout kept for them

@@ -320,7 +320,7 @@ class TestControls : public QObject
         QFETCH(double, serial);
         QFETCH(QString, text);
         if (QLocale::system().name() != QLatin1String("zh_CN"))
-            QSKIP("not under zh_CN: the CTest entry tst_controls_zh_CN runs this");
+            QSKIP("not under zh_CN: the CTest entry tst_qtcontrols_zh_CN runs this");
         QCOMPARE(toQString(Format(Date{serial}, u"dddddd")), text);
     }
 
@@ -514,4 +514,4 @@ int main(int argc, char *argv[])
     TestControls test;
     return QTest::qExec(&test, argc, argv);
 }
-#include "tst_controls.moc"
+#include "tst_qtcontrols.moc"
