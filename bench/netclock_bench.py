@@ -193,9 +193,10 @@ def click_sync_caption(x):
 
 def time_of_day(hm_text, seconds):
     """Seconds since midnight of "HH:MM" and "SS", None if unreadable."""
+    if len(hm_text) != 5 or hm_text[2] != ":" or len(seconds) != 2:
+        return None
     try:
-        h, m = hm_text.split(":")
-        h, m, s = int(h), int(m), int(seconds)
+        h, m, s = int(hm_text[:2]), int(hm_text[3:]), int(seconds)
     except ValueError:
         return None
     return h * 3600 + m * 60 + s if h < 24 and m < 60 and s < 60 else None
@@ -231,10 +232,14 @@ def stall(x, proc, server, seconds, shift, box, report):
     os.kill(proc.pid, signal.SIGSTOP)
     stopped = time.time()
     time.sleep(seconds)
-    os.kill(proc.pid, signal.SIGCONT)
-    resumed = time.time()
     with RegionReader(x.display, box) as reader:
-        first = reader.changes(10, interval=0.002, first=True)[0]
+        # The picture before it runs again: a tick overdue may draw at once.
+        last = reader.read()
+        os.kill(proc.pid, signal.SIGCONT)
+        resumed = time.time()
+        while reader.read() == last and time.time() < resumed + 10:
+            time.sleep(0.002)
+        first = time.time()
     print("stopped at %.3f for %.1f s; first change of the seconds %.0f ms after SIGCONT"
           % (stopped, resumed - stopped, (first - resumed) * 1000), flush=True)
     report.update(stopped=stopped, resumed=resumed, first=first)
