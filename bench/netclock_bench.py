@@ -203,9 +203,9 @@ def time_of_day(hm_text, seconds):
 
 
 def read_whole_time(x, shift, label):
-    """What the window shows (hour, minute, second) against the server's
-    clock in UTC+8 at the screenshot: the display's offset in s, from the
-    readings most agree on."""
+    """What the window shows (hour, minute, second) against the second the
+    server's clock (in UTC+8) is in at the screenshot: the display's offset
+    in whole seconds, from the readings most agree on."""
     r = Reading(x, "stall-%s.ppm" % label)
     server = (r.before + r.after) / 2 + shift
     server_tod = (server + 8 * 3600) % 86400
@@ -214,8 +214,8 @@ def read_whole_time(x, shift, label):
     for hm_text, s in hms:
         tod = time_of_day(hm_text, s)
         if tod is not None:
-            d = (tod - server_tod + 43200) % 86400 - 43200
-            offsets.append(round(d))
+            # Against the second the server is in: 0 shows its second.
+            offsets.append(int((tod - int(server_tod) + 43200) % 86400 - 43200))
     best = max(set(offsets), key=offsets.count) if offsets else None
     print("  %s: mode %s, reads %s, server %s:%02d.%d -> display off by %s s (readings: %s)"
           % (label, r.mode, ["%s:%s" % p for p in hms], utc8_hm(server),
