@@ -45,7 +45,6 @@ import time
 import run_bench
 from run_bench import (HERE, SECONDS_COLOUR, DateServer, Failure, Reading, XSession, poll,
                        start_clock, type_url, watch_seconds)
-from clock_e2e import utc8_hm
 from xsession import RegionReader
 
 RESYNC_S = 180
@@ -191,37 +190,32 @@ def click_sync_caption(x):
     print("clicked the sync caption's first glyph at %d,%d" % at, flush=True)
 
 
-def time_of_day(hm_text, seconds):
-    """Seconds since midnight of "HH:MM" and "SS", None if unreadable."""
-    if len(hm_text) != 5 or hm_text[2] != ":" or len(seconds) != 2:
-        return None
-    try:
-        h, m, s = int(hm_text[:2]), int(hm_text[3:]), int(seconds)
-    except ValueError:
-        return None
-    return h * 3600 + m * 60 + s if h < 24 and m < 60 and s < 60 else None
-
-
-def read_whole_time(x, shift, label):
-    """What the window shows (hour, minute, second) against the second the
-    server's clock (in UTC+8) is in at the screenshot: the display's offset
-    in whole seconds, from the readings most agree on."""
+def hour_minute_read(x, label):
+    """A screenshot's time and what OCR reads of its hour and minute: the
+    readings of the form HH:MM most agree on, or None."""
     r = Reading(x, "stall-%s.ppm" % label)
-    server = (r.before + r.after) / 2 + shift
-    server_tod = (server + 8 * 3600) % 86400
-    hms = [(hm_text, s) for hm_text in sorted(r.hour_minute()) for s in sorted(r.seconds())]
-    offsets = []
-    for hm_text, s in hms:
-        tod = time_of_day(hm_text, s)
-        if tod is not None:
-            # Against the second the server is in: 0 shows its second.
-            offsets.append(int((tod - int(server_tod) + 43200) % 86400 - 43200))
-    best = max(set(offsets), key=offsets.count) if offsets else None
-    print("  %s: mode %s, reads %s, server %s:%02d.%d -> display off by %s s (readings: %s)"
-          % (label, r.mode, ["%s:%s" % p for p in hms], utc8_hm(server),
-             int(server) % 60, int(server * 10) % 10,
-             "?" if best is None else "%+d" % best, offsets), flush=True)
-    return best
+    texts = [t for t in r.hour_minute() if len(t) == 5 and t[2] == ":" and
+             (t[:2] + t[3:]).isdigit()]
+    return r.before, max(set(texts), key=texts.count) if texts else None
+
+
+def whole_time(shot, changes, shift):
+    """What a screenshot of the stall showed, hour and minute from its own
+    OCR, the seconds from the last change the watcher saw before it began
+    (the hour and minute are read within 0.3 s of that), against
+    the server's clock (UTC+8) then: the text and how far the server's time
+    lay outside the second shown (0: within it; negative: the display behind)."""
+    label, at, hm_text = shot
+    shown = [s for t, s in changes if t <= at]
+    server = (at + shift + 8 * 3600) % 86400
+    clock = "%02d:%02d:%06.3f" % (server // 3600, server // 60 % 60, server % 60)
+    if not hm_text or not shown or shown[-1] is None:
+        return "%s: unread (hour:minute %s), server %s" % (label, hm_text, clock), None
+    tod = int(hm_text[:2]) * 3600 + int(hm_text[3:]) * 60 + shown[-1]
+    ahead = (tod - server + 43200) % 86400 - 43200  # display minus server, s
+    outside = 0.0 if -1 < ahead <= 0 else (ahead if ahead > 0 else ahead + 1)
+    return ("%s: shows %s:%02d, server %s: %+.2f s outside the second shown"
+            % (label, hm_text, shown[-1], clock, outside)), outside
 
 
 def stall(x, proc, server, seconds, shift, box, report):
@@ -243,10 +237,11 @@ def stall(x, proc, server, seconds, shift, box, report):
     print("stopped at %.3f for %.1f s; first change of the seconds %.0f ms after SIGCONT"
           % (stopped, resumed - stopped, (first - resumed) * 1000), flush=True)
     report.update(stopped=stopped, resumed=resumed, first=first)
-    report["at first"] = read_whole_time(x, shift, "first change")
+    # A screenshot takes 0.1-0.3 s; the watcher's changes give its seconds.
+    report["shots"] = [("at the first change",) + hour_minute_read(x, "first")]
     for after in (3, 13):
         time.sleep(max(0.0, resumed + after - time.time()))
-        report["at +%d s" % after] = read_whole_time(x, shift, "+%d s" % after)
+        report["shots"].append(("at +%d s" % after,) + hour_minute_read(x, "+%d s" % after))
 
 
 # --- the run --------------------------------------------------------------------
@@ -377,16 +372,14 @@ def main():
         resumed = stall_report["resumed"]
         after = [(t, s) for t, s in changes if t > resumed and s is not None]
         later = [a for a, _ in server.timeline if a > resumed]
-        if after:
-            print("stall %.0f s: the first change, %.0f ms after SIGCONT, shows :%02d, %+.0f ms "
-                  "from the server's start of that second (the seconds alone)"
-                  % (args.stall, (after[0][0] - resumed) * 1000, after[0][1],
-                     lateness_ms(after[0][0], after[0][1], args.shift)))
-        print("stall %.0f s: display off by %s s at the first change, %s s at +3 s, %s s at "
-              "+13 s (hour:minute:second read); next request reached the server %s"
-              % (args.stall, stall_report.get("at first"), stall_report.get("at +3 s"),
-                 stall_report.get("at +13 s"),
-                 "%.2f s after SIGCONT" % (later[0] - resumed) if later else "never"))
+        for t, shown in after[:4]:
+            print("stall %.0f s: a change %.0f ms after SIGCONT shows :%02d, %+.0f ms from the "
+                  "server's start of that second (the seconds alone)"
+                  % (args.stall, (t - resumed) * 1000, shown, lateness_ms(t, shown, args.shift)))
+        for shot in stall_report["shots"]:
+            print("stall %.0f s: %s" % (args.stall, whole_time(shot, changes, args.shift)[0]))
+        print("stall %.0f s: the next request reached the server %s"
+              % (args.stall, "%.2f s after SIGCONT" % (later[0] - resumed) if later else "never"))
     return 0
 
 
