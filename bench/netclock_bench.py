@@ -201,12 +201,13 @@ def hour_minute_read(x, label):
 
 def whole_time(shot, changes, shift):
     """What a screenshot of the stall showed, hour and minute from its own
-    OCR, the seconds from the last change the watcher saw before it began
-    (the hour and minute are read within 0.3 s of that), against
+    OCR, the seconds from the last change the watcher saw by its start (the
+    hour and minute are read within 0.3 s of that), against
     the server's clock (UTC+8) then: the text and how far the server's time
     lay outside the second shown (0: within it; negative: the display behind)."""
     label, at, hm_text = shot
-    shown = [s for t, s in changes if t <= at]
+    # The watcher notes a change up to one of its intervals after it.
+    shown = [s for t, s in changes if t <= at + 0.02]
     server = (at + shift + 8 * 3600) % 86400
     clock = "%02d:%02d:%06.3f" % (server // 3600, server // 60 % 60, server % 60)
     if not hm_text or not shown or shown[-1] is None:
