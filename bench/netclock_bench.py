@@ -369,7 +369,9 @@ def main():
         print("| %d | %d | %d | %+.0f | %+.0f | %+.0f..%+.0f |" % (
             k + 1, len(window), len(window) - len(late), statistics.median(late),
             max(late, key=abs), late[0], late[-1]), flush=True)
-    if args.stall:
+    if args.stall and "resumed" not in stall_report:
+        print("stall %.0f s: the stall did not happen (see the thread's error above)" % args.stall)
+    elif args.stall:
         resumed = stall_report["resumed"]
         after = [(t, s) for t, s in changes if t > resumed and s is not None]
         later = [a for a, _ in server.timeline if a > resumed]
@@ -377,7 +379,7 @@ def main():
             print("stall %.0f s: a change %.0f ms after SIGCONT shows :%02d, %+.0f ms from the "
                   "server's start of that second (the seconds alone)"
                   % (args.stall, (t - resumed) * 1000, shown, lateness_ms(t, shown, args.shift)))
-        for shot in stall_report["shots"]:
+        for shot in stall_report.get("shots", []):
             print("stall %.0f s: %s" % (args.stall, whole_time(shot, changes, args.shift)[0]))
         print("stall %.0f s: the next request reached the server %s"
               % (args.stall, "%.2f s after SIGCONT" % (later[0] - resumed) if later else "never"))
