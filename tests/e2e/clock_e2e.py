@@ -58,14 +58,16 @@ APP_ENV = dict(LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8")
 
 
 class DateServer:
-    """Answers every request on 127.0.0.1 with a Date shifted by `shift` s,
-    written `delay` s into the answer, which takes as long again after it."""
+    """Answers every request on 127.0.0.1 (on `port`, else one of the
+    system's choosing) with a Date shifted by `shift` s, written `delay` s
+    into the answer, which takes as long again after it."""
 
-    def __init__(self, shift, delay=0.0):
+    def __init__(self, shift, delay=0.0, port=0):
         self.shift, self.delay = shift, delay
         self.served = []  # (wall clock at reply, the time put in Date)
         self.delays = []  # seconds to wait before answering the next requests
         self.timeline = []  # (wall clock at arrival, at reply) per request
+        self.hosts = []  # the Host header of each request, as it arrived
         server = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -77,6 +79,7 @@ class DateServer:
 
             def _answer(self):
                 arrived = time.time()
+                server.hosts.append(self.headers.get("Host"))
                 if server.delays:
                     time.sleep(server.delays.pop(0))
                 server.timeline.append((arrived, time.time()))
@@ -92,7 +95,7 @@ class DateServer:
             def log_message(self, *args):
                 pass
 
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
         self.url = "http://127.0.0.1:%d/" % self.httpd.server_address[1]
         self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
 
