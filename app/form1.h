@@ -65,9 +65,9 @@ class Form1 : public platform::Window
     platform::Text resyncServer() const;
     // The server's second at monotonic time `mono`, as estimated.
     platform::Date serverSecondAt(std::int64_t mono) const;
-    // The time of the clock that drives the display: the server's as
-    // estimated in network mode, else the PC's.
-    platform::Date displayClockNow() const;
+    // The time of the clock that drives the display at monotonic time
+    // `mono`: the server's as estimated in network mode, else the PC's now.
+    platform::Date displayClockAt(std::int64_t mono) const;
     // A date's day as yyyymmdd.
     static int dayOf(platform::Date date);
     // clock/: a tick's time `now` of the display's clock: the date display

@@ -147,24 +147,20 @@ def minor_faults(pid):
         return int(f.read().rsplit(")", 1)[1].split()[7])
 
 
-def group_cpu(pids):
-    total = 0.0
-    for pid in pids:
-        try:
-            total += cpu_seconds(pid)
-        except FileNotFoundError:
-            pass  # a process that ended meanwhile
-    return total
-
-
-def group_faults(pids):
+def group_sum(read, pids):
+    """read(pid) summed over the processes, those that ended meanwhile left out."""
     total = 0
     for pid in pids:
         try:
-            total += minor_faults(pid)
+            total += read(pid)
         except FileNotFoundError:
             pass
     return total
+
+
+def reading(pids):
+    """CPU seconds and minor faults of the group, the first process's switches."""
+    return group_sum(cpu_seconds, pids), switches(pids[0]), group_sum(minor_faults, pids)
 
 
 def measure_windows(groups, seconds, repeat):
@@ -175,14 +171,13 @@ def measure_windows(groups, seconds, repeat):
     threads, the main thread), wake-ups/s, minor faults per window."""
     rows = {name: [] for name, _ in groups}
     for _ in range(repeat):
-        before = {name: (group_cpu(pids), switches(pids[0]), group_faults(pids))
-                  for name, pids in groups}
+        before = {name: reading(pids) for name, pids in groups}
         t0 = time.monotonic()
         time.sleep(seconds)
         t1 = time.monotonic()
         for name, pids in groups:
             c0, (a0, m0, w0), f0 = before[name]
-            c1, (a1, m1, w1), f1 = group_cpu(pids), switches(pids[0]), group_faults(pids)
+            c1, (a1, m1, w1), f1 = reading(pids)
             span = t1 - t0
             rows[name].append(((c1 - c0) * 1000 * 60 / span, (a1 - a0) / span, (m1 - m0) / span,
                                (w1 - w0) / span, f1 - f0))

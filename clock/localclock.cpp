@@ -24,7 +24,7 @@ void Form1::Timer1_Timer()
 void Form1::Timer4_Timer()
 {
     if (showsMidnight())
-        showDateOf(displayClockNow());
+        showDateOf(displayClockAt(monotonicNow()));
 }
 
 void Form1::followDay(Date now)

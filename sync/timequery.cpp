@@ -24,9 +24,9 @@ Date Form1::serverSecondAt(std::int64_t mono) const
     return fromMilliseconds(std::clamp(m_serverClock.secondAt(mono), first, last));
 }
 
-Date Form1::displayClockNow() const
+Date Form1::displayClockAt(std::int64_t mono) const
 {
-    return Timer3.Enabled() && m_serverClock.known() ? serverSecondAt(monotonicNow()) : Now();
+    return Timer3.Enabled() && m_serverClock.known() ? serverSecondAt(mono) : Now();
 }
 
 void Form1::Combo1_Click()
@@ -109,7 +109,7 @@ void Form1::queryNetworkTime(const Text &url, bool quiet)
         Label7.setCaption(u":" + Format(Second(serverNow), u"00"));
         displayDate = serverNow;
     } else {
-        displayDate = displayClockNow();
+        displayDate = displayClockAt(now);
     }
     showDateOf(displayDate);
 }

@@ -112,24 +112,17 @@ CivilDateTime backend::localTime(std::int64_t msSinceEpoch)
     const auto ticks = std::uint64_t(msSinceEpoch + MsFrom1601To1970) * 10000;
     const FILETIME file{DWORD(ticks), DWORD(ticks >> 32)};
     SYSTEMTIME utc{};
-    DYNAMIC_TIME_ZONE_INFORMATION zone{};
-    if (!FileTimeToSystemTime(&file, &utc) ||
-        GetDynamicTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID)
+    if (!FileTimeToSystemTime(&file, &utc))
         return localTimeOf(msSinceEpoch);
-    TIME_ZONE_INFORMATION rules{};
-    if (!GetTimeZoneInformationForYear(utc.wYear, &zone, &rules)) {
-        rules.Bias = zone.Bias;
-        std::copy(std::begin(zone.StandardName), std::end(zone.StandardName),
-                  std::begin(rules.StandardName));
-        rules.StandardDate = zone.StandardDate;
-        rules.StandardBias = zone.StandardBias;
-        std::copy(std::begin(zone.DaylightName), std::end(zone.DaylightName),
-                  std::begin(rules.DaylightName));
-        rules.DaylightDate = zone.DaylightDate;
-        rules.DaylightBias = zone.DaylightBias;
-    }
     SYSTEMTIME local{};
-    if (!SystemTimeToTzSpecificLocalTime(&rules, &utc, &local))
+    DYNAMIC_TIME_ZONE_INFORMATION zone{};
+    TIME_ZONE_INFORMATION rules{};
+    const bool haveRules = (GetDynamicTimeZoneInformation(&zone) != TIME_ZONE_ID_INVALID &&
+                            GetTimeZoneInformationForYear(utc.wYear, &zone, &rules)) ||
+                           // A zone the registry does not list has no rules by year.
+                           GetTimeZoneInformation(&rules) != TIME_ZONE_ID_INVALID;
+    const bool converted = haveRules && SystemTimeToTzSpecificLocalTime(&rules, &utc, &local);
+    if (!converted)
         return localTimeOf(msSinceEpoch);
     return CivilDateTime{local.wYear,   local.wMonth,  local.wDay,         local.wHour,
                          local.wMinute, local.wSecond, local.wMilliseconds};
