@@ -15,8 +15,8 @@ namespace platform
 namespace
 {
 
-// The wait that lets a nested event loop deliver the ticks still owed from
-// the wake-up under way.
+// The wait for an overdue timer, and the one that lets a nested event loop
+// deliver the ticks still owed from the wake-up under way.
 constexpr std::int64_t FlushMs = 1;
 
 } // namespace
@@ -218,16 +218,23 @@ void TimerScheduler::rearm()
         wait = std::min(wait, ahead);
     }
     if (!m_pending.empty()) {
-        if (!haveNow)
+        if (!haveNow) {
             now = m_clock();
+            mono = m_monotonic();
+        }
         wait = FlushMs;
     } else if (!haveNow) {
         m_armed = false;
         m_wake->cancel();
         return;
     }
+    // The same moment as armed already (to the rounding of two readings):
+    // nothing to tell the wake-up source.
+    if (m_armed && std::abs(mono + wait - m_monoTarget) <= 1)
+        return;
     m_armed = true;
     m_target = now + wait;
+    m_monoTarget = mono + wait;
     m_wake->wakeAfter(int(wait));
 }
 

@@ -168,8 +168,9 @@ class TimerScheduler
     std::deque<PendingTick> m_pending;
     std::uint64_t m_nextId = 0;
     bool m_armed = false;
-    // The wall-clock time the armed wake-up aims at.
+    // The moment the armed wake-up aims at, on the wall and monotonic clocks.
     std::int64_t m_target = 0;
+    std::int64_t m_monoTarget = 0;
     // The monotonic time of the last wake-up: a step seen now came after it.
     std::int64_t m_lastWake = 0;
 };

@@ -16,7 +16,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cwchar>
 #include <iterator>
+#include <optional>
 
 namespace platform
 {
@@ -102,6 +104,41 @@ std::int64_t backend::monotonicMs()
 // a zone the registry does not list keeps the rules the system gave. A
 // reading never ends the program: should the system fail it, the C
 // run-time's answers.
+// The rules of the system's zone of the moment for a year. Asking which zone
+// it is costs little; its rules come from the registry, so the last zone's
+// are kept until the zone, its daylight-saving switch or the year changes.
+namespace
+{
+const TIME_ZONE_INFORMATION *zoneRules(WORD year)
+{
+    struct Kept {
+        DYNAMIC_TIME_ZONE_INFORMATION zone{};
+        WORD year = 0;
+        TIME_ZONE_INFORMATION rules{};
+    };
+    thread_local std::optional<Kept> kept;
+    DYNAMIC_TIME_ZONE_INFORMATION zone{};
+    if (GetDynamicTimeZoneInformation(&zone) != TIME_ZONE_ID_INVALID) {
+        const auto same = [&](const Kept &k) {
+            return k.year == year &&
+                   k.zone.DynamicDaylightTimeDisabled == zone.DynamicDaylightTimeDisabled &&
+                   std::wcscmp(k.zone.TimeZoneKeyName, zone.TimeZoneKeyName) == 0;
+        };
+        if (kept && same(*kept))
+            return &kept->rules;
+        Kept fresh{zone, year, {}};
+        if (GetTimeZoneInformationForYear(year, &zone, &fresh.rules)) {
+            kept = fresh;
+            return &kept->rules;
+        }
+    }
+    // A zone the registry does not list has no rules by year.
+    kept.reset();
+    thread_local TIME_ZONE_INFORMATION plain{};
+    return GetTimeZoneInformation(&plain) != TIME_ZONE_ID_INVALID ? &plain : nullptr;
+}
+} // namespace
+
 CivilDateTime backend::localTime(std::int64_t msSinceEpoch)
 {
     // FILETIME counts 100 ns from 1601-01-01 UTC, in 63 bits.
@@ -115,13 +152,8 @@ CivilDateTime backend::localTime(std::int64_t msSinceEpoch)
     if (!FileTimeToSystemTime(&file, &utc))
         return localTimeOf(msSinceEpoch);
     SYSTEMTIME local{};
-    DYNAMIC_TIME_ZONE_INFORMATION zone{};
-    TIME_ZONE_INFORMATION rules{};
-    const bool haveRules = (GetDynamicTimeZoneInformation(&zone) != TIME_ZONE_ID_INVALID &&
-                            GetTimeZoneInformationForYear(utc.wYear, &zone, &rules)) ||
-                           // A zone the registry does not list has no rules by year.
-                           GetTimeZoneInformation(&rules) != TIME_ZONE_ID_INVALID;
-    const bool converted = haveRules && SystemTimeToTzSpecificLocalTime(&rules, &utc, &local);
+    const TIME_ZONE_INFORMATION *rules = zoneRules(utc.wYear);
+    const bool converted = rules && SystemTimeToTzSpecificLocalTime(rules, &utc, &local);
     if (!converted)
         return localTimeOf(msSinceEpoch);
     return CivilDateTime{local.wYear,   local.wMonth,  local.wDay,         local.wHour,

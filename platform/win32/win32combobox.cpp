@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace platform::win32
 {
@@ -13,6 +14,22 @@ namespace platform::win32
 namespace
 {
 constexpr UINT_PTR SubclassId = 1;
+constexpr UINT_PTR CaretRestTimerId = 1;
+// Windows 10's default time the caret blinks for, and its setting's code for
+// headers that lack it.
+constexpr UINT DefaultCaretRestMs = 5000;
+#ifndef SPI_GETCARETTIMEOUT
+constexpr UINT SPI_GETCARETTIMEOUT = 0x2022;
+#endif
+
+// A caret that blinks on and on is a timer, a drawing and a flush twice a
+// second for as long as the clock runs. Windows 10 and later stop it after a
+// while of their own accord; elsewhere (older Windows, Wine) the field does.
+UINT caretRestMs()
+{
+    DWORD systemMs = 0;
+    return SystemParametersInfoW(SPI_GETCARETTIMEOUT, 0, &systemMs, 0) ? 0 : DefaultCaretRestMs;
+}
 // The open list shows this many entries before it scrolls.
 constexpr int VisibleEntries = 13;
 
@@ -47,6 +64,7 @@ Win32ComboBox::Win32ComboBox(Win32Window &window) : m_window(window)
         SetWindowSubclass(m_edit, &Win32ComboBox::editProcedure, SubclassId,
                           reinterpret_cast<DWORD_PTR>(this));
     }
+    m_caretRestMs = caretRestMs();
 }
 
 Win32ComboBox::~Win32ComboBox()
@@ -101,6 +119,33 @@ void Win32ComboBox::setFocus()
     // The box hands the focus on to its field and selects the text there.
     m_window.rememberFocus(m_hwnd.get());
     SetFocus(m_hwnd.get());
+}
+
+void Win32ComboBox::setCaretRest(UINT milliseconds)
+{
+    m_caretRestMs = milliseconds;
+    if (m_edit && GetFocus() == m_edit)
+        caretWoken();
+}
+
+// A key or a click in the field, or the focus coming to it: the caret shows
+// and blinks again, for the time the rest allows.
+void Win32ComboBox::caretWoken()
+{
+    if (std::exchange(m_caretHidden, false))
+        ShowCaret(m_edit);
+    if (m_caretRestMs > 0)
+        SetTimer(m_edit, CaretRestTimerId, m_caretRestMs, nullptr);
+    else
+        KillTimer(m_edit, CaretRestTimerId);
+}
+
+// Hiding the caret stops its timer; it stays hidden until the user is back.
+void Win32ComboBox::caretRested()
+{
+    KillTimer(m_edit, CaretRestTimerId);
+    if (!m_caretHidden && GetFocus() == m_edit && HideCaret(m_edit))
+        m_caretHidden = true;
 }
 
 void Win32ComboBox::notified(WORD code)
@@ -167,10 +212,36 @@ LRESULT CALLBACK Win32ComboBox::editProcedure(HWND hwnd, UINT message, WPARAM wP
             wParam = WPARAM(std::uint16_t(keyAscii));
         }
         break;
-    case WM_SETFOCUS:
+    case WM_SETFOCUS: {
         self->m_window.rememberFocus(hwnd);
+        // The field makes a new caret, shown.
+        const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+        self->m_caretHidden = false;
+        self->caretWoken();
+        return result;
+    }
+    case WM_KILLFOCUS:
+        // The field destroys its caret.
+        self->m_caretHidden = false;
+        KillTimer(hwnd, CaretRestTimerId);
+        break;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_IME_STARTCOMPOSITION:
+        if (GetFocus() == hwnd)
+            self->caretWoken();
+        break;
+    case WM_TIMER:
+        if (wParam == CaretRestTimerId) {
+            self->caretRested();
+            return 0;
+        }
         break;
     case WM_NCDESTROY:
+        KillTimer(hwnd, CaretRestTimerId);
         RemoveWindowSubclass(hwnd, &Win32ComboBox::editProcedure, SubclassId);
         self->m_edit = nullptr;
         break;

@@ -27,6 +27,11 @@ class Win32ComboBox : public ComboBoxPeer
     HWND hwnd() const { return m_hwnd.get(); }
     HWND edit() const { return m_edit; }
 
+    // How long the field's caret blinks after the last key or click; zero
+    // leaves it to the system. Where the system stops the blinking itself
+    // (Windows 10 and later) this is zero from the start.
+    void setCaretRest(UINT milliseconds);
+
   private:
     static LRESULT CALLBACK comboProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                            UINT_PTR id, DWORD_PTR self);
@@ -35,11 +40,15 @@ class Win32ComboBox : public ComboBoxPeer
     void notified(WORD code);
     void picked(int index);
     void place();
+    void caretWoken();
+    void caretRested();
 
     Win32Window &m_window;
     UniqueWindow m_hwnd;
     HWND m_edit = nullptr;
     PixelRect m_rect;
+    UINT m_caretRestMs = 0;
+    bool m_caretHidden = false; // by us, once; the field's own hides pair up
 };
 
 } // namespace platform::win32

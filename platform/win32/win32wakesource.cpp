@@ -89,10 +89,13 @@ void Win32WakeSource::woken()
 {
     if (!m_armed)
         return; // cancelled after the timer fell due
-    // A signal of an earlier arming can arrive after a re-arm: wait the rest.
+    // A signal of an earlier arming can arrive after a re-arm. The waitable
+    // timer, never early, is armed for the rest already; SetTimer's tick may
+    // come early and is armed again.
     const auto early = m_due - std::chrono::steady_clock::now();
     if (early > std::chrono::milliseconds(1)) {
-        arm(std::chrono::ceil<std::chrono::milliseconds>(early));
+        if (m_onSystemTick)
+            arm(std::chrono::ceil<std::chrono::milliseconds>(early));
         return;
     }
     m_armed = false;

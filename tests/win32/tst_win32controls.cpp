@@ -2,13 +2,16 @@
 // What only the Win32 back end shows, beyond the contract's conformance
 // suite, under Wine: labels size themselves to the text GDI measures, a press
 // released outside a label clicks nothing, and the mouse moves and the
-// pointer reach the label; the thread's execution state follows the window,
-// and local time the system's zone from one reading to the next.
+// pointer reach the label; the field's caret stops blinking a while after the
+// last key; the thread's execution state follows the window, and local time
+// the system's zone from one reading to the next.
 #define DOCTEST_CONFIG_IMPLEMENT
 #include "testing.h"
 
 #include "application.h"
+#include "combobox.h"
 #include "label.h"
+#include "win32combobox.h"
 #include "win32fonts.h"
 #include "win32label.h"
 #include "win32textline.h"
@@ -18,6 +21,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
@@ -223,6 +227,70 @@ TEST_CASE("a click is a press and release inside the label; mouse moves and the 
     label.setMousePointer(14);
     SendMessageW(hwnd, WM_SETCURSOR, WPARAM(hwnd), overClient);
     CHECK(GetCursor() == LoadCursorW(nullptr, IDC_HELP));
+}
+
+// The caret is drawn by inverting the field's pixels: the pixel in its middle
+// tells whether it shows. Watched while the thread's messages are handled.
+TEST_CASE("the field's caret blinks for a while after a key, then rests")
+{
+    Window window;
+    window.setClientSize(4500, 1500);
+    ComboBox combo(window);
+    combo.setLeft(300);
+    combo.setTop(300);
+    combo.setSize(3000, 300);
+    window.Show();
+    auto &peer = static_cast<win32::Win32ComboBox &>(combo.peer());
+    const HWND edit = peer.edit();
+    REQUIRE(edit != nullptr);
+    combo.SetFocus();
+    REQUIRE(GetFocus() == edit);
+    // Whether the caret's pixel was seen drawn and seen clear within `ms`.
+    const auto watch = [&](int ms) {
+        POINT at{};
+        GetCaretPos(&at);
+        RECT field{};
+        GetClientRect(edit, &field);
+        const int y = at.y + (field.bottom - field.top) / 4;
+        HDC dc = GetDC(edit);
+        const COLORREF paper = GetPixel(dc, field.right - 2, y);
+        bool drawn = false, clear = false;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            Application::DoEvents();
+            (GetPixel(dc, at.x, y) == paper ? clear : drawn) = true;
+            Sleep(5);
+        }
+        ReleaseDC(edit, dc);
+        return std::make_pair(drawn, clear);
+    };
+    const UINT blink = GetCaretBlinkTime();
+    struct Row {
+        const char *name;
+        UINT restMs;
+        std::function<void()> before;
+        bool drawn, clear;
+    };
+    const Row rows[] = {
+        {"blinking", 60000, [] {}, true, true},
+        {"at rest", 100, [] {}, false, true},
+        {"a key wakes it", 100, [&] { SendMessageW(edit, WM_KEYDOWN, VK_END, 0); }, true, true},
+        {"at rest again", 100, [] {}, false, true},
+        {"a click wakes it", 100, [&] { SendMessageW(edit, WM_LBUTTONDOWN, MK_LBUTTON, 0); }, true,
+         true},
+    };
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        peer.setCaretRest(row.restMs);
+        row.before();
+        // At rest: watched from after the rest, for three blinks.
+        if (!row.drawn)
+            watch(int(row.restMs) + 100);
+        const auto [drawn, clear] = watch(int(blink) * 3);
+        CHECK(drawn == row.drawn);
+        CHECK(clear == row.clear);
+        SendMessageW(edit, WM_LBUTTONUP, 0, 0);
+    }
 }
 
 // Under Wine the call returns the flags of the last call made with
