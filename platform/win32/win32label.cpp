@@ -40,9 +40,13 @@ struct PaintScope {
 
 Win32Label::Win32Label(Win32Window &window) : m_window(window)
 {
-    // The label paints all of itself, background included.
-    const wchar_t *className =
-        registerClass(L"FullScreenClockLabel", &ownedWindowProcedure<Win32Label>, nullptr, nullptr);
+    // The label paints all of itself, background included. Its own device
+    // context stays valid between paints, so drawing a changed caption at
+    // once asks the window system for nothing (a paint message costs
+    // several calls to Wine's server). A resize repaints only what it
+    // uncovers; setGeometry asks for the rest where the caption moves.
+    const wchar_t *className = registerClass(
+        L"FullScreenClockLabel", &ownedWindowProcedure<Win32Label>, nullptr, nullptr, CS_OWNDC);
     CreateWindowExW(0, className, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0,
                     window.hwnd(), nullptr, GetModuleHandleW(nullptr), this);
     raiseIfNotCreated(m_hwnd.get());
@@ -84,10 +88,21 @@ void Win32Label::setText(const Text &text)
     const ColumnSpan span = changedColumns(m_cells, now);
     m_cells = std::move(now);
     m_cellsKnown = true;
-    if (!span.empty()) {
-        const RECT area{span.left, 0, span.right, m_geometry.height};
+    if (span.empty())
+        return;
+    // Drawn now, as the system's static control draws a new text, through
+    // the message that asks a window to draw into a given context: what is
+    // still to be painted (an uncovered part, say) comes by WM_PAINT.
+    const RECT area{span.left, 0, span.right, m_geometry.height};
+    const WindowDc dc(m_hwnd.get());
+    const int saved = dc.get() ? SaveDC(dc.get()) : 0;
+    if (!saved) {
         invalidate(&area);
+        return;
     }
+    IntersectClipRect(dc.get(), area.left, area.top, area.right, area.bottom);
+    SendMessageW(m_hwnd.get(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
+    RestoreDC(dc.get(), saved);
 }
 
 // Windows repaints what a label uncovers as it grows; a centred caption
@@ -206,18 +221,20 @@ HFONT Win32Label::currentFont() const
     return m_font ? m_font.get() : m_window.font();
 }
 
-void Win32Label::paint()
+// The system's own brush of the face colour follows the scheme; only the
+// part to repaint, the context's clipping, is filled and drawn.
+void Win32Label::paint(HDC dc)
 {
-    const PaintScope scope(m_hwnd.get());
+    RECT area{};
+    if (GetClipBox(dc, &area) == NULLREGION)
+        return;
     RECT client{};
     GetClientRect(m_hwnd.get(), &client);
-    // The system's own brush of the face colour follows the scheme; only the
-    // part to repaint is filled, and the text drawn is clipped to it.
-    FillRect(scope.dc, &scope.paint.rcPaint, GetSysColorBrush(COLOR_BTNFACE));
-    const auto font = selectObject(scope.dc, currentFont());
-    SetTextColor(scope.dc, toColorRef(m_foreColor));
-    SetBkMode(scope.dc, TRANSPARENT);
-    const TextLine line(scope.dc, m_text);
+    FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
+    const auto font = selectObject(dc, currentFont());
+    SetTextColor(dc, toColorRef(m_foreColor));
+    SetBkMode(dc, TRANSPARENT);
+    const TextLine line(dc, m_text);
     if (line.fallsBack()) {
         // Placed as DrawText places a line.
         const int width = line.extent().cx;
@@ -228,14 +245,19 @@ void Win32Label::paint()
     }
     const UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_TOP |
                         (m_alignment == Alignment::Center ? DT_CENTER : DT_LEFT);
-    DrawTextW(scope.dc, wide(m_text), int(m_text.size()), &client, format);
+    DrawTextW(dc, wide(m_text), int(m_text.size()), &client, format);
 }
 
 LRESULT Win32Label::handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_PAINT:
-        paint();
+    case WM_PAINT: {
+        const PaintScope scope(m_hwnd.get());
+        paint(scope.dc);
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        paint(reinterpret_cast<HDC>(wParam));
         return 0;
     case WM_ERASEBKGND:
         return 1; // painted in full by WM_PAINT

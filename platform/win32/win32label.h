@@ -36,7 +36,7 @@ class Win32Label : public LabelPeer
   private:
     friend LRESULT CALLBACK ownedWindowProcedure<Win32Label>(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void paint();
+    void paint(HDC dc);
     HFONT currentFont() const;
     HCURSOR pointerCursor() const;
     // The caption's cells in `dc`, which has the label's font selected.

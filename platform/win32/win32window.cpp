@@ -18,7 +18,7 @@ namespace win32
 {
 
 const wchar_t *registerClass(const wchar_t *name, WNDPROC procedure, HCURSOR cursor,
-                             HBRUSH background)
+                             HBRUSH background, UINT style)
 {
     WNDCLASSEXW info{};
     info.cbSize = sizeof(info);
@@ -27,7 +27,7 @@ const wchar_t *registerClass(const wchar_t *name, WNDPROC procedure, HCURSOR cur
         return name;
     info = WNDCLASSEXW{};
     info.cbSize = sizeof(info);
-    info.style = CS_HREDRAW | CS_VREDRAW;
+    info.style = style;
     info.lpfnWndProc = procedure;
     info.hInstance = instance;
     info.hCursor = cursor;

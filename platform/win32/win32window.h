@@ -10,7 +10,7 @@ namespace platform::win32
 // Registers a window class of the program once; returns its name. Raises the
 // run-time error when the system refuses the class.
 const wchar_t *registerClass(const wchar_t *name, WNDPROC procedure, HCURSOR cursor,
-                             HBRUSH background);
+                             HBRUSH background, UINT style = CS_HREDRAW | CS_VREDRAW);
 
 // A window of the program that could not be created fails the program as
 // every other run-time error does.

@@ -49,12 +49,16 @@ std::map<HWND, Painting> paintings;
 LRESULT CALLBACK countPaints(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                              DWORD_PTR)
 {
-    if (message == WM_PAINT) {
+    // A label draws a new caption at once, into a context it hands itself.
+    RECT update{};
+    if ((message == WM_PAINT && GetUpdateRect(hwnd, &update, FALSE)) ||
+        (message == WM_PRINTCLIENT &&
+         GetClipBox(reinterpret_cast<HDC>(wParam), &update) != NULLREGION)) {
         Painting &painting = paintings[hwnd];
         ++painting.count;
-        RECT update{};
-        if (GetUpdateRect(hwnd, &update, FALSE))
-            UnionRect(&painting.area, &painting.area, &update);
+        UnionRect(&painting.area, &painting.area, &update);
+    } else if (message == WM_PAINT) {
+        ++paintings[hwnd].count;
     }
     return DefSubclassProc(hwnd, message, wParam, lParam);
 }
