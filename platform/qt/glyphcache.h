@@ -69,7 +69,9 @@ class GlyphCache
         int runs = 0;     // lines drawn by Qt from the layout kept for them
         int plain = 0;    // lines drawn with QPainter::drawText
         int rendered = 0; // glyphs drawn to be kept (first sight in their colours)
-        int laidOut = 0;  // lines laid out (first sight of a text)
+        int laidOut = 0;  // lines laid out by Qt (first sight of a text)
+        int composed = 0; // lines composed from characters laid out alone
+        int ahead = 0;    // glyphs drawn ahead of a caption that shows them
     };
     Counters counters() const;
 
