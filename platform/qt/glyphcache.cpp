@@ -262,11 +262,10 @@ int inkMargin(const QRawFont &font)
     return 4 + int(font.pixelSize()) / 16;
 }
 
-// A cell's glyph number: the glyph's index in its face, and which face.
-std::uint32_t cellGlyph(const QRawFont &font, quint32 index)
+// Which face a cell's glyph is of, in the high bits of its number.
+std::uint32_t cellFace(const QRawFont &font)
 {
-    const auto face = std::uint32_t(qHash(font.familyName()) ^ qHash(font.styleName()));
-    return (index & 0xffffu) | (face << 16);
+    return std::uint32_t(qHash(font.familyName()) ^ qHash(font.styleName())) << 16;
 }
 
 // Places a line laid out at (0, 0) as QPainter::drawText(rect, flags, text)
@@ -293,6 +292,7 @@ void placeLine(Line &made, qreal width, qreal advance, qreal height, const Box &
     for (const QGlyphRun &run : std::as_const(made.runs)) {
         const QRawFont runFont = run.rawFont();
         const int margin = inkMargin(runFont);
+        const std::uint32_t face = cellFace(runFont);
         const QList<quint32> indexes = run.glyphIndexes();
         const QList<QPointF> positions = run.positions();
         for (qsizetype i = 0; i < indexes.size(); ++i) {
@@ -310,7 +310,7 @@ void placeLine(Line &made, qreal width, qreal advance, qreal height, const Box &
                                       int(std::ceil(at.y() + glyphBox.bottom())) + margin));
             }
             TextCell cell;
-            cell.glyph = cellGlyph(runFont, indexes.at(i));
+            cell.glyph = (indexes.at(i) & 0xffffu) | face;
             cell.pen = pen.x();
             if (!around.isEmpty()) {
                 cell.inkLeft = around.left();
