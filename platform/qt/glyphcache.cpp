@@ -522,6 +522,7 @@ struct GlyphCache::Impl {
 
     Line &line(const QFont &font, const QRect &rect, int alignment, const QString &text,
                const QPoint &offset, int hints);
+    Line &keep(Line made);
     static bool composableText(const QString &text);
     bool compose(Line &made, const QFont &font, const QRect &rect, int alignment,
                  const QString &text, const QPoint &offset, int hints);
@@ -551,6 +552,9 @@ Line &GlyphCache::Impl::line(const QFont &font, const QRect &rect, int alignment
         return l.rect == rect && l.offset == offset && l.alignment == alignment &&
                l.hints == hints && l.font == font;
     };
+    auto found = lines.find(text);
+    if (found != lines.end() && same(*found))
+        return *found;
     if (composableText(text)) {
         for (Line &kept : composedLines)
             if (kept.oneLine && kept.text == text && same(kept))
@@ -565,16 +569,6 @@ Line &GlyphCache::Impl::line(const QFont &font, const QRect &rect, int alignment
             slot = std::move(made);
             return slot;
         }
-    }
-    auto found = lines.find(text);
-    if (found != lines.end() && same(*found))
-        return *found;
-    if (found != lines.end() && found->whole)
-        held -= found->whole->bytes();
-    if (lines.size() >= MaxLines) {
-        for (const Line &old : std::as_const(lines))
-            held -= old.whole ? old.whole->bytes() : 0;
-        lines.clear();
     }
     ++counters.laidOut;
 
@@ -594,7 +588,21 @@ Line &GlyphCache::Impl::line(const QFont &font, const QRect &rect, int alignment
                       return run.rawFont().boundingRect(run.glyphIndexes().at(i));
                   });
     }
-    return *lines.insert(text, std::move(made));
+    return keep(std::move(made));
+}
+
+// Keeps a line with its text, in place of one kept for it before.
+Line &GlyphCache::Impl::keep(Line made)
+{
+    const auto found = lines.find(made.text);
+    if (found != lines.end() && found->whole)
+        held -= found->whole->bytes();
+    if (lines.size() >= MaxLines) {
+        for (const Line &old : std::as_const(lines))
+            held -= old.whole ? old.whole->bytes() : 0;
+        lines.clear();
+    }
+    return *lines.insert(made.text, std::move(made));
 }
 
 // Whether every character of `text` is one a caption may be composed of.
@@ -802,7 +810,12 @@ bool GlyphCache::Impl::drawCached(QPainter &painter, const QRect &rect, Qt::Alig
         for (std::size_t j = i + 1; j < drawn.size(); ++j) {
             if (drawn[j] && drawn[i]->ink.intersects(drawn[j]->ink)) {
                 placed.overlap = 1;
-                return drawWhole(painter, placed, colours, free, bound, *device, offset);
+                // Kept with its text, as a laid-out line is, for its pixels
+                // kept whole: the composed lines come and go.
+                const bool composed = &placed >= composedLines.data() &&
+                                      &placed < composedLines.data() + composedLines.size();
+                Line &kept = composed ? keep(std::exchange(placed, Line())) : placed;
+                return drawWhole(painter, kept, colours, free, bound, *device, offset);
             }
         }
     }
@@ -830,8 +843,8 @@ void GlyphCache::Impl::drawAhead(QPainter &painter, const Line &placed, const Co
                                  const QRegion &free, const QRect &bound, const QImage &device)
 {
     const QString &text = placed.text;
-    if (text.isEmpty() || !text.back().isDigit() || composableIndex(text.back()) < 0 ||
-        !(QRegion(bound) - free).isEmpty())
+    const int last = text.isEmpty() ? -1 : composableIndex(text.back());
+    if (last < 0 || last > 9 || !composableText(text) || !(QRegion(bound) - free).isEmpty())
         return;
     Ahead place{text.chopped(1),  placed.font,  placed.rect,   bound,
                 placed.alignment, placed.hints, placed.offset, colours};

@@ -24,12 +24,16 @@ namespace platform::qt
 // cache and fills such glyphs as paths on every repaint, which is most of what
 // the big clock digits cost, and it shapes a line and blends its smaller
 // glyphs anew on every repaint. Each glyph here is drawn by Qt once per
-// sub-pixel position and pair of colours, alone where it lies, and the pixels
-// it left are kept. What cannot be reproduced pixel for pixel (glyphs whose
-// pixels would touch, ink reaching past the margin allowed for it) Qt draws
-// from the line's layout, kept for its text as the glyphs are; right-to-left
-// or multi-line text, and other paint devices, are drawn with
-// QPainter::drawText.
+// place and pair of colours, alone where it lies, and the pixels it left are
+// kept (not moved elsewhere: Qt's path filler leaves a few pixels a level
+// apart when the same outline lies whole pixels further along). The other
+// digits at the place of a caption's last digit are drawn ahead while the
+// whole label is painted. What cannot be reproduced pixel for pixel (glyphs
+// whose pixels would touch, ink reaching past the margin allowed for it) Qt
+// draws from the line's layout, kept for its text as the glyphs are; a line
+// of digits and colons is composed from each laid out alone where the face
+// kerns none of their pairs, without shaping; right-to-left or multi-line
+// text, and other paint devices, are drawn with QPainter::drawText.
 class GlyphCache
 {
   public:

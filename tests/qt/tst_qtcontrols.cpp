@@ -451,54 +451,59 @@ class TestControls : public QObject
         QTest::addColumn<QString>("way");    // copied, runs (Qt's glyph cache) or plain
         // The clock's characters alone are composed from each laid out alone.
         QTest::addColumn<bool>("composed");
+        QTest::addColumn<int>("spacing"); // letters' spacing in pixels
 
         const QColor grey(170, 170, 170), orange(192, 64, 0), olive(128, 128, 0);
         const QString kai = QString::fromUtf8("楷体");
         const QString copied = QStringLiteral("copied"), runs = QStringLiteral("runs");
         QTest::newRow("seconds") << ":07" << kai << 160.0 << true << grey << false << 0 << copied
-                                 << true;
+                                 << true << 0;
         QTest::newRow("seconds centred, odd width")
-            << ":59" << kai << 160.0 << true << orange << true << 7 << copied << true;
+            << ":59" << kai << 160.0 << true << orange << true << 7 << copied << true << 0;
         QTest::newRow("hours and minutes centred on a half pixel")
-            << "08:41" << kai << 320.0 << true << grey << true << 1 << copied << true;
+            << "08:41" << kai << 320.0 << true << grey << true << 1 << copied << true << 0;
         // The face's six is narrower than its other digits: what follows it
         // moves off the whole half pixel.
         QTest::newRow("a narrower six before the minutes")
-            << "16:46" << kai << 320.0 << true << orange << false << 0 << copied << true;
+            << "16:46" << kai << 320.0 << true << orange << false << 0 << copied << true << 0;
         QTest::newRow("a narrower six, centred")
-            << "06:36" << kai << 320.0 << true << grey << true << 3 << copied << true;
+            << "06:36" << kai << 320.0 << true << grey << true << 3 << copied << true << 0;
         // Advances of odd 1/64 pixels: the pen starts half a 1/64 off, which the
         // engine truncates.
-        QTest::newRow("centred on half a 1/64 pixel")
-            << "12:34"
-            << "WenQuanYi Micro Hei" << 101.7 << false << orange << true << 5 << copied << true;
+        QTest::newRow("centred on half a 1/64 pixel") << "12:34"
+                                                      << "WenQuanYi Micro Hei" << 101.7 << false
+                                                      << orange << true << 5 << copied << true << 0;
         QTest::newRow("narrower than the text: clipped")
-            << ":48" << kai << 160.0 << true << grey << false << -5 << copied << true;
+            << ":48" << kai << 160.0 << true << grey << false << -5 << copied << true << 0;
         QTest::newRow("blanks around")
-            << " 1 " << kai << 160.0 << true << orange << true << 30 << copied << false;
+            << " 1 " << kai << 160.0 << true << orange << true << 30 << copied << false << 0;
         // Glyphs that touch are kept as the whole line.
         QTest::newRow("kerned into each other")
             << "AV"
-            << "Liberation Sans" << 160.0 << true << grey << false << 0 << copied << false;
+            << "Liberation Sans" << 160.0 << true << grey << false << 0 << copied << false << 0;
+        // Digits spaced into each other: composed, then kept whole as a line.
+        QTest::newRow("digits that touch")
+            << "10:11" << kai << 160.0 << true << grey << false << 0 << copied << true << -60;
         QTest::newRow("the date") << QString::fromUtf8("2026年12月7日星期一") << kai << 38.0
-                                  << false << olive << false << 0 << copied << false;
+                                  << false << olive << false << 0 << copied << false << 0;
         QTest::newRow("resync counter in a small font")
             << "137"
             << "WenQuanYi Micro Hei" << 9.0 << false << QColor(Qt::black) << false << 20 << copied
-            << true;
+            << true << 0;
         QTest::newRow("resync counter, one digit")
             << "7"
             << "WenQuanYi Micro Hei" << 9.0 << false << QColor(Qt::black) << false << 20 << copied
-            << true;
-        QTest::newRow("small and clipped") << "179"
-                                           << "WenQuanYi Micro Hei" << 9.0 << false
-                                           << QColor(Qt::black) << false << -4 << copied << true;
+            << true << 0;
+        QTest::newRow("small and clipped")
+            << "179"
+            << "WenQuanYi Micro Hei" << 9.0 << false << QColor(Qt::black) << false << -4 << copied
+            << true << 0;
         // The face kerns some pairs of digits: Qt lays such captions out.
         QTest::newRow("digits of a face that kerns them")
             << "10:11"
-            << "Liberation Serif" << 100.0 << false << orange << true << 0 << copied << false;
+            << "Liberation Serif" << 100.0 << false << orange << true << 0 << copied << false << 0;
         QTest::newRow("right to left") << QString::fromUtf8("שלום") << kai << 160.0 << true << grey
-                                       << false << 0 << QStringLiteral("plain") << false;
+                                       << false << 0 << QStringLiteral("plain") << false << 0;
     }
 
     void glyphCacheSameAsLabel()
@@ -512,8 +517,10 @@ class TestControls : public QObject
         QFETCH(int, extraWidth);
         QFETCH(QString, way);
         QFETCH(bool, composed);
+        QFETCH(int, spacing);
 
-        const LabelPicture label(family, points, bold, centred);
+        LabelPicture label(family, points, bold, centred);
+        label.font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
         const QFontMetricsF metrics(label.font);
         const QSize size(int(std::ceil(metrics.horizontalAdvance(text))) + extraWidth,
                          int(std::ceil(metrics.height())));
@@ -535,6 +542,15 @@ class TestControls : public QObject
         // A part first: what cannot be kept from it is drawn by Qt.
         qt::GlyphCache cold;
         QCOMPARE(label.drawn(cold, text, ink, size, right), partly);
+        // Shown again after other captions came and went, nothing is drawn
+        // by Qt again either.
+        qt::GlyphCache cycled;
+        label.drawn(cycled, text, ink, size);
+        for (const char *other : {"0", "1", "2", "3", "4", "5"})
+            label.drawn(cycled, QString::fromLatin1(other), ink, size, QRect(0, 0, 1, 1));
+        const int renderedBefore = cycled.counters().rendered;
+        QCOMPARE(label.drawn(cycled, text, ink, size), expected);
+        QCOMPARE(cycled.counters().rendered, renderedBefore);
 
         const qt::GlyphCache::Counters counters = cache.counters();
         const QMap<QString, int> ways{{QStringLiteral("copied"), counters.copied},
