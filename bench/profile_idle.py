@@ -7,6 +7,9 @@ to network mode against a loopback server. Prints the callgrind_annotate
 summary; the dump stays in the work directory for a closer look.
 
     python3 bench/profile_idle.py build/app/fullscreenclock [--network]
+
+With --from-start the counters are not zeroed: the dump is the start-up and
+the first SETTLE + SECONDS seconds after the notice.
 """
 
 import argparse
@@ -30,6 +33,8 @@ def main():
     ap.add_argument("--settle", type=float, default=70)
     ap.add_argument("--seconds", type=float, default=30)
     ap.add_argument("--out", help="the callgrind dump (default: in the work directory)")
+    ap.add_argument("--from-start", action="store_true",
+                    help="keep the counts from the program's start (start-up's cost)")
     args = ap.parse_args()
     with XSession(1920, 1080) as x, DateServer(0) as server:
         out = args.out or os.path.join(x.workdir, "callgrind.out")
@@ -43,8 +48,9 @@ def main():
             type_url(x, main_window, server.url)
             poll("network mode", lambda: Reading(x).mode == "network", 60, 0.5)
         time.sleep(args.settle)
-        subprocess.run(["callgrind_control", "--zero", str(proc.pid)], check=True,
-                       stdout=subprocess.DEVNULL)
+        if not args.from_start:
+            subprocess.run(["callgrind_control", "--zero", str(proc.pid)], check=True,
+                           stdout=subprocess.DEVNULL)
         time.sleep(args.seconds)
         subprocess.run(["callgrind_control", "--dump", str(proc.pid)], check=True,
                        stdout=subprocess.DEVNULL)

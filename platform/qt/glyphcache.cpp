@@ -16,9 +16,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <list>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace platform::qt
@@ -104,6 +106,7 @@ struct Glyph {
 };
 
 struct Line {
+    QString text;
     QFont font;
     QRect rect;
     int alignment = 0;
@@ -259,12 +262,219 @@ int inkMargin(const QRawFont &font)
     return 4 + int(font.pixelSize()) / 16;
 }
 
-// A cell's glyph number: the glyph's index in its face, and which face.
-std::uint32_t cellGlyph(const QRawFont &font, quint32 index)
+// Which face a cell's glyph is of, in the high bits of its number.
+std::uint32_t cellFace(const QRawFont &font)
 {
-    const auto face = std::uint32_t(qHash(font.familyName()) ^ qHash(font.styleName()));
-    return (index & 0xffffu) | (face << 16);
+    return std::uint32_t(qHash(font.familyName()) ^ qHash(font.styleName())) << 16;
 }
+
+// Places a line laid out at (0, 0) as QPainter::drawText(rect, flags, text)
+// places it without wrapping: at the top, centred on its advance, and each
+// glyph's pen position truncated to 1/64 pixel in device space, for a painter
+// at `offset` in its device. `width` and `advance` are the line's natural
+// width and advance, `box(run, i)` the bounding rectangle of a run's glyph.
+template <class Box>
+void placeLine(Line &made, qreal width, qreal advance, qreal height, const Box &box)
+{
+    const QRect &rect = made.rect;
+    const QPoint &offset = made.offset;
+    qreal left = 0;
+    qreal xoff = 0;
+    if (made.alignment & Qt::AlignHCenter) {
+        left = (rect.width() - width) / 2;
+        xoff = (rect.width() - advance) / 2;
+    }
+    made.clip = !QRectF(rect).contains(QRectF(rect.x() + left, rect.y(), width, height));
+    const QPointF origin(offset.x() + rect.x() + xoff, offset.y() + rect.y());
+    // Truncation toward zero is a floor only this side of the origin.
+    made.usable = origin.x() >= 0 && origin.y() >= 0 && rect.x() + xoff >= 0 && rect.y() >= 0;
+    made.runsAt = QPointF(rect.x() + xoff, rect.y());
+    for (const QGlyphRun &run : std::as_const(made.runs)) {
+        const QRawFont runFont = run.rawFont();
+        const int margin = inkMargin(runFont);
+        const std::uint32_t face = cellFace(runFont);
+        const QList<quint32> indexes = run.glyphIndexes();
+        const QList<QPointF> positions = run.positions();
+        for (qsizetype i = 0; i < indexes.size(); ++i) {
+            // As the engine places them: in device space, truncated.
+            const QPointF p = origin + positions.at(i);
+            const QPoint pen =
+                QPoint(int(p.x() * Subpixels), int(p.y() * Subpixels)) - offset * Subpixels;
+            const QRectF glyphBox = box(run, i);
+            QRect around;
+            if (!glyphBox.isEmpty()) {
+                const QPointF at = QPointF(pen) / Subpixels;
+                around = QRect(QPoint(int(std::floor(at.x() + glyphBox.left())) - margin,
+                                      int(std::floor(at.y() + glyphBox.top())) - margin),
+                               QPoint(int(std::ceil(at.x() + glyphBox.right())) + margin,
+                                      int(std::ceil(at.y() + glyphBox.bottom())) + margin));
+            }
+            TextCell cell;
+            cell.glyph = (indexes.at(i) & 0xffffu) | face;
+            cell.pen = pen.x();
+            if (!around.isEmpty()) {
+                cell.inkLeft = around.left();
+                cell.inkRight = around.right() + 1;
+            }
+            made.cells.push_back(cell);
+            made.around.push_back(around);
+            made.glyphs.push_back({runFont, indexes.at(i), pen, offset, made.hints});
+        }
+    }
+    if (made.glyphs.size() > std::size_t(MaxGlyphs))
+        made.usable = false;
+}
+
+// One line of `text` as QTextLayout lays it out, without wrapping.
+struct LaidOut {
+    bool oneLine = false;
+    qreal width = 0;   // natural: the advance and the last glyph's overhang
+    qreal advance = 0; // what centring goes by
+    qreal height = 0;
+    QList<QGlyphRun> runs;
+};
+
+LaidOut layOut(const QFont &font, const QString &text)
+{
+    LaidOut out;
+    QTextLayout layout(text, font);
+    QTextOption option(Qt::AlignLeft);
+    option.setTextDirection(Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.setCacheEnabled(true);
+    layout.beginLayout();
+    QTextLine textLine = layout.createLine();
+    out.oneLine = textLine.isValid();
+    if (out.oneLine) {
+        textLine.setLineWidth(0x01000000);
+        textLine.setPosition(QPointF(0, 0));
+        out.oneLine = !layout.createLine().isValid();
+    }
+    layout.endLayout();
+    if (out.oneLine) {
+        out.width = textLine.naturalTextWidth();
+        out.advance = textLine.horizontalAdvance();
+        out.height = textLine.height();
+        out.runs = layout.glyphRuns();
+    }
+    return out;
+}
+
+// The characters of the clock's captions (digits and the colon), each laid
+// out alone once per font, so that a caption made of them needs no shaping:
+// HarfBuzz costs tens of thousands of instructions a caption, and a counter
+// shows a new one every second. Only where the font places them side by side
+// by their advances alone (no kerning, no substitution between any two of
+// them, checked on a line holding every pair) is a caption composed of them.
+constexpr char16_t Composable[] = u"0123456789:";
+constexpr int ComposableCount = int(std::size(Composable)) - 1;
+
+int composableIndex(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    return u == u':' ? 10 : -1;
+}
+
+struct Composer {
+    QFont font;
+    bool usable = false;
+    QRawFont raw;
+    QPointF first; // the first glyph's position in a line at (0, 0)
+    qreal height = 0;
+    struct Alone {
+        quint32 glyph = 0;
+        qreal advance = 0;
+        qreal overhang = 0; // natural width beyond the advance when it ends a line
+        QRectF box;
+    };
+    std::array<Alone, ComposableCount> alone{};
+
+    explicit Composer(const QFont &f) : font(f)
+    {
+        for (int c = 0; c < ComposableCount; ++c) {
+            const LaidOut one = layOut(font, QString(QChar(Composable[c])));
+            if (!one.oneLine || one.runs.size() != 1 || one.runs[0].glyphIndexes().size() != 1)
+                return;
+            const QGlyphRun &run = one.runs[0];
+            const QPointF at = run.positions().at(0);
+            if (c == 0) {
+                raw = run.rawFont();
+                first = at;
+                height = one.height;
+            } else if (run.rawFont() != raw || at != first || one.height != height) {
+                return;
+            }
+            const quint32 glyph = run.glyphIndexes().at(0);
+            alone[std::size_t(c)] = {glyph, one.advance, one.width - one.advance,
+                                     raw.boundingRect(glyph)};
+        }
+        // Every ordered pair side by side, as Qt lays the line out.
+        QString pairs;
+        for (const char16_t a : std::u16string_view(Composable))
+            for (const char16_t b : std::u16string_view(Composable))
+                pairs.append(QChar(a)).append(QChar(b));
+        const LaidOut all = layOut(font, pairs);
+        if (!all.oneLine || all.runs.size() != 1 || all.runs[0].rawFont() != raw ||
+            all.height != height)
+            return;
+        const QList<quint32> glyphs = all.runs[0].glyphIndexes();
+        const QList<QPointF> positions = all.runs[0].positions();
+        if (glyphs.size() != pairs.size() || positions.size() != pairs.size())
+            return;
+        qreal x = first.x();
+        for (qsizetype i = 0; i < pairs.size(); ++i) {
+            const Alone &a = alone[std::size_t(composableIndex(pairs.at(i)))];
+            if (glyphs.at(i) != a.glyph || positions.at(i) != QPointF(x, first.y()))
+                return;
+            x += a.advance;
+        }
+        const Alone &last = alone[std::size_t(composableIndex(pairs.back()))];
+        usable = all.advance == x - first.x() && all.width == all.advance + last.overhang;
+    }
+
+    // The line of `text` as Qt would lay it out, if it is made of these
+    // characters alone.
+    bool compose(const QString &text, LaidOut &out) const
+    {
+        if (!usable || text.isEmpty())
+            return false;
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
+        glyphs.reserve(text.size());
+        positions.reserve(text.size());
+        qreal x = first.x();
+        const Alone *a = nullptr;
+        for (const QChar c : text) {
+            const int i = composableIndex(c);
+            if (i < 0)
+                return false;
+            a = &alone[std::size_t(i)];
+            glyphs.append(a->glyph);
+            positions.append(QPointF(x, first.y()));
+            x += a->advance;
+        }
+        out.oneLine = true;
+        out.advance = x - first.x();
+        out.width = out.advance + a->overhang;
+        out.height = height;
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        out.runs = {run};
+        return true;
+    }
+
+    QRectF box(quint32 glyph) const
+    {
+        for (const Alone &a : alone)
+            if (a.glyph == glyph)
+                return a.box;
+        return raw.boundingRect(glyph);
+    }
+};
 
 } // namespace
 
@@ -277,6 +487,29 @@ struct GlyphCache::Impl {
     std::list<Entry> glyphs; // most recently drawn first
     QHash<PaintedKey, std::list<Entry>::iterator> index;
     QHash<QString, Line> lines;
+    // Captions of the clock's characters: composed, the last few kept.
+    std::unique_ptr<Composer> composer;
+    std::array<Line, 4> composedLines;
+    std::size_t nextComposed = 0;
+    // Places whose other digits were drawn ahead: the caption but for its
+    // last digit, and where and how it was drawn.
+    struct Ahead {
+        QString prefix;
+        QFont font;
+        QRect rect;
+        QRect bound;
+        int alignment = 0;
+        int hints = 0;
+        QPoint offset;
+        Colours colours;
+        bool operator==(const Ahead &o) const
+        {
+            return prefix == o.prefix && rect == o.rect && bound == o.bound &&
+                   alignment == o.alignment && hints == o.hints && offset == o.offset &&
+                   colours == o.colours && font == o.font;
+        }
+    };
+    std::vector<Ahead> ahead; // the most recent last
     Counters counters;
     // 64 solid pixels, the longest run, in the colour last copied.
     std::array<quint32, 64> solids{};
@@ -289,6 +522,12 @@ struct GlyphCache::Impl {
 
     Line &line(const QFont &font, const QRect &rect, int alignment, const QString &text,
                const QPoint &offset, int hints);
+    Line &keep(Line made);
+    static bool composableText(const QString &text);
+    bool compose(Line &made, const QFont &font, const QRect &rect, int alignment,
+                 const QString &text, const QPoint &offset, int hints);
+    void drawAhead(QPainter &painter, const Line &placed, const Colours &colours,
+                   const QRegion &free, const QRect &bound, const QImage &device);
     Glyph *find(const PaintedKey &key, const QRect &bound);
     Glyph &capture(QPainter &painter, const PaintedKey &key, const QRect &area,
                    const QImage &device, const QRect &bound);
@@ -302,23 +541,34 @@ struct GlyphCache::Impl {
     void evict();
 };
 
-// The layout QPainter::drawText(rect, flags, text) makes for one line
-// without wrapping: the line at the top, centred on its advance, and each
-// glyph's pen position truncated to 1/64 pixel in device space, for a
-// painter at `offset` in its device with the render hints `hints`.
+// The line of `text` as drawText lays it out and places it into `rect`,
+// for a painter at `offset` in its device with the render hints `hints`:
+// composed from its characters laid out alone where it is made of them (the
+// last few kept), else laid out by Qt and kept with its text.
 Line &GlyphCache::Impl::line(const QFont &font, const QRect &rect, int alignment,
                              const QString &text, const QPoint &offset, int hints)
 {
+    const auto same = [&](const Line &l) {
+        return l.rect == rect && l.offset == offset && l.alignment == alignment &&
+               l.hints == hints && l.font == font;
+    };
     auto found = lines.find(text);
-    if (found != lines.end() && found->rect == rect && found->offset == offset &&
-        found->alignment == alignment && found->hints == hints && found->font == font)
+    if (found != lines.end() && same(*found))
         return *found;
-    if (found != lines.end() && found->whole)
-        held -= found->whole->bytes();
-    if (lines.size() >= MaxLines) {
-        for (const Line &old : std::as_const(lines))
-            held -= old.whole ? old.whole->bytes() : 0;
-        lines.clear();
+    if (composableText(text)) {
+        for (Line &kept : composedLines)
+            if (kept.oneLine && kept.text == text && same(kept))
+                return kept;
+        Line made;
+        if (compose(made, font, rect, alignment, text, offset, hints)) {
+            ++counters.composed;
+            Line &slot = composedLines[nextComposed];
+            nextComposed = (nextComposed + 1) % composedLines.size();
+            if (slot.whole)
+                held -= slot.whole->bytes();
+            slot = std::move(made);
+            return slot;
+        }
     }
     ++counters.laidOut;
 
@@ -328,73 +578,66 @@ Line &GlyphCache::Impl::line(const QFont &font, const QRect &rect, int alignment
     made.alignment = alignment;
     made.hints = hints;
     made.offset = offset;
-
-    QTextLayout layout(text, made.font);
-    QTextOption option(Qt::AlignLeft);
-    option.setTextDirection(Qt::LeftToRight);
-    layout.setTextOption(option);
-    layout.setCacheEnabled(true);
-    layout.beginLayout();
-    QTextLine textLine = layout.createLine();
-    bool oneLine = textLine.isValid();
-    if (oneLine) {
-        textLine.setLineWidth(0x01000000);
-        textLine.setPosition(QPointF(0, 0));
-        oneLine = !layout.createLine().isValid();
+    made.text = text;
+    LaidOut laid = layOut(made.font, text);
+    made.oneLine = laid.oneLine;
+    if (laid.oneLine) {
+        made.runs = std::move(laid.runs);
+        placeLine(made, laid.width, laid.advance, laid.height,
+                  [](const QGlyphRun &run, qsizetype i) {
+                      return run.rawFont().boundingRect(run.glyphIndexes().at(i));
+                  });
     }
-    layout.endLayout();
+    return keep(std::move(made));
+}
 
-    made.oneLine = oneLine;
-    if (oneLine) {
-        const qreal width = textLine.naturalTextWidth();
-        qreal left = 0;
-        qreal xoff = 0;
-        if (alignment & Qt::AlignHCenter) {
-            left = (rect.width() - width) / 2;
-            xoff = (rect.width() - textLine.horizontalAdvance()) / 2;
-        }
-        made.clip =
-            !QRectF(rect).contains(QRectF(rect.x() + left, rect.y(), width, textLine.height()));
-        const QPointF origin(offset.x() + rect.x() + xoff, offset.y() + rect.y());
-        // Truncation toward zero is a floor only this side of the origin.
-        made.usable = origin.x() >= 0 && origin.y() >= 0 && rect.x() + xoff >= 0 && rect.y() >= 0;
-        made.runs = layout.glyphRuns();
-        made.runsAt = QPointF(rect.x() + xoff, rect.y());
-        for (const QGlyphRun &run : std::as_const(made.runs)) {
-            const QRawFont runFont = run.rawFont();
-            const int margin = inkMargin(runFont);
-            const QList<quint32> indexes = run.glyphIndexes();
-            const QList<QPointF> positions = run.positions();
-            for (qsizetype i = 0; i < indexes.size(); ++i) {
-                // As the engine places them: in device space, truncated.
-                const QPointF p = origin + positions.at(i);
-                const QPoint pen =
-                    QPoint(int(p.x() * Subpixels), int(p.y() * Subpixels)) - offset * Subpixels;
-                const QRectF box = runFont.boundingRect(indexes.at(i));
-                QRect around;
-                if (!box.isEmpty()) {
-                    const QPointF at = QPointF(pen) / Subpixels;
-                    around = QRect(QPoint(int(std::floor(at.x() + box.left())) - margin,
-                                          int(std::floor(at.y() + box.top())) - margin),
-                                   QPoint(int(std::ceil(at.x() + box.right())) + margin,
-                                          int(std::ceil(at.y() + box.bottom())) + margin));
-                }
-                TextCell cell;
-                cell.glyph = cellGlyph(runFont, indexes.at(i));
-                cell.pen = pen.x();
-                if (!around.isEmpty()) {
-                    cell.inkLeft = around.left();
-                    cell.inkRight = around.right() + 1;
-                }
-                made.cells.push_back(cell);
-                made.around.push_back(around);
-                made.glyphs.push_back({runFont, indexes.at(i), pen, offset, hints});
-            }
-        }
-        if (made.glyphs.size() > std::size_t(MaxGlyphs))
-            made.usable = false;
+// Keeps a line with its text, in place of one kept for it before.
+Line &GlyphCache::Impl::keep(Line made)
+{
+    const auto found = lines.find(made.text);
+    if (found != lines.end() && found->whole)
+        held -= found->whole->bytes();
+    if (lines.size() >= MaxLines) {
+        for (const Line &old : std::as_const(lines))
+            held -= old.whole ? old.whole->bytes() : 0;
+        lines.clear();
     }
-    return *lines.insert(text, std::move(made));
+    return *lines.insert(made.text, std::move(made));
+}
+
+// Whether every character of `text` is one a caption may be composed of.
+bool GlyphCache::Impl::composableText(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text)
+        if (composableIndex(c) < 0)
+            return false;
+    return true;
+}
+
+// Composes the line of `text` from its characters laid out alone, when the
+// font places them by their advances alone.
+bool GlyphCache::Impl::compose(Line &made, const QFont &font, const QRect &rect, int alignment,
+                               const QString &text, const QPoint &offset, int hints)
+{
+    if (!composer || !(composer->font == font))
+        composer = std::make_unique<Composer>(font);
+    LaidOut laid;
+    if (!composer->compose(text, laid))
+        return false;
+    made.font = font;
+    made.rect = rect;
+    made.alignment = alignment;
+    made.hints = hints;
+    made.offset = offset;
+    made.text = text;
+    made.oneLine = true;
+    made.runs = std::move(laid.runs);
+    const Composer &c = *composer;
+    placeLine(made, laid.width, laid.advance, laid.height,
+              [&c](const QGlyphRun &run, qsizetype i) { return c.box(run.glyphIndexes().at(i)); });
+    return true;
 }
 
 // The glyph held for these colours; one cut by another bound than `bound`
@@ -567,12 +810,19 @@ bool GlyphCache::Impl::drawCached(QPainter &painter, const QRect &rect, Qt::Alig
         for (std::size_t j = i + 1; j < drawn.size(); ++j) {
             if (drawn[j] && drawn[i]->ink.intersects(drawn[j]->ink)) {
                 placed.overlap = 1;
-                return drawWhole(painter, placed, colours, free, bound, *device, offset);
+                // Kept with its text, as a laid-out line is, for its pixels
+                // kept whole: the composed lines come and go.
+                const bool composed = &placed >= composedLines.data() &&
+                                      &placed < composedLines.data() + composedLines.size();
+                Line &kept = composed ? keep(std::exchange(placed, Line())) : placed;
+                return drawWhole(painter, kept, colours, free, bound, *device, offset);
             }
         }
     }
     if (known)
         placed.overlap = 0;
+    if (placed.overlap == 0)
+        drawAhead(painter, placed, colours, free, bound, *device);
 
     for (const Glyph *g : drawn) {
         if (!g || g->ink.isEmpty())
@@ -582,6 +832,43 @@ bool GlyphCache::Impl::drawCached(QPainter &painter, const QRect &rect, Qt::Alig
         put(*g, free, *device, offset, solids.data());
     }
     return true;
+}
+
+// A caption ending in a digit is soon followed by the same caption ending in
+// another: while the whole label is painted anyway (the first paint after
+// start-up, an expose), the other nine digits are drawn by Qt where the last
+// one lies and kept, so that a clock's turning minute finds its digit drawn
+// and needs no fresh memory. Each place is filled once.
+void GlyphCache::Impl::drawAhead(QPainter &painter, const Line &placed, const Colours &colours,
+                                 const QRegion &free, const QRect &bound, const QImage &device)
+{
+    const QString &text = placed.text;
+    const int last = text.isEmpty() ? -1 : composableIndex(text.back());
+    if (last < 0 || last > 9 || !composableText(text) || !(QRegion(bound) - free).isEmpty())
+        return;
+    Ahead place{text.chopped(1),  placed.font,  placed.rect,   bound,
+                placed.alignment, placed.hints, placed.offset, colours};
+    if (std::find(ahead.begin(), ahead.end(), place) != ahead.end())
+        return;
+    QString other = text;
+    for (char16_t digit = u'0'; digit <= u'9'; ++digit) {
+        other.back() = QChar(digit);
+        Line alternative;
+        if (other == text ||
+            !compose(alternative, placed.font, placed.rect, placed.alignment, other, placed.offset,
+                     placed.hints) ||
+            !alternative.usable)
+            continue;
+        const PaintedKey key{alternative.glyphs.back(), colours};
+        const QRect around = alternative.around.back() & bound;
+        if (index.contains(key) || !free.intersects(around) || !(QRegion(around) - free).isEmpty())
+            continue;
+        capture(painter, key, around, device, bound);
+        ++counters.ahead;
+    }
+    if (ahead.size() >= 16)
+        ahead.erase(ahead.begin());
+    ahead.push_back(std::move(place));
 }
 
 // A line whose glyphs touch, drawn whole by Qt once in its colours, where it

@@ -24,12 +24,16 @@ namespace platform::qt
 // cache and fills such glyphs as paths on every repaint, which is most of what
 // the big clock digits cost, and it shapes a line and blends its smaller
 // glyphs anew on every repaint. Each glyph here is drawn by Qt once per
-// sub-pixel position and pair of colours, alone where it lies, and the pixels
-// it left are kept. What cannot be reproduced pixel for pixel (glyphs whose
-// pixels would touch, ink reaching past the margin allowed for it) Qt draws
-// from the line's layout, kept for its text as the glyphs are; right-to-left
-// or multi-line text, and other paint devices, are drawn with
-// QPainter::drawText.
+// place and pair of colours, alone where it lies, and the pixels it left are
+// kept (not moved elsewhere: Qt's path filler leaves a few pixels a level
+// apart when the same outline lies whole pixels further along). The other
+// digits at the place of a caption's last digit are drawn ahead while the
+// whole label is painted. What cannot be reproduced pixel for pixel (glyphs
+// whose pixels would touch, ink reaching past the margin allowed for it) Qt
+// draws from the line's layout, kept for its text as the glyphs are; a line
+// of digits and colons is composed from each laid out alone where the face
+// kerns none of their pairs, without shaping; right-to-left or multi-line
+// text, and other paint devices, are drawn with QPainter::drawText.
 class GlyphCache
 {
   public:
@@ -69,7 +73,9 @@ class GlyphCache
         int runs = 0;     // lines drawn by Qt from the layout kept for them
         int plain = 0;    // lines drawn with QPainter::drawText
         int rendered = 0; // glyphs drawn to be kept (first sight in their colours)
-        int laidOut = 0;  // lines laid out (first sight of a text)
+        int laidOut = 0;  // lines laid out by Qt (first sight of a text)
+        int composed = 0; // lines composed from characters laid out alone
+        int ahead = 0;    // glyphs drawn ahead of a caption that shows them
     };
     Counters counters() const;
 

@@ -99,6 +99,56 @@ class PaintWatch : public QObject
     std::function<void(const QRect &)> m_onPaint;
 };
 
+// One frameless, auto-filled QLabel's plain line as the label peer sets it
+// up, and the same drawn from a glyph cache.
+struct LabelPicture {
+    QFont font;
+    Qt::Alignment alignment;
+    QColor paper = QApplication::palette().color(QPalette::Button);
+    QImage::Format format = QImage::Format_Invalid; // of a grabbed widget
+
+    LabelPicture(const QString &family, double points, bool bold, bool centred)
+        : font(family), alignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop)
+    {
+        font.setPointSizeF(points);
+        font.setBold(bold);
+        QLabel one;
+        one.resize(1, 1);
+        format = one.grab().toImage().format();
+    }
+
+    QImage expected(const QString &text, const QColor &ink, const QSize &size) const
+    {
+        QLabel label;
+        label.setTextFormat(Qt::PlainText);
+        label.setAutoFillBackground(true);
+        label.setAlignment(alignment);
+        label.setFont(font);
+        QPalette palette = label.palette();
+        palette.setColor(QPalette::Window, paper);
+        palette.setColor(QPalette::WindowText, ink);
+        label.setPalette(palette);
+        label.setText(text);
+        label.resize(size);
+        return label.grab().toImage();
+    }
+
+    // Qt clips a paint event's painter to the area it repaints.
+    QImage drawn(qt::GlyphCache &cache, const QString &text, const QColor &ink, const QSize &size,
+                 const QRect &area = QRect()) const
+    {
+        QImage image(size, format);
+        image.fill(paper);
+        QPainter painter(&image);
+        painter.setFont(font);
+        if (!area.isNull())
+            painter.setClipRect(area);
+        cache.draw(painter, QRect(QPoint(0, 0), size), alignment, text, ink, paper, area);
+        painter.end();
+        return image;
+    }
+};
+
 } // namespace
 
 class TestControls : public QObject
@@ -399,38 +449,61 @@ class TestControls : public QObject
         QTest::addColumn<bool>("centred");
         QTest::addColumn<int>("extraWidth"); // beyond the text's advance
         QTest::addColumn<QString>("way");    // copied, runs (Qt's glyph cache) or plain
+        // The clock's characters alone are composed from each laid out alone.
+        QTest::addColumn<bool>("composed");
+        QTest::addColumn<int>("spacing"); // letters' spacing in pixels
 
         const QColor grey(170, 170, 170), orange(192, 64, 0), olive(128, 128, 0);
         const QString kai = QString::fromUtf8("楷体");
         const QString copied = QStringLiteral("copied"), runs = QStringLiteral("runs");
-        QTest::newRow("seconds") << ":07" << kai << 160.0 << true << grey << false << 0 << copied;
+        QTest::newRow("seconds") << ":07" << kai << 160.0 << true << grey << false << 0 << copied
+                                 << true << 0;
         QTest::newRow("seconds centred, odd width")
-            << ":59" << kai << 160.0 << true << orange << true << 7 << copied;
+            << ":59" << kai << 160.0 << true << orange << true << 7 << copied << true << 0;
         QTest::newRow("hours and minutes centred on a half pixel")
-            << "08:41" << kai << 320.0 << true << grey << true << 1 << copied;
+            << "08:41" << kai << 320.0 << true << grey << true << 1 << copied << true << 0;
+        // The face's six is narrower than its other digits: what follows it
+        // moves off the whole half pixel.
+        QTest::newRow("a narrower six before the minutes")
+            << "16:46" << kai << 320.0 << true << orange << false << 0 << copied << true << 0;
+        QTest::newRow("a narrower six, centred")
+            << "06:36" << kai << 320.0 << true << grey << true << 3 << copied << true << 0;
         // Advances of odd 1/64 pixels: the pen starts half a 1/64 off, which the
         // engine truncates.
-        QTest::newRow("centred on half a 1/64 pixel")
-            << "12:34"
-            << "WenQuanYi Micro Hei" << 101.7 << false << orange << true << 5 << copied;
+        QTest::newRow("centred on half a 1/64 pixel") << "12:34"
+                                                      << "WenQuanYi Micro Hei" << 101.7 << false
+                                                      << orange << true << 5 << copied << true << 0;
         QTest::newRow("narrower than the text: clipped")
-            << ":48" << kai << 160.0 << true << grey << false << -5 << copied;
+            << ":48" << kai << 160.0 << true << grey << false << -5 << copied << true << 0;
         QTest::newRow("blanks around")
-            << " 1 " << kai << 160.0 << true << orange << true << 30 << copied;
+            << " 1 " << kai << 160.0 << true << orange << true << 30 << copied << false << 0;
         // Glyphs that touch are kept as the whole line.
         QTest::newRow("kerned into each other")
             << "AV"
-            << "Liberation Sans" << 160.0 << true << grey << false << 0 << copied;
+            << "Liberation Sans" << 160.0 << true << grey << false << 0 << copied << false << 0;
+        // Digits spaced into each other: composed, then kept whole as a line.
+        QTest::newRow("digits that touch")
+            << "10:11" << kai << 160.0 << true << grey << false << 0 << copied << true << -60;
         QTest::newRow("the date") << QString::fromUtf8("2026年12月7日星期一") << kai << 38.0
-                                  << false << olive << false << 0 << copied;
+                                  << false << olive << false << 0 << copied << false << 0;
         QTest::newRow("resync counter in a small font")
             << "137"
-            << "WenQuanYi Micro Hei" << 9.0 << false << QColor(Qt::black) << false << 20 << copied;
+            << "WenQuanYi Micro Hei" << 9.0 << false << QColor(Qt::black) << false << 20 << copied
+            << true << 0;
+        QTest::newRow("resync counter, one digit")
+            << "7"
+            << "WenQuanYi Micro Hei" << 9.0 << false << QColor(Qt::black) << false << 20 << copied
+            << true << 0;
         QTest::newRow("small and clipped")
             << "179"
-            << "WenQuanYi Micro Hei" << 9.0 << false << QColor(Qt::black) << false << -4 << copied;
+            << "WenQuanYi Micro Hei" << 9.0 << false << QColor(Qt::black) << false << -4 << copied
+            << true << 0;
+        // The face kerns some pairs of digits: Qt lays such captions out.
+        QTest::newRow("digits of a face that kerns them")
+            << "10:11"
+            << "Liberation Serif" << 100.0 << false << orange << true << 0 << copied << false << 0;
         QTest::newRow("right to left") << QString::fromUtf8("שלום") << kai << 160.0 << true << grey
-                                       << false << 0 << QStringLiteral("plain");
+                                       << false << 0 << QStringLiteral("plain") << false << 0;
     }
 
     void glyphCacheSameAsLabel()
@@ -443,57 +516,41 @@ class TestControls : public QObject
         QFETCH(bool, centred);
         QFETCH(int, extraWidth);
         QFETCH(QString, way);
+        QFETCH(bool, composed);
+        QFETCH(int, spacing);
 
-        // As the label peer sets up its widget.
-        QLabel label;
-        label.setTextFormat(Qt::PlainText);
-        label.setAutoFillBackground(true);
-        const Qt::Alignment alignment = (centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop;
-        label.setAlignment(alignment);
-        QFont font(family);
-        font.setPointSizeF(points);
-        font.setBold(bold);
-        label.setFont(font);
-        const QColor paper = QApplication::palette().color(QPalette::Button);
-        QPalette palette = label.palette();
-        palette.setColor(QPalette::Window, paper);
-        palette.setColor(QPalette::WindowText, ink);
-        label.setPalette(palette);
-        label.setText(text);
-        const QFontMetricsF metrics(label.font());
-        label.resize(int(std::ceil(metrics.horizontalAdvance(text))) + extraWidth,
-                     int(std::ceil(metrics.height())));
-        const QImage expected = label.grab().toImage();
+        LabelPicture label(family, points, bold, centred);
+        label.font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+        const QFontMetricsF metrics(label.font);
+        const QSize size(int(std::ceil(metrics.horizontalAdvance(text))) + extraWidth,
+                         int(std::ceil(metrics.height())));
+        const QImage expected = label.expected(text, ink, size);
 
         qt::GlyphCache cache;
-        // Qt clips a paint event's painter to the area it repaints.
-        const auto draw = [&](const QColor &colour, const QRect &area, qt::GlyphCache &into) {
-            QImage image(expected.size(), expected.format());
-            image.fill(paper);
-            QPainter painter(&image);
-            painter.setFont(label.font());
-            if (!area.isNull())
-                painter.setClipRect(area);
-            into.draw(painter, label.contentsRect(), alignment, text, colour, paper, area);
-            painter.end();
-            return image;
-        };
-        QCOMPARE(draw(ink, QRect(), cache), expected);
+        QCOMPARE(label.drawn(cache, text, ink, size), expected);
         // Warm, nothing is drawn by Qt again.
         const int rendered = cache.counters().rendered;
-        QCOMPARE(draw(ink, QRect(), cache), expected);
+        QCOMPARE(label.drawn(cache, text, ink, size), expected);
         QCOMPARE(cache.counters().rendered, rendered);
-        draw(QColor(Qt::blue), QRect(), cache);
-        QCOMPARE(draw(ink, QRect(), cache), expected);
-        const QRect right(expected.width() / 2, 0, expected.width() - expected.width() / 2,
-                          expected.height());
+        label.drawn(cache, text, QColor(Qt::blue), size);
+        QCOMPARE(label.drawn(cache, text, ink, size), expected);
+        const QRect right(size.width() / 2, 0, size.width() - size.width() / 2, size.height());
         QImage partly(expected.size(), expected.format());
-        partly.fill(paper);
+        partly.fill(label.paper);
         QPainter(&partly).drawImage(right.topLeft(), expected, right);
-        QCOMPARE(draw(ink, right, cache), partly);
+        QCOMPARE(label.drawn(cache, text, ink, size, right), partly);
         // A part first: what cannot be kept from it is drawn by Qt.
         qt::GlyphCache cold;
-        QCOMPARE(draw(ink, right, cold), partly);
+        QCOMPARE(label.drawn(cold, text, ink, size, right), partly);
+        // Shown again after other captions came and went, nothing is drawn
+        // by Qt again either.
+        qt::GlyphCache cycled;
+        label.drawn(cycled, text, ink, size);
+        for (const char *other : {"0", "1", "2", "3", "4", "5"})
+            label.drawn(cycled, QString::fromLatin1(other), ink, size, QRect(0, 0, 1, 1));
+        const int renderedBefore = cycled.counters().rendered;
+        QCOMPARE(label.drawn(cycled, text, ink, size), expected);
+        QCOMPARE(cycled.counters().rendered, renderedBefore);
 
         const qt::GlyphCache::Counters counters = cache.counters();
         const QMap<QString, int> ways{{QStringLiteral("copied"), counters.copied},
@@ -501,8 +558,73 @@ class TestControls : public QObject
                                       {QStringLiteral("plain"), counters.plain}};
         for (auto it = ways.begin(); it != ways.end(); ++it)
             QCOMPARE(it.value(), it.key() == way ? 5 : 0);
-        // Each text is laid out once, whatever the colour or the area.
-        QCOMPARE(counters.laidOut, way == QLatin1String("plain") ? 0 : 1);
+        // Each text is laid out or composed once, whatever the colour or the area.
+        const bool laidOut = !composed && way != QLatin1String("plain");
+        QCOMPARE(counters.laidOut, laidOut ? 1 : 0);
+        QCOMPARE(counters.composed, composed ? 1 : 0);
+    }
+
+    // The other digits at the place of a caption's last one are drawn while
+    // the whole label is painted; the next caption is copied from them alone,
+    // the same as QLabel draws it.
+    void glyphCacheDrawsAhead_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("next");
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<double>("points");
+        QTest::addColumn<bool>("centred");
+        QTest::addColumn<int>("ahead"); // glyphs drawn ahead
+
+        const QString kai = QString::fromUtf8("楷体"),
+                      small = QStringLiteral("WenQuanYi Micro Hei");
+        QTest::newRow("the minute turns") << "08:41"
+                                          << "08:42" << kai << 320.0 << false << 9;
+        QTest::newRow("to the narrower six") << "12:35"
+                                             << "12:36" << kai << 320.0 << false << 9;
+        QTest::newRow("centred") << "08:41"
+                                 << "08:49" << kai << 320.0 << true << 9;
+        QTest::newRow("the seconds' last digit") << ":30"
+                                                 << ":39" << kai << 160.0 << false << 9;
+        QTest::newRow("the resync counter") << "17"
+                                            << "18" << small << 9.0 << false << 9;
+        // Only the last place is drawn ahead.
+        QTest::newRow("the tens turn") << "09"
+                                       << "10" << small << 9.0 << false << 9;
+        QTest::newRow("not ending in a digit") << "12:"
+                                               << "12:0" << kai << 160.0 << false << 0;
+    }
+
+    void glyphCacheDrawsAhead()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, next);
+        QFETCH(QString, family);
+        QFETCH(double, points);
+        QFETCH(bool, centred);
+        QFETCH(int, ahead);
+
+        const LabelPicture label(family, points, true, centred);
+        const QFontMetricsF metrics(label.font);
+        const QSize size(int(std::ceil(std::max(metrics.horizontalAdvance(first),
+                                                metrics.horizontalAdvance(next)))) +
+                             2,
+                         int(std::ceil(metrics.height())));
+        const QColor ink(192, 64, 0);
+        qt::GlyphCache cache;
+        QCOMPARE(label.drawn(cache, first, ink, size), label.expected(first, ink, size));
+        QCOMPARE(cache.counters().ahead, ahead);
+        // A place is filled once.
+        label.drawn(cache, first, ink, size);
+        QCOMPARE(cache.counters().ahead, ahead);
+        const int rendered = cache.counters().rendered;
+        const bool keptAhead =
+            ahead > 0 && next.size() == first.size() && next.chopped(1) == first.chopped(1);
+        QCOMPARE(label.drawn(cache, next, ink, size), label.expected(next, ink, size));
+        if (keptAhead)
+            QCOMPARE(cache.counters().rendered, rendered);
+        else
+            QVERIFY(cache.counters().rendered > rendered);
     }
 };
 
