@@ -88,12 +88,15 @@ void Win32Label::setText(const Text &text)
     const ColumnSpan span = changedColumns(m_cells, now);
     m_cells = std::move(now);
     m_cellsKnown = true;
-    if (span.empty())
-        return;
-    // Drawn now, as the system's static control draws a new text, through
-    // the message that asks a window to draw into a given context: what is
-    // still to be painted (an uncovered part, say) comes by WM_PAINT.
-    const RECT area{span.left, 0, span.right, m_geometry.height};
+    if (!span.empty())
+        drawNow({span.left, 0, span.right, m_geometry.height});
+}
+
+// Drawn now, as the system's static control draws a new text, through the
+// message that asks a window to draw into a given context: what is still to
+// be painted (an uncovered part, say) comes by WM_PAINT.
+void Win32Label::drawNow(const RECT &area)
+{
     const WindowDc dc(m_hwnd.get());
     const int saved = dc.get() ? SaveDC(dc.get()) : 0;
     if (!saved) {
@@ -112,12 +115,21 @@ void Win32Label::setGeometry(const PixelRect &rect)
     if (rect == m_geometry)
         return;
     const bool resized = rect.width != m_geometry.width || rect.height != m_geometry.height;
+    // A left-aligned label that only widens, as a self-sizing one does for a
+    // wider caption, keeps what it shows and draws the strip it gains itself:
+    // a paint message costs more than the drawing.
+    const bool widens = m_alignment != Alignment::Center && rect.left == m_geometry.left &&
+                        rect.top == m_geometry.top && rect.height == m_geometry.height &&
+                        rect.width > m_geometry.width && m_hwnd && seen();
+    const RECT gained{m_geometry.width, 0, rect.width, rect.height};
     m_geometry = rect;
     m_cellsKnown = false;
     if (m_hwnd)
         SetWindowPos(m_hwnd.get(), nullptr, rect.left, rect.top, rect.width, rect.height,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-    if (resized && m_alignment == Alignment::Center)
+                     SWP_NOZORDER | SWP_NOACTIVATE | (widens ? SWP_NOREDRAW : 0));
+    if (widens)
+        drawNow(gained);
+    else if (resized && m_alignment == Alignment::Center)
         invalidate(nullptr);
 }
 

@@ -37,6 +37,7 @@ class Win32Label : public LabelPeer
     friend LRESULT CALLBACK ownedWindowProcedure<Win32Label>(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void paint(HDC dc);
+    void drawNow(const RECT &area);
     HFONT currentFont() const;
     HCURSOR pointerCursor() const;
     // The caption's cells in `dc`, which has the label's font selected.
