@@ -14,7 +14,8 @@ namespace platform::win32
 namespace
 {
 constexpr UINT_PTR SubclassId = 1;
-constexpr UINT_PTR CaretRestTimerId = 1;
+// Apart from the ids the field itself may use for its own timers.
+constexpr UINT_PTR CaretRestTimerId = 0x7C01;
 // Windows 10's default time the caret blinks for, and its setting's code for
 // headers that lack it.
 constexpr UINT DefaultCaretRestMs = 5000;
