@@ -524,8 +524,7 @@ struct GlyphCache::Impl {
                const QPoint &offset, int hints);
     Line &keep(Line made);
     static bool composableText(const QString &text);
-    bool compose(Line &made, const QFont &font, const QRect &rect, int alignment,
-                 const QString &text, const QPoint &offset, int hints);
+    bool compose(Line &made);
     void drawAhead(QPainter &painter, const Line &placed, const Colours &colours,
                    const QRegion &free, const QRect &bound, const QImage &device);
     Glyph *find(const PaintedKey &key, const QRect &bound);
@@ -541,6 +540,23 @@ struct GlyphCache::Impl {
     void evict();
 };
 
+namespace
+{
+// A line's key and place, before it is laid out or composed.
+Line keyed(const QFont &font, const QRect &rect, int alignment, const QString &text,
+           const QPoint &offset, int hints)
+{
+    Line made;
+    made.font = font;
+    made.rect = rect;
+    made.alignment = alignment;
+    made.hints = hints;
+    made.offset = offset;
+    made.text = text;
+    return made;
+}
+} // namespace
+
 // The line of `text` as drawText lays it out and places it into `rect`,
 // for a painter at `offset` in its device with the render hints `hints`:
 // composed from its characters laid out alone where it is made of them (the
@@ -555,12 +571,12 @@ Line &GlyphCache::Impl::line(const QFont &font, const QRect &rect, int alignment
     auto found = lines.find(text);
     if (found != lines.end() && same(*found))
         return *found;
+    Line made = keyed(font, rect, alignment, text, offset, hints);
     if (composableText(text)) {
         for (Line &kept : composedLines)
             if (kept.oneLine && kept.text == text && same(kept))
                 return kept;
-        Line made;
-        if (compose(made, font, rect, alignment, text, offset, hints)) {
+        if (compose(made)) {
             ++counters.composed;
             Line &slot = composedLines[nextComposed];
             nextComposed = (nextComposed + 1) % composedLines.size();
@@ -571,14 +587,6 @@ Line &GlyphCache::Impl::line(const QFont &font, const QRect &rect, int alignment
         }
     }
     ++counters.laidOut;
-
-    Line made;
-    made.font = font;
-    made.rect = rect;
-    made.alignment = alignment;
-    made.hints = hints;
-    made.offset = offset;
-    made.text = text;
     LaidOut laid = layOut(made.font, text);
     made.oneLine = laid.oneLine;
     if (laid.oneLine) {
@@ -616,22 +624,15 @@ bool GlyphCache::Impl::composableText(const QString &text)
     return true;
 }
 
-// Composes the line of `text` from its characters laid out alone, when the
-// font places them by their advances alone.
-bool GlyphCache::Impl::compose(Line &made, const QFont &font, const QRect &rect, int alignment,
-                               const QString &text, const QPoint &offset, int hints)
+// Composes `made`, keyed and placed already, from its characters laid out
+// alone, when the font places them by their advances alone.
+bool GlyphCache::Impl::compose(Line &made)
 {
-    if (!composer || !(composer->font == font))
-        composer = std::make_unique<Composer>(font);
+    if (!composer || !(composer->font == made.font))
+        composer = std::make_unique<Composer>(made.font);
     LaidOut laid;
-    if (!composer->compose(text, laid))
+    if (!composer->compose(made.text, laid))
         return false;
-    made.font = font;
-    made.rect = rect;
-    made.alignment = alignment;
-    made.hints = hints;
-    made.offset = offset;
-    made.text = text;
     made.oneLine = true;
     made.runs = std::move(laid.runs);
     const Composer &c = *composer;
@@ -853,11 +854,9 @@ void GlyphCache::Impl::drawAhead(QPainter &painter, const Line &placed, const Co
     QString other = text;
     for (char16_t digit = u'0'; digit <= u'9'; ++digit) {
         other.back() = QChar(digit);
-        Line alternative;
-        if (other == text ||
-            !compose(alternative, placed.font, placed.rect, placed.alignment, other, placed.offset,
-                     placed.hints) ||
-            !alternative.usable)
+        Line alternative =
+            keyed(placed.font, placed.rect, placed.alignment, other, placed.offset, placed.hints);
+        if (other == text || !compose(alternative) || !alternative.usable)
             continue;
         const PaintedKey key{alternative.glyphs.back(), colours};
         const QRect around = alternative.around.back() & bound;
