@@ -229,11 +229,12 @@ void TimerScheduler::rearm()
         return;
     }
     // The same moment as armed already (to the rounding of two readings):
-    // nothing to tell the wake-up source.
+    // nothing to tell the wake-up source. The wall clock's aim follows the
+    // latest reading all the same, for telling a step back at the wake-up.
+    m_target = now + wait;
     if (m_armed && std::abs(mono + wait - m_monoTarget) <= 1)
         return;
     m_armed = true;
-    m_target = now + wait;
     m_monoTarget = mono + wait;
     m_wake->wakeAfter(int(wait));
 }
