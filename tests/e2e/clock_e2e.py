@@ -747,16 +747,42 @@ class ClockRun:
         """The compositor's close asks every time: Enter answers Cancel, the
         default, and the clock runs on; OK (Tab from Cancel, then Space) ends
         the program with status 0."""
-        for keys in (["Return"], ["Tab", "space"]):
+        self.x.close_window(self.main)
+        wid, _ = self.expect_box(EXIT_QUESTION, ["确定", "取消"])
+        self.x.activate(wid)
+        self.x.key("Return")
+        try:
+            self.box_gone(wid, timeout=4)
+        except Failure:
+            self.log("the box still asks after Enter; Enter again")
+            self.x.key("Return")
+            self.box_gone(wid)
+        if not self.alive() or not self.x.find_window(MAIN_TITLE, self.proc.pid):
+            raise Failure("the window went away after Enter on the exit question")
+        self.keeps_running("local")
+        # Under load the compositor's virtual keyboard now and then loses a
+        # key (a CI run once ended here with the program running). The box
+        # looks the same when Tab moves the focus, so a lost Tab cannot be
+        # seen: Space then answers Cancel, and the question is asked once
+        # more before that counts as the program's fault.
+        for attempt in (1, 2):
             self.x.close_window(self.main)
             wid, _ = self.expect_box(EXIT_QUESTION, ["确定", "取消"])
             self.x.activate(wid)
-            self.x.key(*keys)
-            if keys == ["Return"]:
-                self.box_gone(wid)
-                if not self.alive() or not self.x.find_window(MAIN_TITLE, self.proc.pid):
-                    raise Failure("the window went away after Enter on the exit question")
-                self.keeps_running("local")
+            self.x.key("Tab", "space")
+            for key in ("space", None):
+                try:
+                    poll("the program to end", lambda: not self.alive(), 4, interval=0.2)
+                except Failure:
+                    if key and wid in self.x.visible_windows(self.proc.pid):
+                        self.log("the box still asks after Tab and Space; Space again")
+                        self.x.key(key)
+                        continue
+                break
+            if not self.alive() or attempt == 2 or \
+                    wid in self.x.visible_windows(self.proc.pid):
+                break
+            self.log("Tab and Space answered Cancel; asked again")
         self.ends_with_status_0()
 
     def case_notice_weston(self):
