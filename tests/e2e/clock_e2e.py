@@ -780,7 +780,8 @@ class ClockRun:
                         continue
                 break
             if not self.alive() or attempt == 2 or \
-                    wid in self.x.visible_windows(self.proc.pid):
+                    wid in self.x.visible_windows(self.proc.pid) or \
+                    not self.x.find_window(MAIN_TITLE, self.proc.pid):
                 break
             self.log("Tab and Space answered Cancel; asked again")
         self.ends_with_status_0()
