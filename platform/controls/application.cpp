@@ -3,6 +3,7 @@
 
 #include "backend.h"
 #include "datetime.h"
+#include "timer.h"
 
 namespace platform
 {
@@ -46,6 +47,7 @@ void Application::exit(int status)
 
 void Application::DoEvents()
 {
+    TimerScheduler::nestedLoopBegins();
     backend::processEvents();
 }
 

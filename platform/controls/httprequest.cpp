@@ -7,6 +7,7 @@
 
 #include "backend.h"
 #include "runtimeerror.h"
+#include "timer.h"
 
 #include <algorithm>
 #include <new>
@@ -379,6 +380,8 @@ void XmlHttpRequest::send()
 {
     if (d->readyState != Opened)
         fail(InvalidState, "send called before Open");
+    // The exchange waits in a loop of its own that lets the window run.
+    TimerScheduler::nestedLoopBegins();
     const HttpResponse response =
         backend::exchange(HttpExchange{d->method, d->url, connectTimeout(), totalTimeout(),
                                        std::size_t(MaxHeaderBytes), d->sendAt});

@@ -3,6 +3,7 @@
 
 #include "application.h"
 #include "backend.h"
+#include "timer.h"
 
 namespace platform
 {
@@ -13,6 +14,7 @@ int MsgBox(const Text &prompt, int buttons, const Text &title)
     request.withCancel = (buttons & 0xF) == vbOKCancel;
     request.question = (buttons & vbQuestion) != 0;
     request.cancelIsDefault = request.withCancel && (buttons & vbDefaultButton2) != 0;
+    TimerScheduler::nestedLoopBegins();
     return backend::showMessageBox(request) == MessageBoxAnswer::Cancel ? vbCancel : vbOK;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <exception>
 #include <limits>
 #include <utility>
 
@@ -18,6 +19,9 @@ namespace
 // The wait for an overdue timer, and the one that lets a nested event loop
 // deliver the ticks still owed from the wake-up under way.
 constexpr std::int64_t FlushMs = 1;
+
+// The schedulers of this thread delivering ticks, innermost last.
+thread_local std::vector<TimerScheduler *> delivering;
 
 } // namespace
 
@@ -217,7 +221,9 @@ void TimerScheduler::rearm()
             ahead = FlushMs;
         wait = std::min(wait, ahead);
     }
-    if (!m_pending.empty()) {
+    if (m_pending.empty())
+        m_flushOwed = false;
+    if (m_flushOwed) {
         if (!haveNow) {
             now = m_clock();
             mono = m_monotonic();
@@ -243,6 +249,20 @@ void TimerScheduler::replan()
 {
     if (m_pending.empty()) // else the delivery under way re-arms
         rearm();
+}
+
+void TimerScheduler::flushOwed()
+{
+    if (m_pending.empty() || m_flushOwed)
+        return;
+    m_flushOwed = true;
+    rearm();
+}
+
+void TimerScheduler::nestedLoopBegins()
+{
+    for (TimerScheduler *scheduler : delivering)
+        scheduler->flushOwed();
 }
 
 void TimerScheduler::onWake()
@@ -286,6 +306,24 @@ void TimerScheduler::onWake()
 // fell due does not get it.
 void TimerScheduler::deliver()
 {
+    // Listed while it delivers; a handler that throws leaves the ticks still
+    // owed to come at once.
+    struct Delivering {
+        TimerScheduler *scheduler;
+        int exceptions = std::uncaught_exceptions();
+        explicit Delivering(TimerScheduler *s) : scheduler(s) { delivering.push_back(s); }
+        ~Delivering()
+        {
+            delivering.erase(std::find(delivering.rbegin(), delivering.rend(), scheduler).base() -
+                             1);
+            if (std::uncaught_exceptions() > exceptions) {
+                try {
+                    scheduler->flushOwed();
+                } catch (...) { // the handler's error is the one to report
+                }
+            }
+        }
+    } listed(this);
     while (!m_pending.empty()) {
         const PendingTick tick = m_pending.front();
         m_pending.pop_front();
@@ -296,7 +334,7 @@ void TimerScheduler::deliver()
         // handler ran long or the wall clock was stepped meanwhile.
         const std::int64_t mono = m_monotonic();
         timer->m_schedule.ticked(timeOf(timer, m_clock(), mono), mono);
-        rearm(); // before the handler, which may wait in a nested event loop
+        rearm(); // the next boundary, also should the handler wait in a nested loop
         if (timer->Tick)
             timer->Tick();
     }

@@ -124,7 +124,10 @@ class Timer
 // boundary ride the same wake-up and tick in the order they were created.
 // Ticks are delivered also while a handler waits in a nested event loop (a
 // message box), so a tick handler may be entered again; the ticks still owed
-// from the wake-up under way then come first, a millisecond later.
+// from the wake-up under way then come first, a millisecond after the loop
+// begins. Whatever runs a nested loop says so first (nestedLoopBegins): an
+// arming a millisecond ahead before every handler would cost a wake-up a
+// second where handlers are slow.
 class TimerScheduler
 {
   public:
@@ -142,6 +145,9 @@ class TimerScheduler
     void onWake();
     // Aims the wake-up anew, as what an idle timer reads has changed.
     void replan();
+    // A nested event loop is about to wait: ticks still owed from a wake-up
+    // under way, in any scheduler of this thread, come a millisecond later.
+    static void nestedLoopBegins();
 
   private:
     friend class Timer;
@@ -156,6 +162,8 @@ class TimerScheduler
     // Starts `timer` counting from now, or from monotonic time `from`.
     void enable(Timer *timer, std::optional<std::int64_t> from = std::nullopt);
     void rearm();
+    // Owed ticks come a millisecond later, not at the next boundary.
+    void flushOwed();
     // The time `timer` schedules on: the wall clock, or its own phase.
     static std::int64_t timeOf(const Timer *timer, std::int64_t wall, std::int64_t mono);
     void deliver();
@@ -168,6 +176,8 @@ class TimerScheduler
     std::deque<PendingTick> m_pending;
     std::uint64_t m_nextId = 0;
     bool m_armed = false;
+    // Owed ticks are to come at once: a nested loop began, or a handler threw.
+    bool m_flushOwed = false;
     // The moment the armed wake-up aims at, on the wall and monotonic clocks.
     std::int64_t m_target = 0;
     std::int64_t m_monoTarget = 0;

@@ -70,6 +70,7 @@ Win32ComboBox::Win32ComboBox(Win32Window &window) : m_window(window)
 
 Win32ComboBox::~Win32ComboBox()
 {
+    m_window.forget(m_hwnd.get());
     m_hwnd.reset();
 }
 

@@ -69,6 +69,7 @@ template <class Measure> auto Win32Label::measuring(Measure measure) const
 
 Win32Label::~Win32Label()
 {
+    m_window.forget(m_hwnd.get());
     m_hwnd.reset();
 }
 
@@ -115,20 +116,28 @@ void Win32Label::setGeometry(const PixelRect &rect)
     if (rect == m_geometry)
         return;
     const bool resized = rect.width != m_geometry.width || rect.height != m_geometry.height;
-    // A left-aligned label that only widens, as a self-sizing one does for a
-    // wider caption, keeps what it shows and draws the strip it gains itself:
-    // a paint message costs more than the drawing.
-    const bool widens = m_alignment != Alignment::Center && rect.left == m_geometry.left &&
-                        rect.top == m_geometry.top && rect.height == m_geometry.height &&
-                        rect.width > m_geometry.width && m_hwnd && seen();
+    // A left-aligned label that only widens or narrows, as a self-sizing one
+    // does for another caption, keeps what it shows and draws the strip it
+    // gains itself, or has the form erase the strip it gives up: a paint
+    // message costs more than the drawing.
+    const bool inPlace = m_alignment != Alignment::Center && rect.left == m_geometry.left &&
+                         rect.top == m_geometry.top && rect.height == m_geometry.height && m_hwnd &&
+                         seen();
+    const bool widens = inPlace && rect.width > m_geometry.width;
     const RECT gained{m_geometry.width, 0, rect.width, rect.height};
+    const RECT givenUp{rect.left + rect.width, rect.top, m_geometry.left + m_geometry.width,
+                       rect.top + rect.height};
+    const bool narrows =
+        inPlace && rect.width < m_geometry.width && m_window.bare(givenUp, m_hwnd.get());
     m_geometry = rect;
     m_cellsKnown = false;
     if (m_hwnd)
         SetWindowPos(m_hwnd.get(), nullptr, rect.left, rect.top, rect.width, rect.height,
-                     SWP_NOZORDER | SWP_NOACTIVATE | (widens ? SWP_NOREDRAW : 0));
+                     SWP_NOZORDER | SWP_NOACTIVATE | (widens || narrows ? SWP_NOREDRAW : 0));
     if (widens)
         drawNow(gained);
+    else if (narrows)
+        m_window.eraseNow(givenUp);
     else if (resized && m_alignment == Alignment::Center)
         invalidate(nullptr);
 }

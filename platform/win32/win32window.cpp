@@ -9,6 +9,7 @@
 #include "win32label.h"
 #include "win32wakesource.h"
 
+#include <algorithm>
 #include <cwchar>
 
 namespace platform
@@ -249,9 +250,46 @@ void Win32Window::setState(WindowState state)
         onStateChange(state);
 }
 
-void Win32Window::stackOnTop(HWND child) const
+void Win32Window::stackOnTop(HWND child)
 {
     SetWindowPos(child, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    m_children.push_back(child);
+}
+
+void Win32Window::forget(HWND child)
+{
+    m_children.erase(std::remove(m_children.begin(), m_children.end(), child), m_children.end());
+}
+
+// The children's places are the program's own windows' and read without a
+// call to the window system.
+bool Win32Window::bare(const RECT &area, HWND except) const
+{
+    for (HWND child : m_children) {
+        RECT place{};
+        RECT both{};
+        if (child == except || !IsWindowVisible(child))
+            continue;
+        if (!GetWindowRect(child, &place) ||
+            !ScreenToClient(m_hwnd.get(), reinterpret_cast<POINT *>(&place.left)) ||
+            !ScreenToClient(m_hwnd.get(), reinterpret_cast<POINT *>(&place.right)) ||
+            IntersectRect(&both, &place, &area))
+            return false;
+    }
+    return true;
+}
+
+void Win32Window::eraseNow(const RECT &area)
+{
+    const WindowDc dc(m_hwnd.get());
+    const int saved = dc.get() ? SaveDC(dc.get()) : 0;
+    if (!saved) {
+        InvalidateRect(m_hwnd.get(), &area, TRUE);
+        return;
+    }
+    IntersectClipRect(dc.get(), area.left, area.top, area.right, area.bottom);
+    SendMessageW(m_hwnd.get(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
+    RestoreDC(dc.get(), saved);
 }
 
 LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)

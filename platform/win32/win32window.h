@@ -4,6 +4,8 @@
 #include "backend.h"
 #include "win32.h"
 
+#include <vector>
+
 namespace platform::win32
 {
 
@@ -47,8 +49,15 @@ class Win32Window : public WindowPeer
     HWND hwnd() const { return m_hwnd.get(); }
     HFONT font() const { return m_font.get(); }
     const LOGFONTW &fontDescription() const { return m_fontDescription; }
-    // Puts a new child above those created before it.
-    void stackOnTop(HWND child) const;
+    // Puts a new child above those created before it; the window knows its
+    // children from then on, until forget().
+    void stackOnTop(HWND child);
+    void forget(HWND child);
+    // Whether no child but `except` lies in `area` of the client.
+    bool bare(const RECT &area, HWND except) const;
+    // Erases `area` of the client at once, as the system erases what a
+    // child uncovers; asks for a repaint where it cannot.
+    void eraseNow(const RECT &area);
     // The child to give the focus back to when the window is activated.
     void rememberFocus(HWND child) { m_focus = child; }
 
@@ -66,6 +75,7 @@ class Win32Window : public WindowPeer
     LOGFONTW m_fontDescription{};
     UniqueFont m_font;
     HWND m_focus = nullptr;
+    std::vector<HWND> m_children;
     bool m_sessionEnding = false;
     WindowState m_state = WindowState::Hidden;
     bool m_keepsDisplayOn = false;

@@ -229,6 +229,69 @@ TEST_CASE("a click is a press and release inside the label; mouse moves and the 
     CHECK(GetCursor() == LoadCursorW(nullptr, IDC_HELP));
 }
 
+// A self-sizing label that narrows leaves the form's paper where it stood,
+// erased at once without a paint message, unless another control lies there,
+// which the system's repaint then shows again.
+TEST_CASE("a label that narrows gives its strip back to the form")
+{
+    struct Row {
+        const char *name;
+        bool beneath; // another label, created first, under the strip
+    };
+    const Row rows[] = {{"the form alone beneath", false}, {"another label beneath", true}};
+    const COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255);
+    for (const Row &row : rows) {
+        INFO(std::string(row.name));
+        Window window;
+        window.setClientSize(6000, 1500);
+        Label under(window);
+        under.setVisible(row.beneath);
+        under.setAutoSize(true);
+        under.setFontSize(24);
+        under.setForeColor(Rgb(0, 0, 255));
+        under.setLeft(2400);
+        under.setTop(300);
+        under.setCaption(u"8888");
+        Label label(window);
+        label.setAutoSize(true);
+        label.setFontSize(24);
+        label.setForeColor(Rgb(255, 0, 0));
+        label.setLeft(300);
+        label.setTop(300);
+        label.setCaption(u"8888888888");
+        window.Show();
+        const auto handleMessages = [] {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+                if (message.message != WM_QUIT)
+                    DispatchMessageW(&message);
+        };
+        handleMessages();
+        RECT before{};
+        GetWindowRect(hwndOf(label), &before);
+        label.setCaption(u"8");
+        RECT after{};
+        GetWindowRect(hwndOf(label), &after);
+        REQUIRE(after.right < before.right);
+        CHECK((GetUpdateRect(hwndOf(window), nullptr, FALSE) != FALSE) == row.beneath);
+        handleMessages();
+        // The strip given up, in the form's client coordinates.
+        POINT corners[] = {{after.right, after.top}, {before.right, after.bottom}};
+        MapWindowPoints(HWND_DESKTOP, hwndOf(window), corners, 2);
+        HDC dc = GetDC(hwndOf(window));
+        std::map<COLORREF, int> seen;
+        for (int y = corners[0].y; y < corners[1].y; ++y)
+            for (int x = corners[0].x; x < corners[1].x; ++x)
+                ++seen[GetPixel(dc, x, y)];
+        ReleaseDC(hwndOf(window), dc);
+        CHECK(seen[red] == 0);
+        CHECK((seen[blue] > 0) == row.beneath);
+        if (!row.beneath)
+            CHECK(seen[GetSysColor(COLOR_BTNFACE)] ==
+                  (corners[1].x - corners[0].x) * (corners[1].y - corners[0].y));
+    }
+}
+
 // The caret is drawn by inverting the field's pixels: the pixel in its middle
 // tells whether it shows. Watched while the thread's messages are handled.
 TEST_CASE("the field's caret blinks for a while after a key, then rests")
