@@ -8,6 +8,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace platform::win32
@@ -51,6 +52,7 @@ Win32Label::Win32Label(Win32Window &window) : m_window(window)
                     window.hwnd(), nullptr, GetModuleHandleW(nullptr), this);
     raiseIfNotCreated(m_hwnd.get());
     window.stackOnTop(m_hwnd.get());
+    m_ownDc = GetDC(m_hwnd.get()); // a class context: nothing to release
     // Measuring in a memory context asks neither the window manager nor the
     // display for anything; without one the window's context serves.
     m_measuring.reset(CreateCompatibleDC(nullptr));
@@ -99,14 +101,14 @@ void Win32Label::setText(const Text &text)
 void Win32Label::drawNow(const RECT &area)
 {
     const WindowDc dc(m_hwnd.get());
-    const int saved = dc.get() ? SaveDC(dc.get()) : 0;
-    if (!saved) {
+    if (!dc.get() ||
+        IntersectClipRect(dc.get(), area.left, area.top, area.right, area.bottom) == ERROR) {
         invalidate(&area);
         return;
     }
-    IntersectClipRect(dc.get(), area.left, area.top, area.right, area.bottom);
     SendMessageW(m_hwnd.get(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
-    RestoreDC(dc.get(), saved);
+    // Not RestoreDC, which would select the font again.
+    SelectClipRgn(dc.get(), nullptr);
 }
 
 // Windows repaints what a label uncovers as it grows; a centred caption
@@ -145,8 +147,12 @@ void Win32Label::setGeometry(const PixelRect &rect)
 double Win32Label::setFont(const FontSpec &font)
 {
     RealisedFont realised = createFont(font, m_window.fontDescription());
-    if (realised.font)
+    if (realised.font) {
+        // Not deleted while the own context still holds it.
+        if (m_ownDc)
+            SelectObject(m_ownDc, GetStockObject(SYSTEM_FONT));
         m_font = std::move(realised.font);
+    }
     m_cellsKnown = false;
     invalidate(nullptr);
     return realised.points;
@@ -252,7 +258,14 @@ void Win32Label::paint(HDC dc)
     RECT client{};
     GetClientRect(m_hwnd.get(), &client);
     FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
-    const auto font = selectObject(dc, currentFont());
+    // The own context keeps the font: selecting a font asks the display
+    // driver each time (under Wine, the X server's font defaults, which
+    // without a resource database means reading ~/.Xdefaults again).
+    std::optional<Selection> selected;
+    if (dc != m_ownDc)
+        selected.emplace(selectObject(dc, currentFont()));
+    else if (GetCurrentObject(dc, OBJ_FONT) != currentFont())
+        SelectObject(dc, currentFont());
     SetTextColor(dc, toColorRef(m_foreColor));
     SetBkMode(dc, TRANSPARENT);
     const TextLine line(dc, m_text);

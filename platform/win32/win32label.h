@@ -50,6 +50,9 @@ class Win32Label : public LabelPeer
 
     Win32Window &m_window;
     UniqueWindow m_hwnd;
+    // The window's own context (CS_OWNDC), which keeps the label's font
+    // selected between paints.
+    HDC m_ownDc = nullptr;
     Text m_text;
     UniqueFont m_font;
     UniqueDc m_measuring;

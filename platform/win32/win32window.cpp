@@ -282,14 +282,13 @@ bool Win32Window::bare(const RECT &area, HWND except) const
 void Win32Window::eraseNow(const RECT &area)
 {
     const WindowDc dc(m_hwnd.get());
-    const int saved = dc.get() ? SaveDC(dc.get()) : 0;
-    if (!saved) {
+    if (!dc.get() ||
+        IntersectClipRect(dc.get(), area.left, area.top, area.right, area.bottom) == ERROR) {
         InvalidateRect(m_hwnd.get(), &area, TRUE);
         return;
     }
-    IntersectClipRect(dc.get(), area.left, area.top, area.right, area.bottom);
     SendMessageW(m_hwnd.get(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
-    RestoreDC(dc.get(), saved);
+    SelectClipRgn(dc.get(), nullptr);
 }
 
 LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)

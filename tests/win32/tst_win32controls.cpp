@@ -71,6 +71,28 @@ SIZE measure(const std::wstring &face, int charset, double points, const std::ws
     return result;
 }
 
+// Handles the messages waiting, as the event loop would. The quit the
+// windows of earlier cases posted as they closed is not one of them.
+void handleMessages()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        if (message.message != WM_QUIT)
+            DispatchMessageW(&message);
+}
+
+// How many pixels of each colour `area` of the window's client shows.
+std::map<COLORREF, int> pixels(HWND window, const RECT &area)
+{
+    std::map<COLORREF, int> seen;
+    HDC dc = GetDC(window);
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x)
+            ++seen[GetPixel(dc, x, y)];
+    ReleaseDC(window, dc);
+    return seen;
+}
+
 } // namespace
 
 // The user's long date in the date display's font at 1920 pixels (楷体, 72
@@ -260,12 +282,6 @@ TEST_CASE("a label that narrows gives its strip back to the form")
         label.setTop(300);
         label.setCaption(u"8888888888");
         window.Show();
-        const auto handleMessages = [] {
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-                if (message.message != WM_QUIT)
-                    DispatchMessageW(&message);
-        };
         handleMessages();
         RECT before{};
         GetWindowRect(hwndOf(label), &before);
@@ -278,18 +294,46 @@ TEST_CASE("a label that narrows gives its strip back to the form")
         // The strip given up, in the form's client coordinates.
         POINT corners[] = {{after.right, after.top}, {before.right, after.bottom}};
         MapWindowPoints(HWND_DESKTOP, hwndOf(window), corners, 2);
-        HDC dc = GetDC(hwndOf(window));
-        std::map<COLORREF, int> seen;
-        for (int y = corners[0].y; y < corners[1].y; ++y)
-            for (int x = corners[0].x; x < corners[1].x; ++x)
-                ++seen[GetPixel(dc, x, y)];
-        ReleaseDC(hwndOf(window), dc);
+        const RECT strip{corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+        std::map<COLORREF, int> seen = pixels(hwndOf(window), strip);
         CHECK(seen[red] == 0);
         CHECK((seen[blue] > 0) == row.beneath);
         if (!row.beneath)
             CHECK(seen[GetSysColor(COLOR_BTNFACE)] ==
-                  (corners[1].x - corners[0].x) * (corners[1].y - corners[0].y));
+                  (strip.right - strip.left) * (strip.bottom - strip.top));
     }
+}
+
+// The label's own context keeps its font between paints; a new font is the
+// one drawn next.
+TEST_CASE("a label draws in the font it was last given")
+{
+    Window window;
+    window.setClientSize(6000, 3000);
+    Label label(window);
+    label.setAutoSize(true);
+    label.setFontSize(12);
+    label.setForeColor(Rgb(255, 0, 0));
+    label.setLeft(300);
+    label.setTop(300);
+    label.setCaption(u"8");
+    window.Show();
+    // The rows of the label's client that hold red ink.
+    const auto inkRows = [&] {
+        handleMessages();
+        RECT client{};
+        GetClientRect(hwndOf(label), &client);
+        int rows = 0;
+        for (int y = client.top; y < client.bottom; ++y)
+            rows +=
+                pixels(hwndOf(label), {client.left, y, client.right, y + 1})[RGB(255, 0, 0)] > 0;
+        return rows;
+    };
+    const int small = inkRows();
+    label.setFontSize(36);
+    const int large = inkRows();
+    CHECK(small > 0);
+    CHECK(large > 2 * small);
 }
 
 // The caret is drawn by inverting the field's pixels: the pixel in its middle
