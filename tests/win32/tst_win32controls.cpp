@@ -81,6 +81,17 @@ void handleMessages()
             DispatchMessageW(&message);
 }
 
+// A self-sizing label 300 twips from the top.
+void dress(Label &label, double points, ColourWord ink, double left, const Text &caption)
+{
+    label.setAutoSize(true);
+    label.setFontSize(points);
+    label.setForeColor(ink);
+    label.setLeft(left);
+    label.setTop(300);
+    label.setCaption(caption);
+}
+
 // How many pixels of each colour `area` of the window's client shows.
 std::map<COLORREF, int> pixels(HWND window, const RECT &area)
 {
@@ -268,19 +279,9 @@ TEST_CASE("a label that narrows gives its strip back to the form")
         window.setClientSize(6000, 1500);
         Label under(window);
         under.setVisible(row.beneath);
-        under.setAutoSize(true);
-        under.setFontSize(24);
-        under.setForeColor(Rgb(0, 0, 255));
-        under.setLeft(2400);
-        under.setTop(300);
-        under.setCaption(u"8888");
+        dress(under, 24, Rgb(0, 0, 255), 2400, u"8888");
         Label label(window);
-        label.setAutoSize(true);
-        label.setFontSize(24);
-        label.setForeColor(Rgb(255, 0, 0));
-        label.setLeft(300);
-        label.setTop(300);
-        label.setCaption(u"8888888888");
+        dress(label, 24, Rgb(255, 0, 0), 300, u"8888888888");
         window.Show();
         handleMessages();
         RECT before{};
@@ -311,12 +312,7 @@ TEST_CASE("a label draws in the font it was last given")
     Window window;
     window.setClientSize(6000, 3000);
     Label label(window);
-    label.setAutoSize(true);
-    label.setFontSize(12);
-    label.setForeColor(Rgb(255, 0, 0));
-    label.setLeft(300);
-    label.setTop(300);
-    label.setCaption(u"8");
+    dress(label, 12, Rgb(255, 0, 0), 300, u"8");
     window.Show();
     // The rows of the label's client that hold red ink.
     const auto inkRows = [&] {
