@@ -772,7 +772,7 @@ class ClockRun:
             self.x.key("Tab", "space")
             for key in ("space", None):
                 try:
-                    poll("the program to end", lambda: not self.alive(), 4, interval=0.2)
+                    poll("the program to end", lambda: not self.alive(), 8, interval=0.2)
                 except Failure:
                     if key and wid in self.x.visible_windows(self.proc.pid):
                         self.log("the box still asks after Tab and Space; Space again")
