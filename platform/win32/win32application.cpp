@@ -98,12 +98,6 @@ std::int64_t backend::monotonicMs()
     return count.QuadPart / frequency * 1000 + count.QuadPart % frequency * 1000 / frequency;
 }
 
-// The zone as the system has it now, at every reading, where the C run-time
-// reads it once: a change of zone or of its daylight-saving rules shows at
-// the next tick. The rules are those of the year (dynamic daylight saving);
-// a zone the registry does not list keeps the rules the system gave. A
-// reading never ends the program: should the system fail it, the C
-// run-time's answers.
 // The rules of the system's zone of the moment for a year. Asking which zone
 // it is costs little; its rules come from the registry, so the last zone's
 // are kept until the zone, its daylight-saving switch or the year changes.
@@ -139,6 +133,12 @@ const TIME_ZONE_INFORMATION *zoneRules(WORD year)
 }
 } // namespace
 
+// The zone as the system has it now, at every reading, where the C run-time
+// reads it once: a change of zone or of its daylight-saving switch shows at
+// the next tick. The rules are those of the year (dynamic daylight saving);
+// a zone the registry does not list keeps the rules the system gave. A
+// reading never ends the program: should the system fail it, the C
+// run-time's answers.
 CivilDateTime backend::localTime(std::int64_t msSinceEpoch)
 {
     // FILETIME counts 100 ns from 1601-01-01 UTC, in 63 bits.

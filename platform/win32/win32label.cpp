@@ -100,15 +100,8 @@ void Win32Label::setText(const Text &text)
 // be painted (an uncovered part, say) comes by WM_PAINT.
 void Win32Label::drawNow(const RECT &area)
 {
-    const WindowDc dc(m_hwnd.get());
-    if (!dc.get() ||
-        IntersectClipRect(dc.get(), area.left, area.top, area.right, area.bottom) == ERROR) {
+    if (!sendClipped(m_hwnd.get(), area, WM_PRINTCLIENT, PRF_CLIENT))
         invalidate(&area);
-        return;
-    }
-    SendMessageW(m_hwnd.get(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
-    // Not RestoreDC, which would select the font again.
-    SelectClipRgn(dc.get(), nullptr);
 }
 
 // Windows repaints what a label uncovers as it grows; a centred caption

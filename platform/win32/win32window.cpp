@@ -39,6 +39,18 @@ const wchar_t *registerClass(const wchar_t *name, WNDPROC procedure, HCURSOR cur
     return name;
 }
 
+bool sendClipped(HWND window, const RECT &area, UINT message, LPARAM lParam)
+{
+    const WindowDc dc(window);
+    if (!dc.get() ||
+        IntersectClipRect(dc.get(), area.left, area.top, area.right, area.bottom) == ERROR)
+        return false;
+    SendMessageW(window, message, reinterpret_cast<WPARAM>(dc.get()), lParam);
+    // Not RestoreDC, which would select the context's font again.
+    SelectClipRgn(dc.get(), nullptr);
+    return true;
+}
+
 void raiseIfNotCreated(HWND window)
 {
     if (!window)
@@ -281,14 +293,8 @@ bool Win32Window::bare(const RECT &area, HWND except) const
 
 void Win32Window::eraseNow(const RECT &area)
 {
-    const WindowDc dc(m_hwnd.get());
-    if (!dc.get() ||
-        IntersectClipRect(dc.get(), area.left, area.top, area.right, area.bottom) == ERROR) {
+    if (!sendClipped(m_hwnd.get(), area, WM_ERASEBKGND, 0))
         InvalidateRect(m_hwnd.get(), &area, TRUE);
-        return;
-    }
-    SendMessageW(m_hwnd.get(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0);
-    SelectClipRgn(dc.get(), nullptr);
 }
 
 LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)

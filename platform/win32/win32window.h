@@ -14,6 +14,11 @@ namespace platform::win32
 const wchar_t *registerClass(const wchar_t *name, WNDPROC procedure, HCURSOR cursor,
                              HBRUSH background, UINT style = CS_HREDRAW | CS_VREDRAW);
 
+// Sends `message` to `window` with the window's device context clipped to
+// `area` as its wParam, for drawing now what a paint message would; false,
+// and nothing sent, where the context cannot be had.
+bool sendClipped(HWND window, const RECT &area, UINT message, LPARAM lParam);
+
 // A window of the program that could not be created fails the program as
 // every other run-time error does.
 void raiseIfNotCreated(HWND window);

@@ -360,12 +360,7 @@ TEST_CASE("the field's caret blinks for a while after a key, then rests")
         bool drawn = false, clear = false;
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < end) {
-            // The quit the windows of earlier cases posted as they closed
-            // would come before every timer.
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-                if (message.message != WM_QUIT)
-                    DispatchMessageW(&message);
+            handleMessages();
             (GetPixel(dc, at.x, y) == paper ? clear : drawn) = true;
             Sleep(5);
         }
