@@ -112,6 +112,7 @@ void Win32ComboBox::place()
     SetWindowPos(m_hwnd.get(), nullptr, m_rect.left, m_rect.top, m_rect.width,
                  std::max(m_rect.height, fieldHeight + 8) + listHeight + 2,
                  SWP_NOZORDER | SWP_NOACTIVATE);
+    m_window.claim(m_hwnd.get());
 }
 
 void Win32ComboBox::setFocus()

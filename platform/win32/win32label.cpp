@@ -71,6 +71,7 @@ template <class Measure> auto Win32Label::measuring(Measure measure) const
 
 Win32Label::~Win32Label()
 {
+    m_window.reachesPast(this, false);
     m_window.forget(m_hwnd.get());
     m_hwnd.reset();
 }
@@ -104,37 +105,64 @@ void Win32Label::drawNow(const RECT &area)
         invalidate(&area);
 }
 
-// Windows repaints what a label uncovers as it grows; a centred caption
-// moves within a label of another width, so all of it is painted again.
+// A left-aligned label that only widens or narrows, as a self-sizing one does
+// for another caption, keeps what it shows and draws just the strip between
+// its two widths. Its window keeps its widest width while no other control
+// lies beside it: moving a child window costs several calls to Wine's server
+// and a repaint of the form. A centred caption moves within a label of
+// another width, so all of it is painted again.
 void Win32Label::setGeometry(const PixelRect &rect)
 {
     if (rect == m_geometry)
         return;
     const bool resized = rect.width != m_geometry.width || rect.height != m_geometry.height;
-    // A left-aligned label that only widens or narrows, as a self-sizing one
-    // does for another caption, keeps what it shows and draws the strip it
-    // gains itself, or has the form erase the strip it gives up: a paint
-    // message costs more than the drawing.
     const bool inPlace = m_alignment != Alignment::Center && rect.left == m_geometry.left &&
                          rect.top == m_geometry.top && rect.height == m_geometry.height && m_hwnd &&
                          seen();
-    const bool widens = inPlace && rect.width > m_geometry.width;
-    const RECT gained{m_geometry.width, 0, rect.width, rect.height};
-    const RECT givenUp{rect.left + rect.width, rect.top, m_geometry.left + m_geometry.width,
-                       rect.top + rect.height};
-    const bool narrows =
-        inPlace && rect.width < m_geometry.width && m_window.bare(givenUp, m_hwnd.get());
+    const int before = m_geometry.width;
     m_geometry = rect;
     m_cellsKnown = false;
-    if (m_hwnd)
+    if (!m_hwnd)
+        return;
+    if (!inPlace) {
         SetWindowPos(m_hwnd.get(), nullptr, rect.left, rect.top, rect.width, rect.height,
-                     SWP_NOZORDER | SWP_NOACTIVATE | (widens || narrows ? SWP_NOREDRAW : 0));
-    if (widens)
-        drawNow(gained);
-    else if (narrows)
-        m_window.eraseNow(givenUp);
-    else if (resized && m_alignment == Alignment::Center)
-        invalidate(nullptr);
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        setWindowWidth(rect.width);
+        if (resized && m_alignment == Alignment::Center)
+            invalidate(nullptr);
+    } else {
+        const RECT beside{rect.left + rect.width, rect.top,
+                          rect.left + std::max(m_windowWidth, rect.width), rect.top + rect.height};
+        const int width = m_window.bare(beside, m_hwnd.get()) ? std::max(m_windowWidth, rect.width)
+                                                              : rect.width;
+        // Given up over another control: the system repaints what shows there.
+        const bool givesUp = width < m_windowWidth;
+        if (width != m_windowWidth)
+            SetWindowPos(m_hwnd.get(), nullptr, 0, 0, width, rect.height,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE |
+                             (givesUp ? 0 : SWP_NOREDRAW));
+        setWindowWidth(width);
+        drawNow({std::min(before, rect.width), 0, std::max(before, rect.width), rect.height});
+    }
+    m_window.claim(m_hwnd.get());
+}
+
+void Win32Label::setWindowWidth(int width)
+{
+    m_windowWidth = width;
+    m_window.reachesPast(this, width > m_geometry.width);
+}
+
+void Win32Label::yield(const RECT &area)
+{
+    const RECT beside{m_geometry.left + m_geometry.width, m_geometry.top,
+                      m_geometry.left + m_windowWidth, m_geometry.top + m_geometry.height};
+    RECT both{};
+    if (!m_hwnd || !IntersectRect(&both, &beside, &area))
+        return;
+    SetWindowPos(m_hwnd.get(), nullptr, 0, 0, m_geometry.width, m_geometry.height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    setWindowWidth(m_geometry.width);
 }
 
 double Win32Label::setFont(const FontSpec &font)
@@ -217,8 +245,11 @@ std::vector<TextCell> Win32Label::cells(HDC dc, const Text &text) const
 
 void Win32Label::setVisible(bool visible)
 {
-    if (m_hwnd)
-        ShowWindow(m_hwnd.get(), visible ? SW_SHOWNA : SW_HIDE);
+    if (!m_hwnd)
+        return;
+    ShowWindow(m_hwnd.get(), visible ? SW_SHOWNA : SW_HIDE);
+    if (visible)
+        m_window.claim(m_hwnd.get());
 }
 
 void Win32Label::setPointer(Pointer pointer)
@@ -248,8 +279,8 @@ void Win32Label::paint(HDC dc)
     RECT area{};
     if (GetClipBox(dc, &area) == NULLREGION)
         return;
-    RECT client{};
-    GetClientRect(m_hwnd.get(), &client);
+    // The label, which its window may reach past.
+    RECT client{0, 0, m_geometry.width, m_geometry.height};
     FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
     // The own context keeps the font: selecting a font asks the display
     // driver each time (under Wine, the X server's font defaults, which
@@ -263,11 +294,14 @@ void Win32Label::paint(HDC dc)
     SetBkMode(dc, TRANSPARENT);
     const TextLine line(dc, m_text);
     if (line.fallsBack()) {
-        // Placed as DrawText places a line.
+        // Placed as DrawText places a line, and cut at the label's end.
         const int width = line.extent().cx;
         line.draw(m_alignment == Alignment::Center ? (client.left + client.right - width) / 2
                                                    : client.left,
                   client.top);
+        const RECT beside{client.right, client.top, m_windowWidth, client.bottom};
+        if (width > client.right && m_windowWidth > client.right)
+            FillRect(dc, &beside, GetSysColorBrush(COLOR_BTNFACE));
         return;
     }
     const UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_TOP |
@@ -288,6 +322,13 @@ LRESULT Win32Label::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_ERASEBKGND:
         return 1; // painted in full by WM_PAINT
+    case WM_NCHITTEST: {
+        // Past the label the mouse is the form's, or the control's beneath.
+        POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        if (ScreenToClient(m_hwnd.get(), &at) && at.x >= m_geometry.width)
+            return HTTRANSPARENT;
+        break;
+    }
     case WM_GETFONT:
         return reinterpret_cast<LRESULT>(currentFont());
     case WM_SETCURSOR:
@@ -312,8 +353,7 @@ LRESULT Win32Label::handle(UINT message, WPARAM wParam, LPARAM lParam)
         m_pressed = false;
         if (GetCapture() == m_hwnd.get())
             ReleaseCapture();
-        RECT client{};
-        GetClientRect(m_hwnd.get(), &client);
+        const RECT client{0, 0, m_geometry.width, m_geometry.height};
         const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         // A click is a press and a release inside the label.
         if (wasPressed && PtInRect(&client, at) && onClick)

@@ -32,6 +32,9 @@ class Win32Label : public LabelPeer
     void setPointer(Pointer pointer) override;
 
     HWND hwnd() const { return m_hwnd.get(); }
+    // Gives back the part of the window past the label if it meets `area`,
+    // where another control has come to lie.
+    void yield(const RECT &area);
 
   private:
     friend LRESULT CALLBACK ownedWindowProcedure<Win32Label>(HWND, UINT, WPARAM, LPARAM);
@@ -47,6 +50,7 @@ class Win32Label : public LabelPeer
     template <class Measure> auto measuring(Measure measure) const;
     bool seen() const;
     void invalidate(const RECT *area);
+    void setWindowWidth(int width);
 
     Win32Window &m_window;
     UniqueWindow m_hwnd;
@@ -60,6 +64,9 @@ class Win32Label : public LabelPeer
     Alignment m_alignment = Alignment::Left;
     Pointer m_pointer = Pointer::Default;
     PixelRect m_geometry{};
+    // The window's width: more than the label's while it reaches past it
+    // over bare paper, which the label paints and the mouse passes through.
+    int m_windowWidth = 0;
     // The cells of the caption on screen, while they are known.
     std::vector<TextCell> m_cells;
     bool m_cellsKnown = false;

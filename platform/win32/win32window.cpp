@@ -291,10 +291,27 @@ bool Win32Window::bare(const RECT &area, HWND except) const
     return true;
 }
 
-void Win32Window::eraseNow(const RECT &area)
+void Win32Window::reachesPast(Win32Label *label, bool reaches)
 {
-    if (!sendClipped(m_hwnd.get(), area, WM_ERASEBKGND, 0))
-        InvalidateRect(m_hwnd.get(), &area, TRUE);
+    const auto at = std::find(m_reachingPast.begin(), m_reachingPast.end(), label);
+    if (reaches && at == m_reachingPast.end())
+        m_reachingPast.push_back(label);
+    else if (!reaches && at != m_reachingPast.end())
+        m_reachingPast.erase(at);
+}
+
+// After `child` moved or was shown; a hidden child may be shown later.
+void Win32Window::claim(HWND child)
+{
+    RECT place{};
+    if (m_reachingPast.empty() || !GetWindowRect(child, &place) ||
+        !ScreenToClient(m_hwnd.get(), reinterpret_cast<POINT *>(&place.left)) ||
+        !ScreenToClient(m_hwnd.get(), reinterpret_cast<POINT *>(&place.right)))
+        return;
+    // A copy: a label that gives its part back leaves the list.
+    for (Win32Label *label : std::vector<Win32Label *>(m_reachingPast))
+        if (label->hwnd() != child)
+            label->yield(place);
 }
 
 LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam)

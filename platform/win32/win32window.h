@@ -25,6 +25,8 @@ void raiseIfNotCreated(HWND window);
 
 // The top-level window: a normal frame, the face colour as background, the
 // system's dialog font at 9 points.
+class Win32Label;
+
 class Win32Window : public WindowPeer
 {
   public:
@@ -60,9 +62,10 @@ class Win32Window : public WindowPeer
     void forget(HWND child);
     // Whether no child but `except` lies in `area` of the client.
     bool bare(const RECT &area, HWND except) const;
-    // Erases `area` of the client at once, as the system erases what a
-    // child uncovers; asks for a repaint where it cannot.
-    void eraseNow(const RECT &area);
+    // A label whose window reaches past it, over bare paper, until another
+    // control comes to lie there: claim() then has it give that part back.
+    void reachesPast(Win32Label *label, bool reaches);
+    void claim(HWND child);
     // The child to give the focus back to when the window is activated.
     void rememberFocus(HWND child) { m_focus = child; }
 
@@ -81,6 +84,7 @@ class Win32Window : public WindowPeer
     UniqueFont m_font;
     HWND m_focus = nullptr;
     std::vector<HWND> m_children;
+    std::vector<Win32Label *> m_reachingPast;
     bool m_sessionEnding = false;
     WindowState m_state = WindowState::Hidden;
     bool m_keepsDisplayOn = false;

@@ -263,22 +263,26 @@ TEST_CASE("a click is a press and release inside the label; mouse moves and the 
 }
 
 // A self-sizing label that narrows leaves the form's paper where it stood,
-// erased at once without a paint message, unless another control lies there,
-// which the system's repaint then shows again.
+// without a paint message. Its window keeps its width where nothing else
+// lies, passing the mouse on there; a control beneath, or shown there later,
+// shows again. Widening again draws the caption there.
 TEST_CASE("a label that narrows gives its strip back to the form")
 {
+    enum class Under { Nothing, Before, ShownAfter };
     struct Row {
         const char *name;
-        bool beneath; // another label, created first, under the strip
+        Under under; // another label, created first, under the strip
     };
-    const Row rows[] = {{"the form alone beneath", false}, {"another label beneath", true}};
+    const Row rows[] = {{"the form alone beneath", Under::Nothing},
+                        {"another label beneath", Under::Before},
+                        {"another label shown there after", Under::ShownAfter}};
     const COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255);
     for (const Row &row : rows) {
         INFO(std::string(row.name));
         Window window;
         window.setClientSize(6000, 1500);
         Label under(window);
-        under.setVisible(row.beneath);
+        under.setVisible(row.under == Under::Before);
         dress(under, 24, Rgb(0, 0, 255), 2400, u"8888");
         Label label(window);
         dress(label, 24, Rgb(255, 0, 0), 300, u"8888888888");
@@ -287,21 +291,33 @@ TEST_CASE("a label that narrows gives its strip back to the form")
         RECT before{};
         GetWindowRect(hwndOf(label), &before);
         label.setCaption(u"8");
-        RECT after{};
-        GetWindowRect(hwndOf(label), &after);
-        REQUIRE(after.right < before.right);
-        CHECK((GetUpdateRect(hwndOf(window), nullptr, FALSE) != FALSE) == row.beneath);
-        handleMessages();
+        CHECK((GetUpdateRect(hwndOf(window), nullptr, FALSE) != FALSE) ==
+              (row.under == Under::Before));
         // The strip given up, in the form's client coordinates.
-        POINT corners[] = {{after.right, after.top}, {before.right, after.bottom}};
+        const int right = before.left + int(std::lround(label.Width() / window.twipsPerPixel()));
+        POINT corners[] = {{right, before.top}, {before.right, before.bottom}};
         MapWindowPoints(HWND_DESKTOP, hwndOf(window), corners, 2);
         const RECT strip{corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+        REQUIRE(strip.right > strip.left);
+        const auto hit = [&](int x) {
+            return SendMessageW(hwndOf(label), WM_NCHITTEST, 0,
+                                MAKELPARAM(x, (before.top + before.bottom) / 2));
+        };
+        CHECK(hit(before.left + 2) == HTCLIENT);
+        CHECK(hit(before.right - 2) == HTTRANSPARENT);
+        if (row.under == Under::ShownAfter)
+            under.setVisible(true);
+        handleMessages();
         std::map<COLORREF, int> seen = pixels(hwndOf(window), strip);
         CHECK(seen[red] == 0);
-        CHECK((seen[blue] > 0) == row.beneath);
-        if (!row.beneath)
+        CHECK((seen[blue] > 0) == (row.under != Under::Nothing));
+        if (row.under == Under::Nothing)
             CHECK(seen[GetSysColor(COLOR_BTNFACE)] ==
                   (strip.right - strip.left) * (strip.bottom - strip.top));
+        label.setCaption(u"8888888888");
+        CHECK(GetUpdateRect(hwndOf(label), nullptr, FALSE) == FALSE);
+        handleMessages();
+        CHECK(pixels(hwndOf(window), strip)[red] > 0);
     }
 }
 
