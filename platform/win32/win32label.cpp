@@ -137,12 +137,15 @@ void Win32Label::setGeometry(const PixelRect &rect)
                                                               : rect.width;
         // Given up over another control: the system repaints what shows there.
         const bool givesUp = width < m_windowWidth;
+        const bool grows = width > m_windowWidth;
         if (width != m_windowWidth)
             SetWindowPos(m_hwnd.get(), nullptr, 0, 0, width, rect.height,
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE |
                              (givesUp ? 0 : SWP_NOREDRAW));
         setWindowWidth(width);
         drawNow({std::min(before, rect.width), 0, std::max(before, rect.width), rect.height});
+        if (!grows)
+            return; // lies nowhere it did not lie before
     }
     m_window.claim(m_hwnd.get());
 }
