@@ -28,6 +28,20 @@ MouseState mouseStateOf(WPARAM keys)
     return state;
 }
 
+// Sends `message` with the window's own context clipped to `area`, for
+// drawing now what a paint message would; false where there is no context.
+bool sendClipped(HWND window, const RECT &area, UINT message, LPARAM lParam)
+{
+    const WindowDc dc(window);
+    if (!dc.get() ||
+        IntersectClipRect(dc.get(), area.left, area.top, area.right, area.bottom) == ERROR)
+        return false;
+    SendMessageW(window, message, reinterpret_cast<WPARAM>(dc.get()), lParam);
+    // Not RestoreDC, which would select the context's font again.
+    SelectClipRgn(dc.get(), nullptr);
+    return true;
+}
+
 struct PaintScope {
     explicit PaintScope(HWND window) : hwnd(window), dc(BeginPaint(window, &paint)) {}
     ~PaintScope() { EndPaint(hwnd, &paint); }
@@ -131,10 +145,8 @@ void Win32Label::setGeometry(const PixelRect &rect)
         if (resized && m_alignment == Alignment::Center)
             invalidate(nullptr);
     } else {
-        const RECT beside{rect.left + rect.width, rect.top,
-                          rect.left + std::max(m_windowWidth, rect.width), rect.top + rect.height};
-        const int width = m_window.bare(beside, m_hwnd.get()) ? std::max(m_windowWidth, rect.width)
-                                                              : rect.width;
+        const int widest = std::max(m_windowWidth, rect.width);
+        const int width = m_window.bare(past(widest), m_hwnd.get()) ? widest : rect.width;
         // Given up over another control: the system repaints what shows there.
         const bool givesUp = width < m_windowWidth;
         const bool grows = width > m_windowWidth;
@@ -156,10 +168,15 @@ void Win32Label::setWindowWidth(int width)
     m_window.reachesPast(this, width > m_geometry.width);
 }
 
+RECT Win32Label::past(int windowWidth) const
+{
+    return {m_geometry.left + m_geometry.width, m_geometry.top, m_geometry.left + windowWidth,
+            m_geometry.top + m_geometry.height};
+}
+
 void Win32Label::yield(const RECT &area)
 {
-    const RECT beside{m_geometry.left + m_geometry.width, m_geometry.top,
-                      m_geometry.left + m_windowWidth, m_geometry.top + m_geometry.height};
+    const RECT beside = past(m_windowWidth);
     RECT both{};
     if (!m_hwnd || !IntersectRect(&both, &beside, &area))
         return;

@@ -51,6 +51,9 @@ class Win32Label : public LabelPeer
     bool seen() const;
     void invalidate(const RECT *area);
     void setWindowWidth(int width);
+    // The part of a window `windowWidth` wide past the label, in the form's
+    // client coordinates.
+    RECT past(int windowWidth) const;
 
     Win32Window &m_window;
     UniqueWindow m_hwnd;

@@ -39,18 +39,6 @@ const wchar_t *registerClass(const wchar_t *name, WNDPROC procedure, HCURSOR cur
     return name;
 }
 
-bool sendClipped(HWND window, const RECT &area, UINT message, LPARAM lParam)
-{
-    const WindowDc dc(window);
-    if (!dc.get() ||
-        IntersectClipRect(dc.get(), area.left, area.top, area.right, area.bottom) == ERROR)
-        return false;
-    SendMessageW(window, message, reinterpret_cast<WPARAM>(dc.get()), lParam);
-    // Not RestoreDC, which would select the context's font again.
-    SelectClipRgn(dc.get(), nullptr);
-    return true;
-}
-
 void raiseIfNotCreated(HWND window)
 {
     if (!window)
@@ -275,6 +263,13 @@ void Win32Window::forget(HWND child)
 
 // The children's places are the program's own windows' and read without a
 // call to the window system.
+bool Win32Window::placeOf(HWND child, RECT &place) const
+{
+    return GetWindowRect(child, &place) &&
+           ScreenToClient(m_hwnd.get(), reinterpret_cast<POINT *>(&place.left)) &&
+           ScreenToClient(m_hwnd.get(), reinterpret_cast<POINT *>(&place.right));
+}
+
 bool Win32Window::bare(const RECT &area, HWND except) const
 {
     for (HWND child : m_children) {
@@ -282,10 +277,7 @@ bool Win32Window::bare(const RECT &area, HWND except) const
         RECT both{};
         if (child == except || !IsWindowVisible(child))
             continue;
-        if (!GetWindowRect(child, &place) ||
-            !ScreenToClient(m_hwnd.get(), reinterpret_cast<POINT *>(&place.left)) ||
-            !ScreenToClient(m_hwnd.get(), reinterpret_cast<POINT *>(&place.right)) ||
-            IntersectRect(&both, &place, &area))
+        if (!placeOf(child, place) || IntersectRect(&both, &place, &area))
             return false;
     }
     return true;
@@ -304,9 +296,7 @@ void Win32Window::reachesPast(Win32Label *label, bool reaches)
 void Win32Window::claim(HWND child)
 {
     RECT place{};
-    if (m_reachingPast.empty() || !GetWindowRect(child, &place) ||
-        !ScreenToClient(m_hwnd.get(), reinterpret_cast<POINT *>(&place.left)) ||
-        !ScreenToClient(m_hwnd.get(), reinterpret_cast<POINT *>(&place.right)))
+    if (m_reachingPast.empty() || !placeOf(child, place))
         return;
     // A copy: a label that gives its part back leaves the list.
     for (Win32Label *label : std::vector<Win32Label *>(m_reachingPast))

@@ -14,19 +14,14 @@ namespace platform::win32
 const wchar_t *registerClass(const wchar_t *name, WNDPROC procedure, HCURSOR cursor,
                              HBRUSH background, UINT style = CS_HREDRAW | CS_VREDRAW);
 
-// Sends `message` to `window` with the window's device context clipped to
-// `area` as its wParam, for drawing now what a paint message would; false,
-// and nothing sent, where the context cannot be had.
-bool sendClipped(HWND window, const RECT &area, UINT message, LPARAM lParam);
-
 // A window of the program that could not be created fails the program as
 // every other run-time error does.
 void raiseIfNotCreated(HWND window);
 
-// The top-level window: a normal frame, the face colour as background, the
-// system's dialog font at 9 points.
 class Win32Label;
 
+// The top-level window: a normal frame, the face colour as background, the
+// system's dialog font at 9 points.
 class Win32Window : public WindowPeer
 {
   public:
@@ -77,6 +72,8 @@ class Win32Window : public WindowPeer
     // Reports a change of state, read from the window or given.
     void updateState();
     void setState(WindowState state);
+    // A child's window rectangle in the client's coordinates.
+    bool placeOf(HWND child, RECT &place) const;
 
     UniqueWindow m_hwnd;
     double m_twipsPerPixel = 15;
