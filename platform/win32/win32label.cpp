@@ -8,7 +8,10 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
+#include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace platform::win32
@@ -108,6 +111,39 @@ void Win32Label::setText(const Text &text)
     m_cellsKnown = true;
     if (!span.empty())
         drawNow({span.left, 0, span.right, m_geometry.height});
+    drawDigitsAhead();
+}
+
+// The system keeps the glyphs a font has drawn: drawn once where no one sees
+// them, the digits a caption of digits comes to show are copied later, not
+// rendered anew (a big digit at a minute's turn, its memory taken afresh).
+void Win32Label::drawDigitsAhead()
+{
+    if (m_digitsAhead || !m_measuring || m_text.empty() ||
+        m_text.find_first_not_of(u"0123456789:") != Text::npos)
+        return;
+    m_digitsAhead = true;
+    HDC dc = m_measuring.get();
+    const auto font = selectObject(dc, currentFont());
+    TEXTMETRICW metrics{};
+    if (!GetTextMetricsW(dc, &metrics))
+        return;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = metrics.tmMaxCharWidth;
+    info.bmiHeader.biHeight = -metrics.tmHeight; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32; // as the window's surface: the same glyphs
+    info.bmiHeader.biCompression = BI_RGB;
+    void *bits = nullptr;
+    const std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter> canvas(
+        CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!canvas)
+        return;
+    const auto drawn = selectObject(dc, canvas.get());
+    SetBkMode(dc, TRANSPARENT);
+    for (const wchar_t digit : std::wstring_view(L"0123456789:"))
+        ExtTextOutW(dc, 0, 0, 0, nullptr, &digit, 1, nullptr);
 }
 
 // Drawn now, as the system's static control draws a new text, through the
@@ -152,8 +188,7 @@ void Win32Label::setGeometry(const PixelRect &rect)
         const bool grows = width > m_windowWidth;
         if (width != m_windowWidth)
             SetWindowPos(m_hwnd.get(), nullptr, 0, 0, width, rect.height,
-                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE |
-                             (givesUp ? 0 : SWP_NOREDRAW));
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | (givesUp ? 0 : SWP_NOREDRAW));
         setWindowWidth(width);
         drawNow({std::min(before, rect.width), 0, std::max(before, rect.width), rect.height});
         if (!grows)
@@ -195,6 +230,7 @@ double Win32Label::setFont(const FontSpec &font)
         m_font = std::move(realised.font);
     }
     m_cellsKnown = false;
+    m_digitsAhead = false;
     invalidate(nullptr);
     return realised.points;
 }

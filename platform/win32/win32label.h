@@ -41,6 +41,7 @@ class Win32Label : public LabelPeer
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void paint(HDC dc);
     void drawNow(const RECT &area);
+    void drawDigitsAhead();
     HFONT currentFont() const;
     HCURSOR pointerCursor() const;
     // The caption's cells in `dc`, which has the label's font selected.
@@ -74,6 +75,8 @@ class Win32Label : public LabelPeer
     std::vector<TextCell> m_cells;
     bool m_cellsKnown = false;
     bool m_pressed = false;
+    // Whether the digits were drawn ahead in the label's font.
+    bool m_digitsAhead = false;
 };
 
 } // namespace platform::win32

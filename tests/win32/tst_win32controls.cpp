@@ -348,6 +348,31 @@ TEST_CASE("a label draws in the font it was last given")
     CHECK(large > 2 * small);
 }
 
+// A caption of digits has its font's other digits drawn ahead, out of sight:
+// what the label shows and measures stays as a paint of its own gives.
+TEST_CASE("a caption of digits draws the other digits out of sight")
+{
+    Window window;
+    window.setClientSize(9000, 3000);
+    window.Show();
+    Label label(window);
+    label.setFontName(u"楷体");
+    label.setFontCharset(134);
+    dress(label, 48, Rgb(255, 0, 0), 300, u"88");
+    label.setFontSize(36); // a new font, whose digits are drawn ahead anew
+    handleMessages();
+    label.setCaption(u"12");
+    handleMessages();
+    RECT client{};
+    GetClientRect(hwndOf(label), &client);
+    const auto shown = pixels(hwndOf(label), client);
+    RedrawWindow(hwndOf(label), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    CHECK(pixels(hwndOf(label), client) == shown);
+    label.setCaption(u"12:34");
+    CHECK(label.Width() ==
+          std::ceil(double(measure(L"楷体", 134, 36, L"12:34").cx)) * window.twipsPerPixel());
+}
+
 // The caret is drawn by inverting the field's pixels: the pixel in its middle
 // tells whether it shows. Watched while the thread's messages are handled.
 TEST_CASE("the field's caret blinks for a while after a key, then rests")
