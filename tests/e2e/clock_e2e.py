@@ -557,12 +557,13 @@ class ClockRun:
         self.keeps_running("local", timeout=2)
 
         # A step of a day and back: the date display follows within 2 s (and
-        # the time a reading takes).
-        for offset, days in (("+86400", 1), ("-3600", 0)):
+        # the time a reading takes). Back is an hour behind the true time,
+        # which in the first hour of a day is the day before.
+        for offset in ("+86400", "-3600"):
             self.set_clock_offset(offset)
             stepped = time.time()
-            r = self.read_until("the date %+d day(s) after a step" % days,
-                                lambda r: r.date() in {long_date_zh(t + days * 86400)
+            r = self.read_until("the date at %s s after a step" % offset,
+                                lambda r: r.date() in {long_date_zh(t + int(offset))
                                                        for t in (r.before, r.after)},
                                 timeout=6)
             if r.before - stepped > 2:
