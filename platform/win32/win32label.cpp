@@ -117,6 +117,7 @@ void Win32Label::setText(const Text &text)
 // The system keeps the glyphs a font has drawn: drawn once where no one sees
 // them, the digits a caption of digits comes to show are copied later, not
 // rendered anew (a big digit at a minute's turn, its memory taken afresh).
+// Only a saving: where it cannot, each digit is rendered when first shown.
 void Win32Label::drawDigitsAhead()
 {
     if (m_digitsAhead || !m_measuring || m_text.empty() ||

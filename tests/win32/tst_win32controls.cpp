@@ -2,9 +2,10 @@
 // What only the Win32 back end shows, beyond the contract's conformance
 // suite, under Wine: labels size themselves to the text GDI measures, a press
 // released outside a label clicks nothing, and the mouse moves and the
-// pointer reach the label; the field's caret stops blinking a while after the
-// last key; the thread's execution state follows the window, and local time
-// the system's zone from one reading to the next.
+// pointer reach the label; a caption of digits draws its font's other digits
+// out of sight; the field's caret stops blinking a while after the last key;
+// the thread's execution state follows the window, and local time the
+// system's zone from one reading to the next.
 #define DOCTEST_CONFIG_IMPLEMENT
 #include "testing.h"
 
@@ -359,7 +360,7 @@ TEST_CASE("a caption of digits draws the other digits out of sight")
     label.setFontName(u"楷体");
     label.setFontCharset(134);
     dress(label, 48, Rgb(255, 0, 0), 300, u"88");
-    label.setFontSize(36); // a new font, whose digits are drawn ahead anew
+    label.setFontSize(36); // its digits drawn ahead at the next caption, the size settled
     handleMessages();
     label.setCaption(u"12");
     handleMessages();
