@@ -21,6 +21,10 @@ struct TextCell {
     bool operator==(const TextCell &o) const { return glyph == o.glyph && pen == o.pen; }
 };
 
+// The characters the clock's captions of digits are made of (the time, the
+// seconds, the counter): the back ends prepare them ahead of showing them.
+inline constexpr char16_t CaptionDigits[] = u"0123456789:";
+
 // Pixel columns from `left` up to `right`, none when right <= left.
 struct ColumnSpan {
     int left = 0;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "glyphcache.h"
 
+#include "textcells.h"
+
 #include <QGlyphRun>
 #include <QHash>
 #include <QImage>
@@ -366,8 +368,7 @@ LaidOut layOut(const QFont &font, const QString &text)
 // shows a new one every second. Only where the font places them side by side
 // by their advances alone (no kerning, no substitution between any two of
 // them, checked on a line holding every pair) is a caption composed of them.
-constexpr char16_t Composable[] = u"0123456789:";
-constexpr int ComposableCount = int(std::size(Composable)) - 1;
+constexpr int ComposableCount = int(std::size(CaptionDigits)) - 1;
 
 int composableIndex(QChar c)
 {
@@ -394,7 +395,7 @@ struct Composer {
     explicit Composer(const QFont &f) : font(f)
     {
         for (int c = 0; c < ComposableCount; ++c) {
-            const LaidOut one = layOut(font, QString(QChar(Composable[c])));
+            const LaidOut one = layOut(font, QString(QChar(CaptionDigits[c])));
             if (!one.oneLine || one.runs.size() != 1 || one.runs[0].glyphIndexes().size() != 1)
                 return;
             const QGlyphRun &run = one.runs[0];
@@ -412,8 +413,8 @@ struct Composer {
         }
         // Every ordered pair side by side, as Qt lays the line out.
         QString pairs;
-        for (const char16_t a : std::u16string_view(Composable))
-            for (const char16_t b : std::u16string_view(Composable))
+        for (const char16_t a : std::u16string_view(CaptionDigits))
+            for (const char16_t b : std::u16string_view(CaptionDigits))
                 pairs.append(QChar(a)).append(QChar(b));
         const LaidOut all = layOut(font, pairs);
         if (!all.oneLine || all.runs.size() != 1 || all.runs[0].rawFont() != raw ||

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
-#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -121,7 +120,7 @@ void Win32Label::setText(const Text &text)
 void Win32Label::drawDigitsAhead()
 {
     if (m_digitsAhead || !m_measuring || m_text.empty() ||
-        m_text.find_first_not_of(u"0123456789:") != Text::npos)
+        m_text.find_first_not_of(CaptionDigits) != Text::npos)
         return;
     m_digitsAhead = true;
     HDC dc = m_measuring.get();
@@ -143,8 +142,9 @@ void Win32Label::drawDigitsAhead()
         return;
     const auto drawn = selectObject(dc, canvas.get());
     SetBkMode(dc, TRANSPARENT);
-    for (const wchar_t digit : std::wstring_view(L"0123456789:"))
-        ExtTextOutW(dc, 0, 0, 0, nullptr, &digit, 1, nullptr);
+    const Text digits = CaptionDigits;
+    for (std::size_t i = 0; i < digits.size(); ++i)
+        ExtTextOutW(dc, 0, 0, 0, nullptr, wide(digits) + i, 1, nullptr);
 }
 
 // Drawn now, as the system's static control draws a new text, through the
