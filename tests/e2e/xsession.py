@@ -561,12 +561,16 @@ def squeeze(text):
 def ocr_digits(mask, box, path, whitelist="0123456789", sizes=((100, 7), (160, 8))):
     """The readings of the digits in the mask's box, one per glyph height:
     tesseract misreads the odd big serif digit at one size but hardly ever
-    the same way at each."""
+    the same way at each. A size it reads nothing at gives no reading: an
+    empty one would match every other empty one, so a display that moved
+    on would seem not to have."""
     mask.to_pgm(path, box, pad=(box[3] - box[1]) // 3)
     readings = []
     for height, psm in sizes:
         scaled = "%s-%d.pgm" % (path, height)
         subprocess.run(["convert", path, "-resize", "x%d" % height, "-threshold", "50%",
                         scaled], check=True)
-        readings.append(squeeze(ocr(scaled, psm=psm, whitelist=whitelist)))
+        reading = squeeze(ocr(scaled, psm=psm, whitelist=whitelist))
+        if reading:
+            readings.append(reading)
     return readings
