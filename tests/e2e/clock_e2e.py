@@ -354,8 +354,8 @@ class ClockRun:
         except Failure as e:
             r = last[0] if last else None
             detail = "" if r is None else \
-                " (last: mode %s, local px %d, network px %d, digits %r)" % (
-                    r.mode, r.local_pixels, r.network_pixels, r.hour_minute())
+                " (last: mode %s, local px %d, network px %d, digits %r, seconds %r)" % (
+                    r.mode, r.local_pixels, r.network_pixels, r.hour_minute(), r.seconds())
             raise Failure(str(e) + detail)
 
     def shows_local_time(self, r):
