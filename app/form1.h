@@ -78,6 +78,9 @@ class Form1 : public platform::Window
     // Set while the query's failure message is open: an unattended clock
     // whose server went away would otherwise stack a new box at every resync.
     bool m_failureMessageOpen = false;
+    // sync/: set while a query waits for its answer, which the ticks go on
+    // through.
+    bool m_querying = false;
     // sync/: what the answers of the server in use tell about its clock, on
     // whose whole seconds the network clock ticks.
     ServerClock m_serverClock;

@@ -22,12 +22,13 @@ constexpr std::int64_t MissedTicksMs = 2000;
 // the working value, so the early reset of the caption does not hide it. After
 // a stall or a sleep the network clock's estimate may have drifted by as much,
 // so the server is asked at the next tick, quietly: the network may not be
-// back yet.
+// back yet. So it is while a new estimate settles, one request at a time.
 void Form1::Timer2_Timer()
 {
     const std::int64_t now = monotonicNow();
     const bool missed = m_lastCount && now - *m_lastCount > MissedTicksMs;
-    const bool early = std::exchange(m_resumed, false) || missed;
+    const bool settle = m_serverClock.settling() && !m_querying;
+    const bool early = std::exchange(m_resumed, false) || missed || settle;
     m_lastCount = now;
 
     const double counter = Val(Label3.Caption()) + 1;

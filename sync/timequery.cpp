@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <utility>
 
 using namespace platform;
 
@@ -49,6 +50,7 @@ void Form1::queryNetworkTime(const Text &url, bool quiet)
 {
     Label5.setVisible(true);
 
+    const bool outer = !std::exchange(m_querying, true);
     std::unique_ptr<XmlHttpRequest> request;
     Text networkTime;
     Date networkDate;
@@ -82,6 +84,9 @@ void Form1::queryNetworkTime(const Text &url, bool quiet)
         failure = XmlHttpRequest::DownloadFailure;
     }
 
+    if (outer)
+        m_querying = false;
+
     // Only one failure message at a time: while one waits for an answer, the
     // resyncs of an unattended clock fail quietly instead of stacking boxes.
     if (failure == XmlHttpRequest::ResourceNotFound && !quiet && !m_failureMessageOpen) {
@@ -96,6 +101,7 @@ void Form1::queryNetworkTime(const Text &url, bool quiet)
     m_resumed = false;
     Date displayDate;
     if (!networkTime.empty()) {
+        const bool networkShown = Timer3.Enabled();
         Timer1.setEnabled(false);
         Timer2.setEnabled(true);
         Timer3.setEnabled(true);
@@ -106,7 +112,14 @@ void Form1::queryNetworkTime(const Text &url, bool quiet)
         Timer3.setPhase(m_serverClock.offset(), now);
         Label5.setCaption(Format(serverNow, u"hh:mm:ss"));
         // The seconds come from the server too, not from the last local tick.
-        Label7.setCaption(u":" + Format(Second(serverNow), u"00"));
+        // But a narrower estimate often puts the boundary just shown a little
+        // later: that second began early, and the next tick shows it again.
+        // Writing the one before would show a second twice, and past a minute
+        // against the hour and minute shown.
+        const bool shownEarly =
+            networkShown && Label7.Caption() == u":" + Format((Second(serverNow) + 1) % 60, u"00");
+        if (!shownEarly)
+            Label7.setCaption(u":" + Format(Second(serverNow), u"00"));
         displayDate = serverNow;
     } else {
         displayDate = displayClockAt(now);

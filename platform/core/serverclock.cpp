@@ -18,6 +18,9 @@ constexpr std::int64_t ReadingMs = 1;
 // again: an interval no wider than the exchange and this is as narrow as
 // halving keeps it.
 constexpr std::int64_t NarrowMs = 140;
+// Settled: an interval no wider than the exchange and this holds the
+// server's second to half an exchange and 30 ms either way.
+constexpr std::int64_t SettledMs = 60;
 // How far outside the interval a check puts the server's whole second,
 // beyond half an exchange and the drift.
 constexpr std::int64_t CheckMarginMs = 10;
@@ -51,6 +54,7 @@ void ServerClock::observe(const platform::Text &server, std::int64_t second, std
     }
     m_server = server;
     m_known = true;
+    m_settlingLeft = SettlingRequests;
     m_low = low;
     m_high = high;
     m_last = t1;
@@ -61,6 +65,11 @@ void ServerClock::clear()
 {
     m_known = false;
     m_server.clear();
+}
+
+bool ServerClock::settling() const
+{
+    return m_known && m_settlingLeft > 0 && m_high - m_low > m_exchange + SettledMs;
 }
 
 std::int64_t ServerClock::secondAt(std::int64_t mono) const
@@ -76,7 +85,10 @@ std::int64_t ServerClock::sendMoment(const platform::Text &server, std::int64_t 
     // through the exchange, stands on a whole second. The request leaves the
     // set-up after it is sent.
     std::int64_t edge = offset();
-    if (m_high - m_low <= m_exchange + NarrowMs) {
+    if (settling()) {
+        // Seconds apart, the drift adds nothing: halve on.
+        --m_settlingLeft;
+    } else if (m_high - m_low <= m_exchange + NarrowMs) {
         // Beyond the drift the interval will have widened by, too.
         const std::int64_t margin =
             m_exchange / 2 + driftOver(now + m_setup + m_exchange - m_last) + CheckMarginMs;

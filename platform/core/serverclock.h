@@ -40,6 +40,16 @@ class ServerClock
     // The whole second the server's clock is in at monotonic time `mono`.
     std::int64_t secondAt(std::int64_t mono) const;
 
+    // Whether the estimate is still settling: it began with an answer of its
+    // own (a first query, another server, or a server whose clock was set),
+    // is wider than the exchanges need, and fewer than SettlingRequests have
+    // been planned since. One answer tells the server's second only to within
+    // half a second; a few more at once, each halving it, leave the clock
+    // showing the server's second to a few tens of milliseconds within
+    // seconds, not after four resyncs (twelve minutes).
+    bool settling() const;
+    static constexpr int SettlingRequests = 5;
+
     // When a request to `server` should be sent, at `now` or within a second
     // after it, so that the answer tells the most once it has left (after
     // the set-up the last one took): while the interval is wide,
@@ -60,4 +70,5 @@ class ServerClock
     std::int64_t m_exchange = 0; // how long the last exchange took, t0 to t1
     std::int64_t m_setup = 0;    // and its set-up before t0
     bool m_checkHigh = false;    // the side the next check looks at
+    int m_settlingLeft = 0;      // requests the estimate may still settle with
 };
