@@ -209,13 +209,6 @@ def report_idle(label, measured, results, repeat, seconds, floor_name=FLOOR):
               flush=True)
 
 
-def settled(server):
-    """Waits out the requests with which the clocks' new estimates of the
-    server's clock settle, a second or two apart: none for 3 s."""
-    poll("the network clocks to settle",
-         lambda: time.time() - (server.timeline[-1][1] if server.timeline else 0) > 3, 30, 0.2)
-
-
 def idle(apps, seconds, results, build, repeat, settle):
     """Every clock in `apps` ({name: executable}) and every peer on a virtual
     display of its own, started together, measured over the same windows:
@@ -241,7 +234,7 @@ def idle(apps, seconds, results, build, repeat, settle):
                 type_url(x, main, server.url)
             for name, x, _, _ in clocks:
                 poll("network mode of %s" % name, lambda: Reading(x).mode == "network", 15, 0.2)
-            settled(server)
+            server.settled()
             report_idle("network mode", measure_windows(pids, seconds, repeat), results,
                         repeat, seconds)
         for _, _, proc, _ in clocks:
@@ -305,7 +298,7 @@ def wine_idle(apps, floor, seconds, results, repeat, settle, prefixes):
                 type_url(x, main, server.url)
             for name, x, _, _, _ in clocks:
                 poll("network mode of %s" % name, lambda: Reading(x).mode == "network", 30, 0.2)
-            settled(server)
+            server.settled()
             report_idle("Wine, network mode", measure_windows(groups, seconds, repeat), results,
                         repeat, seconds, WINE_FLOOR)
         for _, _, proc, _, _ in started:

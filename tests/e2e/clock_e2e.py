@@ -107,6 +107,13 @@ class DateServer:
         self.httpd.shutdown()
         self.httpd.server_close()
 
+    def settled(self, timeout=30):
+        """Waits out the requests with which a clock's new estimate of this
+        server's clock settles, a second or two apart: none for 3 s."""
+        poll("the network clock to settle",
+             lambda: time.time() - (self.timeline[-1][1] if self.timeline else 0) > 3, timeout,
+             interval=0.2)
+
 
 def type_url(x, window, url):
     """Types the URL into the combo box, which holds the keyboard focus, over
@@ -375,14 +382,6 @@ class ClockRun:
     def type_url(self, url):
         type_url(self.x, self.main, url)
 
-    def settled(self):
-        """Waits out the requests a new estimate of the server's clock
-        settles with, a second or two apart: none for 3 s."""
-        def quiet():
-            last = self.server.timeline[-1][1] if self.server.timeline else 0
-            return time.time() - last > 3
-        poll("the network clock to settle", quiet, 20, interval=0.2)
-
     def start(self, **env):
         """The clock under libfaketime, its offset +0."""
         self.set_clock_offset("+0")
@@ -585,7 +584,7 @@ class ClockRun:
         self.type_url(self.server.url)
         r = self.read_until("the network time", lambda r: r.mode == "network" and r.seconds(),
                             timeout=15)
-        self.settled()
+        self.server.settled(20)
         with RegionReader(self.x.display, r.seconds_region()) as seconds:
             tick = seconds.changes(3, first=True)[0]
             time.sleep(max(0.0, tick + 0.3 - time.time()))
@@ -643,7 +642,7 @@ class ClockRun:
         keys were typed by, the server's (arrival, reply) times from now, the
         times the region changed and when a box was first seen (None: not
         during the wait)."""
-        self.settled()
+        self.server.settled(20)
         first = len(self.server.timeline)
         self.server.delays[:] = delays
         ticks, box_seen, done = [], [], threading.Event()
