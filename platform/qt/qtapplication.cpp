@@ -33,6 +33,12 @@ void setToolkitDefaults()
 {
     if (!qEnvironmentVariableIsSet("QT_NO_SYNTHESIZED_BOLD_LIMIT"))
         qputenv("QT_NO_SYNTHESIZED_BOLD_LIMIT", "1");
+    // A desktop at 150 % (Xft.dpi 144) would otherwise scale the window by
+    // 1.5: its size then snaps to whole scaled pixels, and the window that
+    // should cover the screen hangs a pixel over its edge. Scaled by whole
+    // factors only, the fonts follow the DPI as on Windows.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::RoundPreferFloor);
 }
 } // namespace
 
