@@ -2,6 +2,7 @@
 #include "fakebackend.h"
 
 #include "datetime.h"
+#include "runtimeerror.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,6 +25,7 @@ struct State {
     std::vector<FakeWindow *> windows;
     MessageBoxes *boxes = nullptr;
     Exchanges *exchanges = nullptr;
+    bool windowsRefused = false;
     std::int64_t execLimit = 60000;
     int execDepth = 0;
     int exitStatus = -1;
@@ -385,6 +387,11 @@ void setScreen(const ScreenMetrics &metrics)
     state().screen = metrics;
 }
 
+void setWindowsRefused(bool refused)
+{
+    state().windowsRefused = refused;
+}
+
 void setExecLimit(std::int64_t ms)
 {
     state().execLimit = ms;
@@ -505,6 +512,8 @@ Text formatLongDate(const CivilDate &date)
 
 std::unique_ptr<WindowPeer> createWindow()
 {
+    if (fake::state().windowsRefused)
+        throw RuntimeError(InvalidProcedureCall);
     return std::make_unique<fake::FakeWindow>();
 }
 

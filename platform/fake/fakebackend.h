@@ -201,6 +201,9 @@ bool displayKeptOn();
 // The primary screen until the next call; 1024 x 768 pixels at 15 twips per
 // pixel to begin with.
 void setScreen(const ScreenMetrics &metrics);
+// While set, the system refuses new windows: creating one raises the run-time
+// error a back end raises when the system's call fails.
+void setWindowsRefused(bool refused);
 
 // ---- Program start and the event loop -------------------------------------
 

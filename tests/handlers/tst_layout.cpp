@@ -223,20 +223,24 @@ TEST_CASE_FIXTURE(Fixture, "an arithmetic fault ends with a run-time error")
     struct Row {
         const char *name;
         ScreenMetrics screen;
+        bool windowsRefused = false;
     };
     const Row rows[] = {
         {"zero-sized screen", {0, 0, 15}},
         {"infinite twips", {1024, 768, std::numeric_limits<double>::infinity()}},
         {"NaN twips", {1024, 768, std::numeric_limits<double>::quiet_NaN()}},
         {"beyond the single range", {1024, 768, 1e37}},
+        {"the system refuses the window", {1024, 768, 15}, true},
     };
     // Should the load wrongly succeed, the event loop must not hold the test.
     fake::setExecLimit(3000);
     for (const Row &row : rows) {
         INFO(std::string(row.name));
         fake::setScreen(row.screen);
+        fake::setWindowsRefused(row.windowsRefused);
         fake::MessageBoxes boxes;
         const int status = clockapp::run();
+        fake::setWindowsRefused(false);
         CHECK(status != 0);
         CHECK(fake::lastExitStatus() == status);
         REQUIRE(boxes.calls.size() == 1);
