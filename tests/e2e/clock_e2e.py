@@ -563,10 +563,10 @@ class ClockRun:
         self.log("after the step back: %s" % sorted(r.hour_minute()))
         self.keeps_running("local", timeout=2)
 
-        # A step of a day and back: the date display follows within 2 s (and
-        # the time a reading takes). Back is an hour behind the true time,
-        # which in the first hour of a day is the day before.
-        # Timed by when each screenshot began, not by when its OCR ended.
+        # A step of a day and back: every screenshot begun 2 s after the step
+        # shows the new date (timed by when it began, not by when its OCR
+        # ended). Back is an hour behind the true time, which in the first
+        # hour of a day is the day before.
         for offset in ("+86400", "-3600"):
             self.set_clock_offset(offset)
             stepped = time.time()

@@ -218,7 +218,7 @@ TEST_CASE_FIXTURE(Fixture, "the date is taken when the notice closes")
 
 // The program reports the run-time error and exits non-zero instead of
 // crashing or showing a half-laid-out window.
-TEST_CASE_FIXTURE(Fixture, "an arithmetic fault ends with a run-time error")
+TEST_CASE_FIXTURE(Fixture, "a fault at start ends with a run-time error")
 {
     struct Row {
         const char *name;
