@@ -320,11 +320,28 @@ class XSession(_Session):
                     self.spawn(["openbox", "--config-file", "/etc/xdg/openbox/rc.xml"])
                     poll("openbox to manage the display", lambda: "window id" in self.run(
                         ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), timeout=15)
+                    self._wait_for_window_manager()
                     return
                 time.sleep(0.05)
             p.kill()
             p.wait()
         raise Failure("could not start Xvfb on any display from :100 to :399")
+
+    def _wait_for_window_manager(self):
+        # Openbox names itself on the root before its start-up is over, and a
+        # window mapped in between is never managed: it stays unmapped. So
+        # a probe window must come up first; one that does not is tried again.
+        for _ in range(10):
+            probe = self.spawn(["xmessage", "-name", "wm-probe", "-title", "wm-probe", "probe"])
+            try:
+                poll("a probe window", lambda: self.find_window("wm-probe"), timeout=3)
+                return
+            except Failure:
+                pass
+            finally:
+                probe.kill()
+                probe.wait()
+        raise Failure("openbox maps no window")
 
     # --- X queries -------------------------------------------------------
 
