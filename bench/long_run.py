@@ -29,10 +29,10 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
-from xsession import Failure, XSession, poll  # noqa: E402
-from clock_e2e import (MAIN_TITLE, TITLE, Reading, faketime_library, reads_as, squeeze,  # noqa: E402
-                       type_url)
-from run_bench import cpu_seconds, memory_kib, stop, wine_server_pid  # noqa: E402
+from xsession import XSession, poll  # noqa: E402
+from clock_e2e import Reading, faketime_library, reads_as, squeeze, type_url  # noqa: E402
+from run_bench import (cpu_seconds, in_network_namespace, memory_kib, start_clock, stop,  # noqa: E402
+                       wine_server_pid)
 
 HOUR = 3600
 
@@ -87,22 +87,6 @@ def x_resources(x):
     return totals
 
 
-def start_clock(x, command, tries=5):
-    """Launches the clock and answers its start-up notice; returns the
-    process and its window. Under Wine the first window is refused when the
-    prefix's desktop does not start within its wait, sped up a hundredfold
-    (seen on a busy machine): the program then ends, and is started again."""
-    for _ in range(tries):
-        proc = x.spawn(command)
-        box = poll("the start-up notice",
-                   lambda: x.find_window(TITLE, proc.pid) or proc.poll() is not None, 90)
-        if proc.poll() is None:
-            x.xdotool("windowactivate", "--sync", box, "key", "Return")
-            return proc, poll("the clock window", lambda: x.find_window(MAIN_TITLE, proc.pid), 10)
-        print("the clock ended at start (status %d); starting it again" % proc.returncode)
-    raise Failure("the clock did not start in %d tries" % tries)
-
-
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--hours", type=float, default=48, help="simulated hours to run")
@@ -116,13 +100,11 @@ def main():
     args = ap.parse_args()
     if args.serve:
         return serve(args.speed)
-    if args.mode == "network" and os.environ.get("LONG_RUN_NETNS") != "1":
-        return subprocess.call(["unshare", "-n", sys.executable, os.path.abspath(__file__)]
-                               + sys.argv[1:], env=dict(os.environ, LONG_RUN_NETNS="1"))
     if args.mode == "network":
-        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        status = in_network_namespace(__file__, "LONG_RUN_NETNS")
+        if status is not None:
+            return status
     speed = args.speed
-    env = dict(faked(speed), LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8")
     workdir = tempfile.mkdtemp(prefix="long-run-")
     if args.windows:
         prefix = os.path.join(workdir, "prefix")
@@ -148,7 +130,7 @@ def main():
                                       env=dict(os.environ, **faked(speed)), stdout=subprocess.PIPE,
                                       text=True)
             url = server.stdout.readline().strip()
-        proc, window = start_clock(x, ["env"] + ["%s=%s" % kv for kv in env.items()] + command)
+        proc, window = start_clock(x, command, tries=5, **faked(speed))
         pid = proc.pid  # under Wine too: wine-run and Wine's loader each exec the next
         wineserver = wine_server_pid(os.path.abspath(prefix)) if args.windows else None
         if server:

@@ -247,17 +247,8 @@ def stall(x, proc, server, seconds, shift, box, report):
 
 # --- the run --------------------------------------------------------------------
 
-def enter_namespace():
-    """Re-runs this script in a mount and network namespace of its own."""
-    env = dict(os.environ, **{IN_NAMESPACE: "1"})
-    return subprocess.call(["unshare", "-m", "-n", sys.executable, os.path.abspath(__file__)]
-                           + sys.argv[1:], env=env)
-
-
 def namespace_hosts():
-    """Loopback up, and this namespace's own /etc/hosts naming the default
-    server 127.0.0.1."""
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    """This namespace's own /etc/hosts, naming the default server 127.0.0.1."""
     hosts = tempfile.NamedTemporaryFile("w", prefix="netclock-hosts-", delete=False)
     hosts.write("127.0.0.1 localhost\n::1 localhost\n127.0.0.1 %s\n" % DEFAULT_HOST)
     hosts.close()
@@ -287,8 +278,9 @@ def main():
     command = list(args.command)
     wine = is_wine(command)
     if args.default_server:
-        if os.environ.get(IN_NAMESPACE) != "1":
-            return enter_namespace()
+        status = run_bench.in_network_namespace(__file__, IN_NAMESPACE, mount=True)
+        if status is not None:
+            return status
         namespace_hosts()
         if wine and "--netns-check" not in command:
             command.insert(1, "--netns-check")
