@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "win32label.h"
 
+#include "win32digittiles.h"
 #include "win32fonts.h"
 #include "win32textline.h"
 #include "win32window.h"
@@ -8,6 +9,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -43,6 +45,21 @@ bool sendClipped(HWND window, const RECT &area, UINT message, LPARAM lParam)
     SelectClipRgn(dc.get(), nullptr);
     return true;
 }
+
+// How far past its advance a character's ink may reach: the font's overhang
+// and a little more, for the regular-script faces' strokes and the
+// synthesised bold.
+int inkMargin(const TEXTMETRICW &metrics)
+{
+    return std::max(0, int(metrics.tmOverhang)) + int(metrics.tmHeight) / 16 + 2;
+}
+
+// The bytes a label may keep of its font's digits: the seconds' at 3840
+// pixels across need about half of it.
+constexpr std::size_t TileBudget = 4 * 1024 * 1024;
+
+// A caption changed again within this many milliseconds changes every second.
+constexpr ULONGLONG TickingWithin = 2000;
 
 struct PaintScope {
     explicit PaintScope(HWND window) : hwnd(window), dc(BeginPaint(window, &paint)) {}
@@ -97,6 +114,9 @@ void Win32Label::setText(const Text &text)
 {
     if (text == m_text)
         return;
+    const ULONGLONG changedAt = GetTickCount64();
+    m_ticking = m_lastChange != 0 && changedAt - m_lastChange < TickingWithin;
+    m_lastChange = changedAt;
     const Text shown = std::exchange(m_text, text);
     if (!m_hwnd || !seen()) {
         m_cellsKnown = false;
@@ -105,11 +125,16 @@ void Win32Label::setText(const Text &text)
     if (!m_cellsKnown)
         m_cells = measuring([&](HDC dc) { return cells(dc, shown); });
     std::vector<TextCell> now = measuring([&](HDC dc) { return cells(dc, text); });
+    // Where the font's kept digits say exactly where the ink lies, only
+    // that is painted.
+    const bool kept =
+        m_tiles.holds(look()) && inkFromTiles(m_cells, shown) && inkFromTiles(now, text);
     const ColumnSpan span = changedColumns(m_cells, now);
     m_cells = std::move(now);
     m_cellsKnown = true;
     if (!span.empty())
-        drawNow({span.left, 0, span.right, m_geometry.height});
+        drawNow({span.left, kept ? m_tiles.top() : 0, span.right,
+                 kept ? m_tiles.bottom() : m_geometry.height});
     drawDigitsAhead();
 }
 
@@ -128,16 +153,10 @@ void Win32Label::drawDigitsAhead()
     TEXTMETRICW metrics{};
     if (!GetTextMetricsW(dc, &metrics))
         return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = metrics.tmMaxCharWidth;
-    info.bmiHeader.biHeight = -metrics.tmHeight; // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32; // as the window's surface: the same glyphs
-    info.bmiHeader.biCompression = BI_RGB;
+    // As the window's surface is: the same glyphs.
     void *bits = nullptr;
-    const std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter> canvas(
-        CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const UniqueBitmap canvas =
+        createSurfaceBitmap(dc, metrics.tmMaxCharWidth, metrics.tmHeight, &bits);
     if (!canvas)
         return;
     const auto drawn = selectObject(dc, canvas.get());
@@ -230,6 +249,7 @@ double Win32Label::setFont(const FontSpec &font)
             SelectObject(m_ownDc, GetStockObject(SYSTEM_FONT));
         m_font = std::move(realised.font);
     }
+    m_tiles.reset(); // a new font may come under the old one's handle
     m_cellsKnown = false;
     m_digitsAhead = false;
     invalidate(nullptr);
@@ -279,16 +299,14 @@ bool Win32Label::seen() const
     return GetClientRect(m_window.hwnd(), &client) && IntersectRect(&both, &client, &mine);
 }
 
-// Each character where paint() draws it; its ink may reach past its advance
-// by the font's overhang and a little more, for the regular-script faces'
-// strokes and the synthesised bold.
+// Each character where paint() draws it, its ink within its margins.
 std::vector<TextCell> Win32Label::cells(HDC dc, const Text &text) const
 {
     const TextLine line(dc, text);
     const std::vector<int> edges = line.characterEdges();
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc, &metrics);
-    const int margin = std::max(0, int(metrics.tmOverhang)) + int(metrics.tmHeight) / 16 + 2;
+    const int margin = inkMargin(metrics);
     const int start =
         m_alignment == Alignment::Center ? (m_geometry.width - line.extent().cx) / 2 : 0;
     std::vector<TextCell> out;
@@ -334,7 +352,7 @@ HFONT Win32Label::currentFont() const
 void Win32Label::paint(HDC dc)
 {
     RECT area{};
-    if (GetClipBox(dc, &area) == NULLREGION)
+    if (GetClipBox(dc, &area) == NULLREGION || paintFromTiles(dc, area))
         return;
     // The label, which its window may reach past.
     RECT client{0, 0, m_geometry.width, m_geometry.height};
@@ -364,6 +382,111 @@ void Win32Label::paint(HDC dc)
     const UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_TOP |
                         (m_alignment == Alignment::Center ? DT_CENTER : DT_LEFT);
     DrawTextW(dc, wide(m_text), int(m_text.size()), &client, format);
+}
+
+DigitTiles::Look Win32Label::look() const
+{
+    return {currentFont(), toColorRef(m_foreColor), GetSysColor(COLOR_BTNFACE), m_geometry.height};
+}
+
+// Narrows each cell of `text` to its ink as the kept digits have it; false
+// where a character has no tile.
+bool Win32Label::inkFromTiles(std::vector<TextCell> &line, const Text &text) const
+{
+    if (line.size() != text.size())
+        return false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const DigitTiles::Tile *tile = m_tiles.find(wchar_t(text[i]));
+        if (!tile)
+            return false;
+        line[i].inkLeft = line[i].pen + tile->ink.left;
+        line[i].inkRight = line[i].pen + tile->ink.right;
+    }
+    return true;
+}
+
+// A caption that changes every second is copied from its font's kept digits
+// where no two characters' ink meets in the part to paint: the rest of it is
+// paper. Anything else is drawn by paint() itself.
+bool Win32Label::paintFromTiles(HDC dc, const RECT &area)
+{
+    if (!m_ticking || !m_cellsKnown || m_text.empty() || m_cells.size() != m_text.size())
+        return false;
+    const DigitTiles::Look look = this->look();
+    if (!m_tiles.holds(look)) {
+        const int margin = measuring([](HDC measured) {
+            TEXTMETRICW metrics{};
+            return measured && GetTextMetricsW(measured, &metrics) ? inkMargin(metrics) : -1;
+        });
+        if (margin < 0)
+            return false;
+        m_tiles.prepare(look, margin, TileBudget);
+    }
+    // As DrawText draws it: cut at the label's edge.
+    const RECT drawn{area.left, area.top, std::min<LONG>(area.right, m_geometry.width),
+                     area.bottom};
+    struct Inked {
+        const DigitTiles::Tile *tile;
+        int pen;
+        RECT ink;
+        RECT part;
+    };
+    std::array<Inked, 8> inked{};
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < m_text.size(); ++i) {
+        const DigitTiles::Tile *tile = m_tiles.find(wchar_t(m_text[i]));
+        if (!tile)
+            return false;
+        const int pen = m_cells[i].pen;
+        const RECT ink{pen + tile->ink.left, tile->ink.top, pen + tile->ink.right,
+                       tile->ink.bottom};
+        RECT part{};
+        if (!IntersectRect(&part, &ink, &drawn))
+            continue;
+        for (std::size_t j = 0; j < count; ++j) {
+            RECT both{};
+            if (IntersectRect(&both, &inked[j].ink, &ink))
+                return false; // blended where they meet
+        }
+        if (count == inked.size())
+            return false;
+        inked[count++] = {tile, pen, ink, part};
+    }
+    const HBRUSH paper = GetSysColorBrush(COLOR_BTNFACE);
+    const RECT slot = count == 1 ? m_tiles.slot(*inked[0].tile, inked[0].pen) : RECT{};
+    RECT inSlot{};
+    if (count == 1 && IntersectRect(&inSlot, &slot, &drawn) && EqualRect(&inSlot, &drawn)) {
+        // One copy, paper and all, as a tick's changed digit has it; past
+        // the label's edge is paper.
+        if (!m_tiles.copy(dc, *inked[0].tile, inked[0].pen, drawn))
+            return false;
+        const RECT beyond{drawn.right, area.top, area.right, area.bottom};
+        if (!IsRectEmpty(&beyond))
+            FillRect(dc, &beyond, paper);
+        ++m_copied;
+        return true;
+    }
+    if (count == 1) {
+        // The paper around the one box only.
+        const RECT &box = inked[0].part;
+        const RECT bands[] = {{area.left, area.top, area.right, box.top},
+                              {area.left, box.bottom, area.right, area.bottom},
+                              {area.left, box.top, box.left, box.bottom},
+                              {box.right, box.top, area.right, box.bottom}};
+        for (const RECT &band : bands) {
+            if (!IsRectEmpty(&band))
+                FillRect(dc, &band, paper);
+        }
+    } else {
+        FillRect(dc, &area, paper);
+    }
+    for (std::size_t j = 0; j < count; ++j) {
+        // The ink alone: the slot's paper may lie over a neighbour's ink.
+        if (!m_tiles.copy(dc, *inked[j].tile, inked[j].pen, inked[j].part))
+            return false; // paint() draws it all again
+    }
+    m_copied += count > 0;
+    return true;
 }
 
 LRESULT Win32Label::handle(UINT message, WPARAM wParam, LPARAM lParam)

@@ -4,6 +4,7 @@
 #include "backend.h"
 #include "textcells.h"
 #include "win32.h"
+#include "win32digittiles.h"
 
 #include <vector>
 
@@ -35,11 +36,16 @@ class Win32Label : public LabelPeer
     // Gives back the part of the window past the label if it meets `area`,
     // where another control has come to lie.
     void yield(const RECT &area);
+    // How many paints were copied from the font's kept digits (for the tests).
+    int copiedFromTiles() const { return m_copied; }
 
   private:
     friend LRESULT CALLBACK ownedWindowProcedure<Win32Label>(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void paint(HDC dc);
+    bool paintFromTiles(HDC dc, const RECT &area);
+    DigitTiles::Look look() const;
+    bool inkFromTiles(std::vector<TextCell> &line, const Text &text) const;
     void drawNow(const RECT &area);
     void drawDigitsAhead();
     HFONT currentFont() const;
@@ -77,6 +83,11 @@ class Win32Label : public LabelPeer
     bool m_pressed = false;
     // Whether the digits were drawn ahead in the label's font.
     bool m_digitsAhead = false;
+    // Whether the caption changes every second, as last seen, and when.
+    bool m_ticking = false;
+    ULONGLONG m_lastChange = 0;
+    DigitTiles m_tiles;
+    int m_copied = 0;
 };
 
 } // namespace platform::win32

@@ -374,6 +374,101 @@ TEST_CASE("a caption of digits draws the other digits out of sight")
           std::ceil(double(measure(L"楷体", 134, 36, L"12:34").cx)) * window.twipsPerPixel());
 }
 
+// What the label's client shows, pixel for pixel.
+std::vector<COLORREF> image(Label &label)
+{
+    RECT client{};
+    GetClientRect(hwndOf(label), &client);
+    std::vector<COLORREF> seen;
+    HDC dc = GetDC(hwndOf(label));
+    for (int y = client.top; y < client.bottom; ++y)
+        for (int x = client.left; x < client.right; ++x)
+            seen.push_back(GetPixel(dc, x, y));
+    ReleaseDC(hwndOf(label), dc);
+    return seen;
+}
+
+// A caption that changes every second is copied from its font's digits,
+// drawn once and kept: after each change the label shows what a label of its
+// own given that caption once draws.
+TEST_CASE("a caption that changes every second is copied from its font's digits")
+{
+    struct Row {
+        const char *name;
+        const char16_t *face; // null: the window's font
+        double points;
+        bool bold;
+        Alignment alignment;
+        std::vector<Text> captions;
+        bool copied;
+    };
+    const Row rows[] = {
+        {"the seconds, bold regular script, past a ten",
+         u"楷体",
+         36,
+         true,
+         Alignment::Left,
+         {u":57", u":58", u":59", u":00", u":01"},
+         true},
+        {"the counter widening, in the window's font",
+         nullptr,
+         9,
+         false,
+         Alignment::Left,
+         {u"8", u"9", u"10", u"11", u"12"},
+         true},
+        {"the hour and minute, centred",
+         u"楷体",
+         24,
+         false,
+         Alignment::Center,
+         {u"09:58", u"09:59", u"10:00", u"10:01"},
+         true},
+        {"a caption not of digits",
+         u"楷体",
+         24,
+         false,
+         Alignment::Left,
+         {u"1a", u"1b", u"1c"},
+         false},
+    };
+    for (const Row &row : rows) {
+        SUBCASE(row.name)
+        {
+            Window window;
+            window.setClientSize(9000, 3000);
+            window.Show();
+            const auto dressed = [&](Label &label, double top) {
+                if (row.face) {
+                    label.setFontName(row.face);
+                    label.setFontCharset(134);
+                }
+                label.setFontBold(row.bold);
+                label.setAlignment(row.alignment);
+                dress(label, row.points, Rgb(170, 170, 170), 300, u"");
+                label.setTop(top);
+                if (row.alignment == Alignment::Center) {
+                    label.setAutoSize(false);
+                    label.setSize(4500, 1200);
+                }
+            };
+            Label ticking(window);
+            dressed(ticking, 300);
+            for (const Text &caption : row.captions) {
+                ticking.setCaption(caption);
+                Label once(window);
+                dressed(once, 1600);
+                once.setCaption(caption);
+                handleMessages();
+                INFO(std::string(caption.begin(), caption.end()));
+                CHECK(image(ticking) == image(once));
+            }
+            const int copied = static_cast<win32::Win32Label &>(ticking.peer()).copiedFromTiles();
+            CHECK((copied > 0) == row.copied);
+        }
+    }
+}
+
 // The caret is drawn by inverting the field's pixels: the pixel in its middle
 // tells whether it shows. Watched while the thread's messages are handled.
 TEST_CASE("the field's caret blinks for a while after a key, then rests")
