@@ -58,7 +58,10 @@ int inkMargin(const TEXTMETRICW &metrics)
 // pixels across need about half of it.
 constexpr std::size_t TileBudget = 4 * 1024 * 1024;
 
-// A caption changed again within this many milliseconds changes every second.
+// A caption changed this many times in a row, each within so many
+// milliseconds of the last, changes every second: not the hour and minute
+// at a switch of clocks.
+constexpr int TickingAfter = 3;
 constexpr ULONGLONG TickingWithin = 2000;
 
 struct PaintScope {
@@ -115,7 +118,8 @@ void Win32Label::setText(const Text &text)
     if (text == m_text)
         return;
     const ULONGLONG changedAt = GetTickCount64();
-    m_ticking = m_lastChange != 0 && changedAt - m_lastChange < TickingWithin;
+    const bool soon = m_lastChange != 0 && changedAt - m_lastChange < TickingWithin;
+    m_quickChanges = soon ? std::min(m_quickChanges + 1, TickingAfter) : 0;
     m_lastChange = changedAt;
     const Text shown = std::exchange(m_text, text);
     if (!m_hwnd || !seen()) {
@@ -410,7 +414,8 @@ bool Win32Label::inkFromTiles(std::vector<TextCell> &line, const Text &text) con
 // paper. Anything else is drawn by paint() itself.
 bool Win32Label::paintFromTiles(HDC dc, const RECT &area)
 {
-    if (!m_ticking || !m_cellsKnown || m_text.empty() || m_cells.size() != m_text.size())
+    if (m_quickChanges < TickingAfter || !m_cellsKnown || m_text.empty() ||
+        m_cells.size() != m_text.size() || m_text.find_first_not_of(CaptionDigits) != Text::npos)
         return false;
     const DigitTiles::Look look = this->look();
     if (!m_tiles.holds(look)) {

@@ -83,8 +83,9 @@ class Win32Label : public LabelPeer
     bool m_pressed = false;
     // Whether the digits were drawn ahead in the label's font.
     bool m_digitsAhead = false;
-    // Whether the caption changes every second, as last seen, and when.
-    bool m_ticking = false;
+    // How many times in a row the caption changed soon after the last, and
+    // when it last did.
+    int m_quickChanges = 0;
     ULONGLONG m_lastChange = 0;
     DigitTiles m_tiles;
     int m_copied = 0;
