@@ -61,15 +61,15 @@ void DigitTiles::prepare(const Look &look, int margin, std::size_t budget)
         GDI_ERROR)
         return;
     // Each character drawn alone in a slot of its advance and the margins.
-    std::array<int, 11> slot{};
-    int width = 0;
+    // Slot i spans edge[i] to edge[i + 1].
+    std::array<int, 12> edge{};
     for (int i = 0; i < count; ++i) {
         SIZE size{};
         if (!GetTextExtentPoint32W(dc.get(), characters + i, 1, &size))
             return;
-        slot[std::size_t(i)] = width;
-        width += size.cx + 2 * margin;
+        edge[std::size_t(i + 1)] = edge[std::size_t(i)] + size.cx + 2 * margin;
     }
+    const int width = edge[std::size_t(count)];
     if (std::size_t(width) * std::size_t(look.height) * 4 > 4 * budget)
         return; // the drawing, not only what is kept, would be too large
     void *bits = nullptr;
@@ -83,8 +83,7 @@ void DigitTiles::prepare(const Look &look, int margin, std::size_t budget)
         SetTextColor(dc.get(), look.ink);
         SetBkMode(dc.get(), TRANSPARENT);
         for (int i = 0; i < count; ++i) {
-            const int right = i + 1 < count ? slot[std::size_t(i + 1)] : width;
-            const RECT box{slot[std::size_t(i)], 0, right, look.height};
+            const RECT box{edge[std::size_t(i)], 0, edge[std::size_t(i + 1)], look.height};
             ExtTextOutW(dc.get(), box.left + margin, 0, ETO_CLIPPED, &box, characters + i, 1,
                         nullptr);
         }
@@ -100,8 +99,8 @@ void DigitTiles::prepare(const Look &look, int margin, std::size_t budget)
     for (int i = 0; i < count; ++i) {
         if (glyphs[std::size_t(i)] == MissingGlyph)
             continue;
-        const int left = slot[std::size_t(i)];
-        const int right = i + 1 < count ? slot[std::size_t(i + 1)] : width;
+        const int left = edge[std::size_t(i)];
+        const int right = edge[std::size_t(i + 1)];
         RECT ink{right, look.height, left, 0};
         for (int y = 0; y < look.height; ++y) {
             const std::uint32_t *row = pixels + std::size_t(y) * std::size_t(width);
@@ -139,8 +138,8 @@ void DigitTiles::prepare(const Look &look, int margin, std::size_t budget)
     for (int i = 0; i < count; ++i) {
         if (!inks[std::size_t(i)])
             continue;
-        const int left = slot[std::size_t(i)];
-        const int right = i + 1 < count ? slot[std::size_t(i + 1)] : width;
+        const int left = edge[std::size_t(i)];
+        const int right = edge[std::size_t(i + 1)];
         if (!BitBlt(keptDc.get(), x, 0, right - left, bottom - top, dc.get(), left, top, SRCCOPY)) {
             SelectObject(keptDc.get(), first);
             return;
