@@ -4,8 +4,8 @@
 mode, its loopback server) runs under libfaketime at SPEED times the real
 rate, so that its ticks, wake-ups, midnights and resyncs come SPEED times as
 often. Every SAMPLE real seconds it records what the clock holds: memory,
-threads, open files, CPU, its X resources (and under Wine its Wine
-server's memory and files). At the end it reads the window: the time and
+threads, open files, CPU, minor faults, its X resources (and under Wine its
+Wine server's memory and files). At the end it reads the window: the time and
 date must be those of the clock that drives it, and in network mode the
 resyncs must have kept coming. A network run re-enters itself in a network
 namespace of its own with loopback alone up (under Wine, its Wine server is
@@ -31,8 +31,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 from xsession import XSession, poll  # noqa: E402
 from clock_e2e import Reading, faketime_library, reads_as, squeeze, type_url  # noqa: E402
-from run_bench import (cpu_seconds, in_network_namespace, memory_kib, start_clock, stop,  # noqa: E402
-                       wine_server_pid)
+from run_bench import (cpu_seconds, in_network_namespace, memory_kib, minor_faults,  # noqa: E402
+                       start_clock, stop, wine_server_pid)
 
 HOUR = 3600
 
@@ -144,8 +144,8 @@ def main():
         end = time.time() + args.hours * HOUR / speed
         while True:
             row = dict(hours=(sped_up(began, time.time()) - began) / HOUR, cpu=cpu_seconds(pid),
-                       threads=threads(pid), files=open_files(pid), **memory_kib(pid),
-                       **x_resources(x))
+                       faults=minor_faults(pid), threads=threads(pid), files=open_files(pid),
+                       **memory_kib(pid), **x_resources(x))
             if wineserver:
                 row.update(server_rss=memory_kib(wineserver)["VmRSS"],
                            server_files=open_files(wineserver))
@@ -209,14 +209,16 @@ def report(samples, speed, args):
             "pixmap_bytes"] + (["server_rss", "server_files"] if args.windows else [])
     print("%s, %s mode, %g× speed, %.0f simulated hours" % (
         "Win32 under Wine" if args.windows else "Qt", args.mode, speed, samples[-1]["hours"]))
-    print("| simulated hours | CPU s per simulated hour | " + " | ".join(keys) + " |")
-    print("|" + "---|" * (len(keys) + 2))
+    print("| simulated hours | CPU s per simulated hour | minor faults per simulated hour | " +
+          " | ".join(keys) + " |")
+    print("|" + "---|" * (len(keys) + 3))
     marks = [1, 2, 6, 12, 24, 48, 96, 168]
     shown = [next(s for s in samples if s["hours"] >= m) for m in marks
              if samples[-1]["hours"] >= m] + [samples[-1]]
     for before, s in zip([samples[0]] + shown, shown):
-        per_hour = (s["cpu"] - before["cpu"]) / max(1e-9, s["hours"] - before["hours"])
-        print("| %.1f | %.1f | " % (s["hours"], per_hour) +
+        hours = max(1e-9, s["hours"] - before["hours"])
+        print("| %.1f | %.1f | %.0f | " % (s["hours"], (s["cpu"] - before["cpu"]) / hours,
+                                          (s["faults"] - before["faults"]) / hours) +
               " | ".join(str(s[k]) for k in keys) + " |")
     base = next(s for s in samples if s["hours"] >= 1)
     last = samples[-1]
