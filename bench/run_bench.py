@@ -243,10 +243,14 @@ def idle(apps, seconds, results, build, repeat, settle):
         peers = []
         for name, cmd in PEERS:
             x = stack.enter_context(XSession(1920, 1080))
-            peers.append((name, x.spawn([a.replace("@BUILD@", build) for a in cmd], **APP_ENV)))
+            peers.append((name, x, x.spawn([a.replace("@BUILD@", build) for a in cmd], **APP_ENV)))
         time.sleep(settle)  # past start-up, the caret's blinking and the glyphs' first renders
-        pids = [(name, [proc.pid]) for name, _, proc, _ in clocks] + \
-            [(name, [p.pid]) for name, p in peers]
+        # Each program alone, and with the X server that shows it: what the
+        # program asks of the display is the machine's cost too.
+        pids = [group for name, x, proc, _ in clocks for group in (
+            (name, [proc.pid]), (name + " + display", [proc.pid, x.server.pid]))] + \
+            [group for name, x, p in peers for group in (
+                (name, [p.pid]), (name + " + display", [p.pid, x.server.pid]))]
         report_idle("local mode", measure_windows(pids, seconds, repeat), results, repeat,
                     seconds)
         with DateServer(0) as server:
@@ -259,7 +263,7 @@ def idle(apps, seconds, results, build, repeat, settle):
                         repeat, seconds)
         for _, _, proc, _ in clocks:
             stop(proc)
-        for _, p in peers:
+        for _, _, p in peers:
             stop(p)
 
 
@@ -307,9 +311,11 @@ def wine_idle(apps, floor, seconds, results, repeat, settle, prefixes):
             started.append((name, x, proc, main, os.path.abspath(prefix)))
         time.sleep(settle)
         groups = []
-        for name, _, proc, _, prefix in started:
+        for name, x, proc, _, prefix in started:
+            server = wine_server_pid(prefix)
             groups.append((name, [proc.pid]))
-            groups.append((name + " + server", [proc.pid, wine_server_pid(prefix)]))
+            groups.append((name + " + server", [proc.pid, server]))
+            groups.append((name + " + server + display", [proc.pid, server, x.server.pid]))
         report_idle("Wine, local mode", measure_windows(groups, seconds, repeat), results,
                     repeat, seconds, WINE_FLOOR)
         with DateServer(0) as server:

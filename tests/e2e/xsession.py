@@ -317,6 +317,7 @@ class XSession(_Session):
                                   stdout=subprocess.DEVNULL,
                                   stderr=subprocess.DEVNULL).returncode == 0:
                     self.procs.append(p)
+                    self.server = p
                     self.spawn(["openbox", "--config-file", "/etc/xdg/openbox/rc.xml"])
                     poll("openbox to manage the display", lambda: "window id" in self.run(
                         ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), timeout=15)
