@@ -247,10 +247,9 @@ def idle(apps, seconds, results, build, repeat, settle):
         time.sleep(settle)  # past start-up, the caret's blinking and the glyphs' first renders
         # Each program alone, and with the X server that shows it: what the
         # program asks of the display is the machine's cost too.
-        pids = [group for name, x, proc, _ in clocks for group in (
-            (name, [proc.pid]), (name + " + display", [proc.pid, x.server.pid]))] + \
-            [group for name, x, p in peers for group in (
-                (name, [p.pid]), (name + " + display", [p.pid, x.server.pid]))]
+        shown = [(name, x, proc) for name, x, proc, _ in clocks] + peers
+        pids = [group for name, x, proc in shown for group in (
+            (name, [proc.pid]), (name + " + display", [proc.pid, x.server.pid]))]
         report_idle("local mode", measure_windows(pids, seconds, repeat), results, repeat,
                     seconds)
         with DateServer(0) as server:

@@ -289,6 +289,7 @@ class XSession(_Session):
         need("Xvfb", "openbox", "xdotool", "xprop", "xwininfo", "import", "tesseract")
         super().__init__(width, height, workdir, "x")
         self.display = None
+        self.server = None  # the Xvfb process, once it answers
 
     def env(self, **extra):
         env = dict(os.environ)
